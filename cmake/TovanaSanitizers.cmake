@@ -1,0 +1,6 @@
+# AddressSanitizer + UndefinedBehaviorSanitizer for the whole build, when asked for.
+if(TOVANA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,190 @@
+// tovana-cli: the renaming run for scripts and servers.
+//
+// arguments -> RenameOptions -> run -> one line per rename attempt on stdout, the summary,
+// and an exit status (0 all renamed, 1 something failed or could not be read, 2 usage).
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "TovanaVersion.h"
+#include "rename/DryRunFileSystem.h"
+#include "rename/FileSystemPosix.h"
+#include "rename/NameText.h"
+#include "rename/RenameRun.h"
+
+namespace {
+
+using tovana::LogEntry;
+using tovana::RenameOptions;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* KindWord(tovana::ResultKind kind) {
+    switch (kind) {
+        case tovana::rkDirRenamed:
+            return "dir";
+        case tovana::rkFileRenamed:
+            return "file";
+        case tovana::rkFailed:
+            break;
+    }
+    return "failed";
+}
+
+class LinesSink : public tovana::RunSink {
+  public:
+    explicit LinesSink(bool showProgress) : showProgress_(showProgress) {}
+
+    void Append(const LogEntry& entry) override {
+        std::string line = KindWord(entry.Kind);
+        line += '\t';
+        line += entry.Path;
+        line += '\t';
+        line += entry.NewName;
+        line += '\n';
+        std::fputs(line.c_str(), stdout);
+        failed_ |= entry.Kind == tovana::rkFailed;
+    }
+
+    void FolderUnreadable(const std::string& path, std::error_code error) override {
+        ClearProgress();
+        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n", path.c_str(),
+                     error.message().c_str());
+        failed_ = true;
+    }
+
+    // A terminal gets a count of the entries read, but only once a run takes a while.
+    void Progress(std::size_t entriesSeen) override {
+        if (!showProgress_) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start_ < std::chrono::seconds(1) || now - lastShown_ < kProgressInterval) {
+            return;
+        }
+        lastShown_ = now;
+        std::fprintf(stderr, "\rtovana-cli: %zu entries read", entriesSeen);
+        progressShown_ = true;
+    }
+
+    void ClearProgress() {
+        if (progressShown_) {
+            std::fputs("\r\033[K", stderr);
+            progressShown_ = false;
+        }
+    }
+
+    bool failed() const { return failed_; }
+
+  private:
+    static constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+    bool showProgress_;
+    bool progressShown_ = false;
+    bool failed_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastShown_{};
+};
+
+// A flag that another one greys out in the window does nothing; say so rather than ignore it.
+void WarnAboutIneffectiveFlags(const RenameOptions& o) {
+    const auto warn = [](const char* flag, const char* blocker) {
+        std::fprintf(stderr, "tovana-cli: warning: %s has no effect together with %s\n", flag,
+                     blocker);
+    };
+    if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
+        warn("--replace-space", "--replace-underscore");
+    }
+    if (o.ReplaceUnderline && !o.ReplaceUnderlineAvailable()) {
+        warn("--replace-underscore", "--replace-space");
+    }
+    if (o.RemoveSpace && !o.RemoveSpaceAvailable()) {
+        warn("--remove-space", "--replace-space");
+    }
+    if (o.RemoveUnderline && !o.RemoveUnderlineAvailable()) {
+        warn("--remove-underscore", "--replace-underscore");
+    }
+}
+
+std::string SummaryLines(const tovana::RunCounters& counters) {
+    std::string text = tovana::SummaryText(counters);
+    for (char& c : text) {
+        if (c == '\r') {
+            c = '\n';
+        }
+    }
+    return text + '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Renames files and folders in FOLDER so that their names lose the diacritics of "
+        "Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
+        "spaces, underscores, other non-alphanumeric characters and letter case. Never "
+        "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
+        "failed, TAB, old path, TAB, new name), then a summary.\nExit status: 0 when every "
+        "rename succeeded, 1 when one failed or a folder could not be read, 2 for a usage "
+        "error.",
+        "tovana-cli"};
+    app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
+
+    RenameOptions options;
+    bool dryRun = false;
+    app.add_option("FOLDER", options.Path, "Folder to process")->required();
+    app.add_flag("-s,--subdirs", options.SubDir, "Include subfolders");
+    app.add_flag("-d,--dirs", options.RenameDir, "Rename folders too");
+    app.add_option("-m,--mask", options.Masks,
+                   "File types to rename, e.g. \"*.JPG;*.BMP;*.GIF\" (default \"*.*\")");
+    app.add_flag("--replace-space", options.ReplaceSpace, "Spaces become underscores");
+    app.add_flag("--remove-space", options.RemoveSpace, "Spaces are deleted");
+    app.add_flag("--replace-underscore", options.ReplaceUnderline, "Underscores become spaces");
+    app.add_flag("--remove-underscore", options.RemoveUnderline, "Underscores are deleted");
+    app.add_flag("--non-alnum", options.NonAlphaNum,
+                 "Non-alphanumeric characters before the extension become underscores");
+    auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
+    auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
+    upper->excludes(lower);
+    app.add_flag("-n,--dry-run", dryRun,
+                 "Change nothing; print what a run would do (as on a case-sensitive file system)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    if (options.Path.empty()) {
+        std::fputs("tovana-cli: FOLDER must not be empty\n", stderr);
+        return kExitUsage;
+    }
+    options.Masks = tovana::UpperText(options.Masks);
+    WarnAboutIneffectiveFlags(options);
+
+    tovana::RaiseOpenFileLimit();
+    tovana::FileSystemPosix posix;
+    tovana::DryRunFileSystem dry(posix);
+    tovana::FileSystem& fileSystem = dryRun ? static_cast<tovana::FileSystem&>(dry) : posix;
+
+    static char outputBuffer[1 << 16];
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    LinesSink sink(::isatty(STDERR_FILENO) == 1);
+    tovana::RunCounters counters;
+    tovana::Run(options, fileSystem, sink, counters);
+    sink.ClearProgress();
+    std::fputs(SummaryLines(counters).c_str(), stdout);
+    if (std::fflush(stdout) != 0) {
+        std::perror("tovana-cli: writing the output");
+        return kExitFailed;
+    }
+    return sink.failed() ? kExitFailed : 0;
+}

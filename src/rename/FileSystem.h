@@ -1,0 +1,52 @@
+// What a run needs of the file system: list a folder, open a subfolder, rename inside a folder.
+// Each platform implements it in its own file; the run sees only this interface.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace tovana {
+
+enum class EntryKind {
+    File,        // anything that is not a folder: files, links to files, dangling links, devices
+    Folder,      // a real folder
+    FolderLink,  // a link to a folder: offered like a folder, never walked into
+};
+
+struct FolderEntry {
+    std::string name;
+    EntryKind kind;
+};
+
+// An open folder. Renames and subfolders are reached through it, not through a path, so a
+// folder swapped for a link during a run cannot redirect them elsewhere.
+class Folder {
+  public:
+    virtual ~Folder() = default;
+};
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+
+    // Opens a folder the user named by its path (links in the path are followed).
+    virtual std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) = 0;
+
+    // Opens a subfolder by name; fails rather than follow a link.
+    virtual std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
+                                                  std::error_code& error) = 0;
+
+    // Appends the folder's entries, "." and ".." left out. An error ends the listing; the
+    // entries read before it stay in `entries`.
+    virtual std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) = 0;
+
+    // Renames `from` to `to` inside folder. Never replaces an existing entry: when `to` is
+    // taken (or cannot be checked), the rename fails and nothing changes. A change of letter
+    // case only succeeds on case-insensitive file systems too.
+    virtual std::error_code Rename(Folder& folder, const std::string& from,
+                                   const std::string& to) = 0;
+};
+
+}  // namespace tovana

@@ -1,0 +1,237 @@
+#include "rename/NameText.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include <utf8proc.h>
+
+#include "rename/CodePage.h"
+#include "uCZ2Ascii.h"
+
+namespace tovana {
+namespace {
+
+bool IsContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Length of the valid UTF-8 sequence at the start of s, or 0 when it is not one. Overlong forms,
+// surrogates and code points past U+10FFFF are not valid.
+std::size_t ValidSequenceLength(std::string_view s, char32_t& out) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    if (b0 < 0x80) {
+        out = b0;
+        return 1;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (s.size() < 2 || !IsContinuation(at(1))) {
+            return 0;
+        }
+        out = (char32_t(b0 & 0x1F) << 6) | (at(1) & 0x3F);
+        return 2;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (s.size() < 3 || !IsContinuation(at(1)) || !IsContinuation(at(2))) {
+            return 0;
+        }
+        if ((b0 == 0xE0 && at(1) < 0xA0) || (b0 == 0xED && at(1) > 0x9F)) {
+            return 0;
+        }
+        out = (char32_t(b0 & 0x0F) << 12) | (char32_t(at(1) & 0x3F) << 6) | (at(2) & 0x3F);
+        return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (s.size() < 4 || !IsContinuation(at(1)) || !IsContinuation(at(2)) ||
+            !IsContinuation(at(3))) {
+            return 0;
+        }
+        if ((b0 == 0xF0 && at(1) < 0x90) || (b0 == 0xF4 && at(1) > 0x8F)) {
+            return 0;
+        }
+        out = (char32_t(b0 & 0x07) << 18) | (char32_t(at(1) & 0x3F) << 12) |
+              (char32_t(at(2) & 0x3F) << 6) | (at(3) & 0x3F);
+        return 4;
+    }
+    return 0;
+}
+
+bool IsMark(char32_t c) {
+    switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
+        case UTF8PROC_CATEGORY_MN:
+        case UTF8PROC_CATEGORY_MC:
+        case UTF8PROC_CATEGORY_ME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The one Windows-1250 character that base + marks composes to, or 0.
+char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
+    std::u32string copy(cluster, length);
+    std::string utf8 = EncodeName(copy);
+    utf8proc_uint8_t* composed = nullptr;
+    const utf8proc_ssize_t size =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()),
+                     static_cast<utf8proc_ssize_t>(utf8.size()), &composed,
+                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    const std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(composed, &std::free);
+    if (size <= 0) {
+        return 0;
+    }
+    char32_t c = 0;
+    const std::string_view text(reinterpret_cast<const char*>(composed),
+                                static_cast<std::size_t>(size));
+    if (ValidSequenceLength(text, c) != text.size() || UnicodeToCp1250(c) < 0) {
+        return 0;
+    }
+    return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (IsRawByte(c)) {
+        out += static_cast<char>(c - kRawByteBase);
+    } else if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Byte services applied to a character the code page holds; others go to `other`.
+template <typename ByteService, typename OtherService>
+char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other) {
+    if (IsRawByte(c)) {
+        return c;
+    }
+    const int b = UnicodeToCp1250(c);
+    if (b >= 0) {
+        return Cp1250ToUnicode(byteService(static_cast<unsigned char>(b)));
+    }
+    return other(c);
+}
+
+}  // namespace
+
+NameChars DecodeName(std::string_view utf8) {
+    NameChars chars;
+    chars.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t c = 0;
+        const std::size_t length = ValidSequenceLength(utf8.substr(i), c);
+        if (length == 0) {
+            chars += kRawByteBase + static_cast<unsigned char>(utf8[i]);
+            ++i;
+            continue;
+        }
+        i += length;
+        if (c >= 0x300 && IsMark(c) && !chars.empty() && !IsRawByte(chars.back()) &&
+            !IsMark(chars.back())) {
+            // A base with marks: take the whole cluster and keep it only if it composes to
+            // one Windows-1250 character.
+            std::size_t end = i;
+            NameChars cluster{chars.back(), c};
+            while (end < utf8.size()) {
+                char32_t next = 0;
+                const std::size_t nextLength = ValidSequenceLength(utf8.substr(end), next);
+                if (nextLength == 0 || !IsMark(next)) {
+                    break;
+                }
+                cluster += next;
+                end += nextLength;
+            }
+            if (const char32_t composed = ComposedCp1250(cluster.data(), cluster.size())) {
+                chars.back() = composed;
+                i = end;
+                continue;
+            }
+        }
+        chars += c;
+    }
+    return chars;
+}
+
+std::string EncodeName(const NameChars& chars) {
+    std::string out;
+    out.reserve(chars.size() + chars.size() / 2);
+    for (char32_t c : chars) {
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+char32_t StripDiacritics(char32_t c) {
+    if (c < 0x80 || IsRawByte(c)) {
+        return c;
+    }
+    return ThroughCodePage(c, CZ2AsciiByte, [](char32_t other) { return other; });
+}
+
+char32_t UpperChar(char32_t c) {
+    if (c < 0x80) {
+        return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+    }
+    return ThroughCodePage(c, CharUpper1250, [](char32_t other) {
+        return static_cast<char32_t>(utf8proc_toupper(static_cast<utf8proc_int32_t>(other)));
+    });
+}
+
+char32_t LowerChar(char32_t c) {
+    if (c < 0x80) {
+        return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+    }
+    return ThroughCodePage(c, CharLower1250, [](char32_t other) {
+        return static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(other)));
+    });
+}
+
+bool IsAlphaNumericChar(char32_t c) {
+    if (c < 0x80) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    }
+    if (IsRawByte(c)) {
+        return true;
+    }
+    const int b = UnicodeToCp1250(c);
+    if (b >= 0) {
+        return IsCharAlphaNumeric1250(static_cast<unsigned char>(b));
+    }
+    switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
+        case UTF8PROC_CATEGORY_LU:
+        case UTF8PROC_CATEGORY_LL:
+        case UTF8PROC_CATEGORY_LT:
+        case UTF8PROC_CATEGORY_LM:
+        case UTF8PROC_CATEGORY_LO:
+        case UTF8PROC_CATEGORY_MN:
+        case UTF8PROC_CATEGORY_MC:
+        case UTF8PROC_CATEGORY_ME:
+        case UTF8PROC_CATEGORY_ND:
+        case UTF8PROC_CATEGORY_NL:
+        case UTF8PROC_CATEGORY_NO:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string UpperText(std::string_view utf8) {
+    NameChars chars = DecodeName(utf8);
+    for (char32_t& c : chars) {
+        c = UpperChar(c);
+    }
+    return EncodeName(chars);
+}
+
+}  // namespace tovana

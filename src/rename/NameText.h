@@ -1,0 +1,37 @@
+// Names as characters. File names on this host are UTF-8 byte strings, while the renaming rules
+// are defined over Windows-1250 characters; this layer brings a name into characters the rules
+// can work on and back, without losing a byte.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tovana {
+
+// One element per character. Valid UTF-8 gives its code points; a base letter with combining
+// marks whose composed form Windows-1250 holds (names written by macOS arrive decomposed) gives
+// that one character; every byte of an invalid sequence gives a raw-byte marker, which no rule
+// changes and which is written back as the byte it was.
+using NameChars = std::u32string;
+
+constexpr char32_t kRawByteBase = 0x110000;
+inline bool IsRawByte(char32_t c) {
+    return c >= kRawByteBase;
+}
+
+NameChars DecodeName(std::string_view utf8);
+std::string EncodeName(const NameChars& chars);
+
+// Character services on decoded characters. Characters Windows-1250 holds behave exactly as
+// their code-page bytes do; the others keep their diacritics, use Unicode simple case mapping
+// and count as alphanumeric when Unicode calls them a letter, a mark or a number. Raw bytes
+// never change and count as alphanumeric, so no rule touches them.
+char32_t StripDiacritics(char32_t c);
+char32_t UpperChar(char32_t c);
+char32_t LowerChar(char32_t c);
+bool IsAlphaNumericChar(char32_t c);
+
+// The rules' upper-casing of a whole text; the file-type field shows its text through it.
+std::string UpperText(std::string_view utf8);
+
+}  // namespace tovana

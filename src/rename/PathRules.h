@@ -1,0 +1,23 @@
+// How a run builds and splits paths; each platform has its own delimiters.
+#pragma once
+
+#include <string>
+
+namespace tovana {
+
+// The folder delimiter that ends every prefix the walk builds.
+extern const char kFolderDelimiter;
+
+// The chosen folder as the prefix of its entries: the path with the delimiter appended
+// unless it already ends with one.
+std::string FolderPrefix(const std::string& path);
+
+struct ChosenFolder {
+    std::string prefix;  // what precedes the name, delimiter included; may be empty
+    std::string name;    // empty for a root, which has no name to change
+};
+
+// Splits the chosen folder into the folder that holds it and its own name.
+ChosenFolder SplitChosenFolder(const std::string& path);
+
+}  // namespace tovana

@@ -1,0 +1,38 @@
+// The inputs of one run, as the window shows them and the settings store keeps them.
+#pragma once
+
+#include <string>
+
+namespace tovana {
+
+struct RenameOptions {
+    std::string Path;               // folder to process
+    std::string Masks = "*.*";      // file types, upper case
+    bool SubDir = false;            // also walk into subfolders
+    bool RenameDir = false;         // rename folders too
+    bool ReplaceSpace = false;      // spaces become underscores
+    bool RemoveSpace = false;       // spaces are deleted
+    bool ReplaceUnderline = false;  // underscores become spaces
+    bool RemoveUnderline = false;   // underscores are deleted
+    bool NonAlphaNum = false;       // non-alphanumerics of the stem become underscores
+    bool ToUpperCase = false;       // whole name to upper case
+    bool ToLowerCase = false;       // whole name to lower case
+
+    // The two replacements would undo each other, so each one greys out the other and the
+    // removal of what it produces. A flag acts only while it is available.
+    bool ReplaceSpaceAvailable() const { return !ReplaceUnderline; }
+    bool ReplaceUnderlineAvailable() const { return !ReplaceSpace; }
+    bool RemoveSpaceAvailable() const { return !ReplaceSpace; }
+    bool RemoveUnderlineAvailable() const { return !ReplaceUnderline; }
+
+    bool ReplaceSpaceEffective() const { return ReplaceSpace && ReplaceSpaceAvailable(); }
+    bool ReplaceUnderlineEffective() const {
+        return ReplaceUnderline && ReplaceUnderlineAvailable();
+    }
+    bool RemoveSpaceEffective() const { return RemoveSpace && RemoveSpaceAvailable(); }
+    bool RemoveUnderlineEffective() const { return RemoveUnderline && RemoveUnderlineAvailable(); }
+
+    bool operator==(const RenameOptions&) const = default;
+};
+
+}  // namespace tovana

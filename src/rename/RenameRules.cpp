@@ -1,0 +1,96 @@
+#include "rename/RenameRules.h"
+
+#include <algorithm>
+
+namespace tovana {
+namespace {
+
+void ReplaceAll(NameChars& chars, char32_t from, char32_t to) {
+    std::replace(chars.begin(), chars.end(), from, to);
+}
+
+void RemoveAll(NameChars& chars, char32_t what) {
+    chars.erase(std::remove(chars.begin(), chars.end(), what), chars.end());
+}
+
+void StemToUnderscores(NameChars& chars) {
+    const auto stemEnd = chars.begin() + static_cast<std::ptrdiff_t>(ExtensionStart(chars));
+    std::replace_if(
+        chars.begin(), stemEnd, [](char32_t c) { return !IsAlphaNumericChar(c); }, U'_');
+}
+
+bool HasOnlyAscii(std::string_view name) {
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
+std::size_t ExtensionStart(const NameChars& chars) {
+    const std::size_t dot = chars.rfind(U'.');
+    return dot == NameChars::npos ? chars.size() : dot;
+}
+
+bool MaskAccepts(std::string_view name, std::string_view masks) {
+    if (masks.find("*.*") != std::string_view::npos) {
+        return true;
+    }
+    std::string key = "*";
+    if (HasOnlyAscii(name)) {
+        const std::size_t dot = name.rfind('.');
+        if (dot != std::string_view::npos) {
+            for (char c : name.substr(dot)) {
+                key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+            }
+        }
+    } else {
+        NameChars chars = DecodeName(name);
+        NameChars extension = chars.substr(ExtensionStart(chars));
+        std::transform(extension.begin(), extension.end(), extension.begin(), UpperChar);
+        key += EncodeName(extension);
+    }
+    key += ';';
+    std::string haystack(masks);
+    haystack += ';';
+    return haystack.find(key) != std::string::npos;
+}
+
+std::string NonAlphaNumToUnderscore(std::string_view name) {
+    NameChars chars = DecodeName(name);
+    StemToUnderscores(chars);
+    return EncodeName(chars);
+}
+
+std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
+                                   const RenameOptions& options) {
+    const bool taken = isFolder ? options.RenameDir : MaskAccepts(name, options.Masks);
+    if (!taken) {
+        return std::nullopt;
+    }
+    NameChars chars = DecodeName(name);
+    std::transform(chars.begin(), chars.end(), chars.begin(), StripDiacritics);
+    if (options.ReplaceSpaceEffective()) {
+        ReplaceAll(chars, U' ', U'_');
+    }
+    if (options.NonAlphaNum) {
+        StemToUnderscores(chars);
+    }
+    if (options.ReplaceUnderlineEffective()) {
+        ReplaceAll(chars, U'_', U' ');
+    }
+    if (options.RemoveUnderlineEffective()) {
+        RemoveAll(chars, U'_');
+    }
+    if (options.RemoveSpaceEffective()) {
+        RemoveAll(chars, U' ');
+    }
+    if (options.ToUpperCase) {
+        std::transform(chars.begin(), chars.end(), chars.begin(), UpperChar);
+    }
+    if (options.ToLowerCase) {
+        std::transform(chars.begin(), chars.end(), chars.begin(), LowerChar);
+    }
+    return EncodeName(chars);
+}
+
+}  // namespace tovana

@@ -1,0 +1,32 @@
+// The name rules: which entries a run takes and what each name becomes. Pure functions on
+// names (UTF-8 byte strings); they touch no file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "rename/NameText.h"
+#include "rename/RenameOptions.h"
+
+namespace tovana {
+
+// Whether a file is taken: masks holding "*.*" take everything; otherwise the name's
+// upper-cased extension, as "*EXT;", must occur in masks + ";". Masks are expected in upper
+// case (the file-type field keeps them so).
+bool MaskAccepts(std::string_view name, std::string_view masks);
+
+// Every character of the stem that is not a letter or a digit becomes "_"; the extension
+// (from the last "." on) is kept as it is.
+std::string NonAlphaNumToUnderscore(std::string_view name);
+
+// The new name of a taken entry, or nothing when the entry is not taken. Diacritics go first,
+// then spaces, non-alphanumerics and underscores, then letter case, each on the result of the
+// step before. The result may be empty or equal to the old name.
+std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
+                                   const RenameOptions& options);
+
+// The extension of decoded characters: from the last "." to the end, dot included.
+std::size_t ExtensionStart(const NameChars& chars);
+
+}  // namespace tovana

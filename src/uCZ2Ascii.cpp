@@ -1,0 +1,145 @@
+#include "uCZ2Ascii.h"
+
+#include <algorithm>
+
+// One row per byte from 0x80 up: the replacement, then the Windows-1250 character it stands for.
+// Letters outside the accented set, punctuation, signs, the spacing accent marks and the five
+// unassigned bytes are kept. The lower-case ł (0xB3) is kept too, while its capital becomes L.
+const std::array<unsigned char, 128> CZ2AsciiTable = {
+    0x80,  // 0x80 € U+20AC EURO SIGN (kept)
+    0x81,  // 0x81 unassigned in Windows-1250 (kept)
+    0x82,  // 0x82 ‚ U+201A SINGLE LOW-9 QUOTATION MARK (kept)
+    0x83,  // 0x83 unassigned in Windows-1250 (kept)
+    0x84,  // 0x84 „ U+201E DOUBLE LOW-9 QUOTATION MARK (kept)
+    0x85,  // 0x85 … U+2026 HORIZONTAL ELLIPSIS (kept)
+    0x86,  // 0x86 † U+2020 DAGGER (kept)
+    0x87,  // 0x87 ‡ U+2021 DOUBLE DAGGER (kept)
+    0x88,  // 0x88 unassigned in Windows-1250 (kept)
+    0x89,  // 0x89 ‰ U+2030 PER MILLE SIGN (kept)
+    'S',   // 0x8A Š U+0160 LATIN CAPITAL LETTER S WITH CARON
+    0x8B,  // 0x8B ‹ U+2039 SINGLE LEFT-POINTING ANGLE QUOTATION MARK (kept)
+    'S',   // 0x8C Ś U+015A LATIN CAPITAL LETTER S WITH ACUTE
+    'T',   // 0x8D Ť U+0164 LATIN CAPITAL LETTER T WITH CARON
+    'Z',   // 0x8E Ž U+017D LATIN CAPITAL LETTER Z WITH CARON
+    'Z',   // 0x8F Ź U+0179 LATIN CAPITAL LETTER Z WITH ACUTE
+    0x90,  // 0x90 unassigned in Windows-1250 (kept)
+    0x91,  // 0x91 ‘ U+2018 LEFT SINGLE QUOTATION MARK (kept)
+    0x92,  // 0x92 ’ U+2019 RIGHT SINGLE QUOTATION MARK (kept)
+    0x93,  // 0x93 “ U+201C LEFT DOUBLE QUOTATION MARK (kept)
+    0x94,  // 0x94 ” U+201D RIGHT DOUBLE QUOTATION MARK (kept)
+    0x95,  // 0x95 • U+2022 BULLET (kept)
+    0x96,  // 0x96 – U+2013 EN DASH (kept)
+    0x97,  // 0x97 — U+2014 EM DASH (kept)
+    0x98,  // 0x98 unassigned in Windows-1250 (kept)
+    0x99,  // 0x99 ™ U+2122 TRADE MARK SIGN (kept)
+    's',   // 0x9A š U+0161 LATIN SMALL LETTER S WITH CARON
+    0x9B,  // 0x9B › U+203A SINGLE RIGHT-POINTING ANGLE QUOTATION MARK (kept)
+    's',   // 0x9C ś U+015B LATIN SMALL LETTER S WITH ACUTE
+    't',   // 0x9D ť U+0165 LATIN SMALL LETTER T WITH CARON
+    'z',   // 0x9E ž U+017E LATIN SMALL LETTER Z WITH CARON
+    'z',   // 0x9F ź U+017A LATIN SMALL LETTER Z WITH ACUTE
+    ' ',   // 0xA0 U+00A0 NO-BREAK SPACE
+    0xA1,  // 0xA1 ˇ U+02C7 CARON (kept)
+    0xA2,  // 0xA2 ˘ U+02D8 BREVE (kept)
+    'L',   // 0xA3 Ł U+0141 LATIN CAPITAL LETTER L WITH STROKE
+    0xA4,  // 0xA4 ¤ U+00A4 CURRENCY SIGN (kept)
+    'A',   // 0xA5 Ą U+0104 LATIN CAPITAL LETTER A WITH OGONEK
+    0xA6,  // 0xA6 ¦ U+00A6 BROKEN BAR (kept)
+    0xA7,  // 0xA7 § U+00A7 SECTION SIGN (kept)
+    0xA8,  // 0xA8 ¨ U+00A8 DIAERESIS (kept)
+    0xA9,  // 0xA9 © U+00A9 COPYRIGHT SIGN (kept)
+    'S',   // 0xAA Ş U+015E LATIN CAPITAL LETTER S WITH CEDILLA
+    0xAB,  // 0xAB « U+00AB LEFT-POINTING DOUBLE ANGLE QUOTATION MARK (kept)
+    0xAC,  // 0xAC ¬ U+00AC NOT SIGN (kept)
+    0xAD,  // 0xAD U+00AD SOFT HYPHEN (kept)
+    0xAE,  // 0xAE ® U+00AE REGISTERED SIGN (kept)
+    'Z',   // 0xAF Ż U+017B LATIN CAPITAL LETTER Z WITH DOT ABOVE
+    0xB0,  // 0xB0 ° U+00B0 DEGREE SIGN (kept)
+    0xB1,  // 0xB1 ± U+00B1 PLUS-MINUS SIGN (kept)
+    0xB2,  // 0xB2 ˛ U+02DB OGONEK (kept)
+    0xB3,  // 0xB3 ł U+0142 LATIN SMALL LETTER L WITH STROKE (kept)
+    0xB4,  // 0xB4 ´ U+00B4 ACUTE ACCENT (kept)
+    0xB5,  // 0xB5 µ U+00B5 MICRO SIGN (kept)
+    0xB6,  // 0xB6 ¶ U+00B6 PILCROW SIGN (kept)
+    0xB7,  // 0xB7 · U+00B7 MIDDLE DOT (kept)
+    0xB8,  // 0xB8 ¸ U+00B8 CEDILLA (kept)
+    'a',   // 0xB9 ą U+0105 LATIN SMALL LETTER A WITH OGONEK
+    's',   // 0xBA ş U+015F LATIN SMALL LETTER S WITH CEDILLA
+    0xBB,  // 0xBB » U+00BB RIGHT-POINTING DOUBLE ANGLE QUOTATION MARK (kept)
+    'L',   // 0xBC Ľ U+013D LATIN CAPITAL LETTER L WITH CARON
+    0xBD,  // 0xBD ˝ U+02DD DOUBLE ACUTE ACCENT (kept)
+    'l',   // 0xBE ľ U+013E LATIN SMALL LETTER L WITH CARON
+    'z',   // 0xBF ż U+017C LATIN SMALL LETTER Z WITH DOT ABOVE
+    'R',   // 0xC0 Ŕ U+0154 LATIN CAPITAL LETTER R WITH ACUTE
+    'A',   // 0xC1 Á U+00C1 LATIN CAPITAL LETTER A WITH ACUTE
+    'A',   // 0xC2 Â U+00C2 LATIN CAPITAL LETTER A WITH CIRCUMFLEX
+    'A',   // 0xC3 Ă U+0102 LATIN CAPITAL LETTER A WITH BREVE
+    'A',   // 0xC4 Ä U+00C4 LATIN CAPITAL LETTER A WITH DIAERESIS
+    'L',   // 0xC5 Ĺ U+0139 LATIN CAPITAL LETTER L WITH ACUTE
+    'C',   // 0xC6 Ć U+0106 LATIN CAPITAL LETTER C WITH ACUTE
+    'C',   // 0xC7 Ç U+00C7 LATIN CAPITAL LETTER C WITH CEDILLA
+    'C',   // 0xC8 Č U+010C LATIN CAPITAL LETTER C WITH CARON
+    'E',   // 0xC9 É U+00C9 LATIN CAPITAL LETTER E WITH ACUTE
+    'E',   // 0xCA Ę U+0118 LATIN CAPITAL LETTER E WITH OGONEK
+    'E',   // 0xCB Ë U+00CB LATIN CAPITAL LETTER E WITH DIAERESIS
+    'E',   // 0xCC Ě U+011A LATIN CAPITAL LETTER E WITH CARON
+    'I',   // 0xCD Í U+00CD LATIN CAPITAL LETTER I WITH ACUTE
+    'I',   // 0xCE Î U+00CE LATIN CAPITAL LETTER I WITH CIRCUMFLEX
+    'D',   // 0xCF Ď U+010E LATIN CAPITAL LETTER D WITH CARON
+    'D',   // 0xD0 Đ U+0110 LATIN CAPITAL LETTER D WITH STROKE
+    'N',   // 0xD1 Ń U+0143 LATIN CAPITAL LETTER N WITH ACUTE
+    'N',   // 0xD2 Ň U+0147 LATIN CAPITAL LETTER N WITH CARON
+    'O',   // 0xD3 Ó U+00D3 LATIN CAPITAL LETTER O WITH ACUTE
+    'O',   // 0xD4 Ô U+00D4 LATIN CAPITAL LETTER O WITH CIRCUMFLEX
+    'O',   // 0xD5 Ő U+0150 LATIN CAPITAL LETTER O WITH DOUBLE ACUTE
+    'O',   // 0xD6 Ö U+00D6 LATIN CAPITAL LETTER O WITH DIAERESIS
+    0xD7,  // 0xD7 × U+00D7 MULTIPLICATION SIGN (kept)
+    'R',   // 0xD8 Ř U+0158 LATIN CAPITAL LETTER R WITH CARON
+    'U',   // 0xD9 Ů U+016E LATIN CAPITAL LETTER U WITH RING ABOVE
+    'U',   // 0xDA Ú U+00DA LATIN CAPITAL LETTER U WITH ACUTE
+    'U',   // 0xDB Ű U+0170 LATIN CAPITAL LETTER U WITH DOUBLE ACUTE
+    'U',   // 0xDC Ü U+00DC LATIN CAPITAL LETTER U WITH DIAERESIS
+    'Y',   // 0xDD Ý U+00DD LATIN CAPITAL LETTER Y WITH ACUTE
+    'T',   // 0xDE Ţ U+0162 LATIN CAPITAL LETTER T WITH CEDILLA
+    0xDF,  // 0xDF ß U+00DF LATIN SMALL LETTER SHARP S (kept)
+    'r',   // 0xE0 ŕ U+0155 LATIN SMALL LETTER R WITH ACUTE
+    'a',   // 0xE1 á U+00E1 LATIN SMALL LETTER A WITH ACUTE
+    'a',   // 0xE2 â U+00E2 LATIN SMALL LETTER A WITH CIRCUMFLEX
+    'a',   // 0xE3 ă U+0103 LATIN SMALL LETTER A WITH BREVE
+    'a',   // 0xE4 ä U+00E4 LATIN SMALL LETTER A WITH DIAERESIS
+    'l',   // 0xE5 ĺ U+013A LATIN SMALL LETTER L WITH ACUTE
+    'c',   // 0xE6 ć U+0107 LATIN SMALL LETTER C WITH ACUTE
+    'c',   // 0xE7 ç U+00E7 LATIN SMALL LETTER C WITH CEDILLA
+    'c',   // 0xE8 č U+010D LATIN SMALL LETTER C WITH CARON
+    'e',   // 0xE9 é U+00E9 LATIN SMALL LETTER E WITH ACUTE
+    'e',   // 0xEA ę U+0119 LATIN SMALL LETTER E WITH OGONEK
+    'e',   // 0xEB ë U+00EB LATIN SMALL LETTER E WITH DIAERESIS
+    'e',   // 0xEC ě U+011B LATIN SMALL LETTER E WITH CARON
+    'i',   // 0xED í U+00ED LATIN SMALL LETTER I WITH ACUTE
+    'i',   // 0xEE î U+00EE LATIN SMALL LETTER I WITH CIRCUMFLEX
+    'd',   // 0xEF ď U+010F LATIN SMALL LETTER D WITH CARON
+    'd',   // 0xF0 đ U+0111 LATIN SMALL LETTER D WITH STROKE
+    'n',   // 0xF1 ń U+0144 LATIN SMALL LETTER N WITH ACUTE
+    'n',   // 0xF2 ň U+0148 LATIN SMALL LETTER N WITH CARON
+    'o',   // 0xF3 ó U+00F3 LATIN SMALL LETTER O WITH ACUTE
+    'o',   // 0xF4 ô U+00F4 LATIN SMALL LETTER O WITH CIRCUMFLEX
+    'o',   // 0xF5 ő U+0151 LATIN SMALL LETTER O WITH DOUBLE ACUTE
+    'o',   // 0xF6 ö U+00F6 LATIN SMALL LETTER O WITH DIAERESIS
+    0xF7,  // 0xF7 ÷ U+00F7 DIVISION SIGN (kept)
+    'r',   // 0xF8 ř U+0159 LATIN SMALL LETTER R WITH CARON
+    'u',   // 0xF9 ů U+016F LATIN SMALL LETTER U WITH RING ABOVE
+    'u',   // 0xFA ú U+00FA LATIN SMALL LETTER U WITH ACUTE
+    'u',   // 0xFB ű U+0171 LATIN SMALL LETTER U WITH DOUBLE ACUTE
+    'u',   // 0xFC ü U+00FC LATIN SMALL LETTER U WITH DIAERESIS
+    'y',   // 0xFD ý U+00FD LATIN SMALL LETTER Y WITH ACUTE
+    't',   // 0xFE ţ U+0163 LATIN SMALL LETTER T WITH CEDILLA
+    0xFF,  // 0xFF ˙ U+02D9 DOT ABOVE (kept)
+};
+
+std::string CZ2Ascii(std::string_view name) {
+    std::string result(name);
+    std::transform(result.begin(), result.end(), result.begin(), [](char c) {
+        return static_cast<char>(CZ2AsciiByte(static_cast<unsigned char>(c)));
+    });
+    return result;
+}

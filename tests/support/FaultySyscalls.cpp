@@ -1,0 +1,83 @@
+#include "support/FaultySyscalls.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <strings.h>
+#include <unistd.h>
+
+namespace tovana::test {
+
+bool FaultySyscalls::Fails(Call call, const std::string& name) {
+    if (const int error = fault(call, name)) {
+        errno = error;
+        return true;
+    }
+    return false;
+}
+
+int FaultySyscalls::OpenAt(int dirFd, const char* path, int flags) {
+    if (Fails(Call::OpenAt, path)) {
+        return -1;
+    }
+    const int fd = Syscalls::OpenAt(dirFd, path, flags);
+    openDescriptors += fd >= 0;
+    return fd;
+}
+
+int FaultySyscalls::Close(int fd) {
+    --openDescriptors;
+    return Syscalls::Close(fd);
+}
+
+ssize_t FaultySyscalls::GetDents64(int fd, void* buffer, std::size_t size) {
+    if (Fails(Call::GetDents, "")) {
+        return -1;
+    }
+    return Syscalls::GetDents64(fd, buffer, size);
+}
+
+int FaultySyscalls::FStatAt(int dirFd, const char* path, struct stat* st, int flags) {
+    if (Fails(Call::FStatAt, path)) {
+        return -1;
+    }
+    return Syscalls::FStatAt(dirFd, path, st, flags);
+}
+
+int FaultySyscalls::RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                              unsigned flags) {
+    if (Fails(Call::RenameAt2, oldPath)) {
+        return -1;
+    }
+    return Syscalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+}
+
+std::string CaseInsensitiveSyscalls::Existing(int dirFd, const std::string& name) {
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = ::fdopendir(fd);
+    std::string found;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+int CaseInsensitiveSyscalls::FStatAt(int dirFd, const char* path, struct stat* st, int flags) {
+    const std::string existing = Existing(dirFd, path);
+    return FaultySyscalls::FStatAt(dirFd, existing.empty() ? path : existing.c_str(), st, flags);
+}
+
+int CaseInsensitiveSyscalls::RenameAt2(int oldDirFd, const char* oldPath, int newDirFd,
+                                       const char* newPath, unsigned flags) {
+    if ((flags & RENAME_NOREPLACE) != 0 && !Existing(newDirFd, newPath).empty()) {
+        errno = EEXIST;
+        return -1;
+    }
+    return FaultySyscalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+}
+
+}  // namespace tovana::test

@@ -1,0 +1,46 @@
+// System calls that fail on request, and a case-insensitive view of a real folder, both on top
+// of the real calls, so tests run on real temporary trees.
+#pragma once
+
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include "rename/FileSystemPosix.h"
+
+namespace tovana::test {
+
+enum class Call { OpenAt, GetDents, FStatAt, RenameAt2 };
+
+class FaultySyscalls : public Syscalls {
+  public:
+    // Decides for each call (its kind and the name it is about) whether it fails, and with
+    // which errno; 0 lets it through.
+    std::function<int(Call, const std::string&)> fault = [](Call, const std::string&) { return 0; };
+    int openDescriptors = 0;
+
+    int OpenAt(int dirFd, const char* path, int flags) override;
+    int Close(int fd) override;
+    ssize_t GetDents64(int fd, void* buffer, std::size_t size) override;
+    int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override;
+    int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                  unsigned flags) override;
+
+  private:
+    bool Fails(Call call, const std::string& name);
+};
+
+// Behaves like a case-insensitive file system (vfat, exfat, casefolded ext4) for ASCII names:
+// looking up a name finds an entry that differs only in letter case, and a rename onto such an
+// entry is refused with EEXIST, as those file systems do under RENAME_NOREPLACE.
+class CaseInsensitiveSyscalls : public FaultySyscalls {
+  public:
+    int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override;
+    int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                  unsigned flags) override;
+
+  private:
+    std::string Existing(int dirFd, const std::string& name);
+};
+
+}  // namespace tovana::test
