@@ -1,0 +1,33 @@
+// The registry's export text format, for the settings file of hosts without a registry:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Software\Korvel\Tovana]
+//   "Path"="/home/jana/Fotky"
+//   "SubDir"=dword:00000001
+//   "Other"=hex(2):41,00
+//
+// Texts are UTF-8 with \\ and \" escaped. Parsing never fails: lines it cannot read are left
+// out, so a damaged file still gives every value that can be read.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "settings/SettingsStore.h"
+
+namespace tovana {
+
+extern const char kSettingsSection[];
+
+using RegValues = std::map<std::string, StoredValue>;
+
+// The values of kSettingsSection (also those before any section line, in a file that lost
+// its head). Later lines win over earlier ones of the same name.
+RegValues ParseRegText(std::string_view text);
+
+// The file text for values, in the order given.
+std::string FormatRegText(const std::vector<std::pair<std::string, StoredValue>>& values);
+
+}  // namespace tovana

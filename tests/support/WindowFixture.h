@@ -1,0 +1,67 @@
+// A window over a real temporary tree, an in-memory settings store and recorded message boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "rename/FileSystemPosix.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TempTree.h"
+#include "ui/uTovana.h"
+
+namespace tovana::test {
+
+struct ShownMessage {
+    QString title;
+    QString text;
+    bool isError;
+};
+
+class WindowFixture : public testing::Test {
+  protected:
+    // Creates the window as the program does, loading from `settings`.
+    TfTovana& Open() {
+        TovanaServices services;
+        services.fileSystem = &fileSystem;
+        services.settings = &settings;
+        services.selectFolder = [this](const QString&, const QString&, QString& folder) {
+            pickerStartedWith.push_back(folder);
+            if (!pickerAnswer.isEmpty()) {
+                folder = pickerAnswer;
+                return true;
+            }
+            return false;
+        };
+        services.showMessage = [this](const QString& title, const QString& text, bool isError) {
+            messages.push_back({title, text, isError});
+        };
+        services.openUrl = [this](const QUrl& url) { urls.push_back(url); };
+        window = std::make_unique<TfTovana>(services);
+        return *window;
+    }
+
+    // Shows the window and makes it the active one, so that focus and keys work.
+    void ShowActive() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        window->activateWindow();
+        QApplication::processEvents();
+    }
+
+    Ui::TfTovana& ui() { return window->controls(); }
+
+    FileSystemPosix fileSystem;
+    MemorySettingsStore settings;
+    TempTree tree;
+    std::unique_ptr<TfTovana> window;
+    std::vector<ShownMessage> messages;
+    std::vector<QString> pickerStartedWith;
+    QString pickerAnswer;
+    std::vector<QUrl> urls;
+};
+
+}  // namespace tovana::test

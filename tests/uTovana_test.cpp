@@ -1,0 +1,276 @@
+// The window as a user meets it: its controls, keys, focus, and what its buttons do.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QLabel>
+#include <QListView>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "support/CaseLabel.h"
+#include "support/WindowFixture.h"
+
+namespace {
+
+using tovana::test::WindowFixture;
+
+struct ControlCase {
+    const char* label;
+    const char* kind;
+    const char* parent;
+    QRect geometry;
+    QString caption;
+};
+
+const ControlCase kControls[] = {
+    {"Panel1", "QFrame", "fTovana", {0, 0, 393, 41}, ""},
+    {"Label4",
+     "QLabel",
+     "Panel1",
+     {8, 6, 329, 13},
+     "Utilita pro odstranění diakritiky z jmen souborů a adresářů"},
+    {"Bevel1", "QFrame", "fTovana", {0, 41, 393, 9}, ""},
+    {"GroupBox1", "QGroupBox", "fTovana", {8, 48, 377, 113}, ""},
+    {"Label1", "QLabel", "GroupBox1", {16, 19, 40, 13}, "Adresář:"},
+    {"ePath", "QLineEdit", "GroupBox1", {96, 16, 241, 21}, ""},
+    {"Button1", "QPushButton", "GroupBox1", {336, 16, 21, 21}, "..."},
+    {"cSubDir", "QCheckBox", "GroupBox1", {96, 40, 241, 17}, "Včetně podadresářů"},
+    {"Label2", "QLabel", "GroupBox1", {16, 67, 67, 13}, "Typy souborů:"},
+    {"eMask", "QLineEdit", "GroupBox1", {96, 64, 241, 21}, "*.*"},
+    {"Label3", "QLabel", "GroupBox1", {96, 88, 123, 13}, "Např:   *.JPG;*.BMP;*.GIF"},
+    {"GroupBox3", "QGroupBox", "fTovana", {8, 168, 233, 145}, "Nastavení"},
+    {"cRenDir", "QCheckBox", "GroupBox3", {8, 16, 169, 17}, "Přejmenovat i adresáře"},
+    {"cReplSpace", "QCheckBox", "GroupBox3", {8, 40, 169, 17}, "Nahradit mezery podtržítkem"},
+    {"cNonAlphaNum",
+     "QCheckBox",
+     "GroupBox3",
+     {8, 56, 209, 17},
+     "Nealfanumerické znaky podtržítkem"},
+    {"cRemUndr", "QCheckBox", "GroupBox3", {8, 80, 177, 17}, "Odstranit podtržítka"},
+    {"cReplUndr", "QCheckBox", "GroupBox3", {8, 96, 169, 17}, "Nahradit podtržítka mezerami"},
+    {"cRemSpace", "QCheckBox", "GroupBox3", {8, 120, 177, 17}, "Odstranit mezery"},
+    {"GroupBox2", "QGroupBox", "fTovana", {248, 168, 137, 73}, "Velikost písmen"},
+    {"rNoChangeName", "QRadioButton", "GroupBox2", {8, 16, 113, 17}, "Beze změny"},
+    {"rUpperName", "QRadioButton", "GroupBox2", {8, 32, 121, 17}, "Na velká písmena"},
+    {"rLowerName", "QRadioButton", "GroupBox2", {8, 48, 121, 17}, "Na malá písmena"},
+    {"lbMessage", "QListView", "fTovana", {8, 320, 377, 84}, ""},
+    {"Label5", "QLabel", "fTovana", {16, 411, 28, 13}, "Autor:"},
+    {"bOK", "QPushButton", "fTovana", {216, 408, 75, 25}, "&OK"},
+    {"bCancel", "QPushButton", "fTovana", {304, 408, 75, 25}, "&Storno"},
+};
+
+QString CaptionOf(const QWidget* w) {
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        return label->text();
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        return button->text();
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(w)) {
+        return edit->text();
+    }
+    if (const auto* box = qobject_cast<const QGroupBox*>(w)) {
+        return box->title();
+    }
+    return "";
+}
+
+class WindowLayout : public WindowFixture, public testing::WithParamInterface<ControlCase> {};
+
+TEST_P(WindowLayout, ControlStandsWhereDesigned) {
+    const ControlCase& c = GetParam();
+    TfTovana& w = Open();
+    const auto* control = w.findChild<QWidget*>(c.label);
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(control->inherits(c.kind)) << control->metaObject()->className();
+    EXPECT_EQ(control->parentWidget()->objectName(), c.parent);
+    if (qobject_cast<const QLabel*>(control) != nullptr) {
+        // Labels keep their place and grow to their text where the font needs it.
+        EXPECT_EQ(control->pos(), c.geometry.topLeft());
+        EXPECT_EQ(control->height(), c.geometry.height());
+        EXPECT_GE(control->width(), c.geometry.width());
+        EXPECT_GE(control->width(), control->sizeHint().width());
+    } else {
+        EXPECT_EQ(control->geometry(), c.geometry);
+    }
+    EXPECT_EQ(CaptionOf(control), c.caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, WindowLayout, testing::ValuesIn(kControls),
+                         tovana::test::CaseLabel());
+
+class WindowTest : public WindowFixture {};
+
+TEST_F(WindowTest, FirstStartShowsTheCreationValues) {
+    TfTovana& w = Open();
+    EXPECT_EQ(w.windowTitle(), "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.size(), QSize(393, 441));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window must not be resizable";
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(w.pos(), QPoint(871, 227));
+    EXPECT_TRUE(ui().ePath->text().isEmpty());
+    EXPECT_FALSE(ui().bOK->isEnabled());
+    EXPECT_TRUE(ui().bOK->isDefault());
+    EXPECT_EQ(ui().eMask->text(), "*.*");
+    for (QCheckBox* box : {ui().cSubDir, ui().cRenDir, ui().cReplSpace, ui().cNonAlphaNum,
+                           ui().cRemUndr, ui().cReplUndr, ui().cRemSpace}) {
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+        EXPECT_TRUE(box->isEnabled()) << box->objectName().toStdString();
+    }
+    EXPECT_TRUE(ui().rNoChangeName->isChecked());
+    EXPECT_EQ(QFontMetrics(w.font()).height(), 13);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(settings.key.has_value()) << "loading must not create the store";
+}
+
+TEST_F(WindowTest, LinksSizeThemselvesFromTheirLeftEdges) {
+    Open();
+    for (QLabel* link : {static_cast<QLabel*>(ui().lAuthor), static_cast<QLabel*>(ui().lWeb)}) {
+        EXPECT_EQ(link->width(), link->sizeHint().width());
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    }
+    EXPECT_EQ(ui().lAuthor->x(), 56);
+    EXPECT_EQ(ui().lWeb->x(), 112);
+}
+
+TEST_F(WindowTest, ListShowsFiveWholeRowsAndScrollsOnlyVertically) {
+    TfTovana& w = Open();
+    ShowActive();
+    EXPECT_EQ(ui().lbMessage->viewport()->height(), 5 * 16);
+    for (int i = 0; i < 5; ++i) {
+        w.resultLog().Append(QString("/tmp/row %1").arg(i), tovana::rkFileRenamed);
+    }
+    QApplication::processEvents();
+    EXPECT_FALSE(ui().lbMessage->verticalScrollBar()->isVisible());
+    w.resultLog().Append(QString(300, 'x'), tovana::rkFailed);
+    QApplication::processEvents();
+    EXPECT_TRUE(ui().lbMessage->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(ui().lbMessage->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(ui().lbMessage->visualRect(w.resultLog().index(1)).height(), 16);
+}
+
+TEST_F(WindowTest, MaskFieldShowsUpperCaseWhateverComesIn) {
+    Open();
+    ShowActive();
+    ui().eMask->clear();
+    ui().eMask->setFocus();
+    QTest::keyClicks(ui().eMask, "*.jpg;*.ß");
+    EXPECT_EQ(ui().eMask->text(), "*.JPG;*.ß");
+    ui().eMask->setText("*.čsv");
+    EXPECT_EQ(ui().eMask->text(), "*.ČSV");
+    QApplication::clipboard()->setText("*.gif");
+    ui().eMask->end(false);
+    ui().eMask->paste();
+    EXPECT_EQ(ui().eMask->text(), "*.ČSV*.GIF");
+}
+
+std::vector<QString> WalkFocus(int steps, bool backwards) {
+    std::vector<QString> names;
+    for (int i = 0; i < steps; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        names.push_back(QApplication::focusWidget()->objectName());
+    }
+    return names;
+}
+
+TEST_F(WindowTest, TabWalksTheDesignedOrderSkippingDisabledControls) {
+    Open();
+    ShowActive();
+    ASSERT_EQ(QApplication::focusWidget(), ui().ePath);
+    // bOK is disabled while the folder is empty; of the radios only the selected one stops.
+    const std::vector<QString> forwards = {
+        "Button1",       "cSubDir",   "eMask",      "bCancel",      "lbMessage",
+        "rNoChangeName", "cRenDir",   "cReplSpace", "cNonAlphaNum", "cRemUndr",
+        "cReplUndr",     "cRemSpace", "ePath"};
+    EXPECT_EQ(WalkFocus(13, false), forwards);
+    std::vector<QString> backwards(forwards.rbegin() + 1, forwards.rend());
+    backwards.push_back("ePath");
+    EXPECT_EQ(WalkFocus(13, true), backwards);
+
+    ui().ePath->setText("/tmp");
+    ui().rLowerName->setChecked(true);
+    ui().cReplSpace->setChecked(true);  // greys out cReplUndr and cRemSpace
+    ui().ePath->setFocus();
+    const std::vector<QString> changed = {"Button1",    "cSubDir",      "eMask",      "bOK",
+                                          "bCancel",    "lbMessage",    "rLowerName", "cRenDir",
+                                          "cReplSpace", "cNonAlphaNum", "cRemUndr",   "ePath"};
+    EXPECT_EQ(WalkFocus(12, false), changed);
+}
+
+TEST_F(WindowTest, EnterClicksTheFocusedButtonElseOk) {
+    Open();
+    ShowActive();
+    QSignalSpy ok(ui().bOK, &QPushButton::clicked);
+    QSignalSpy picker(ui().Button1, &QPushButton::clicked);
+
+    ui().cSubDir->setFocus();
+    QTest::keyClick(ui().cSubDir, Qt::Key_Return);
+    EXPECT_EQ(ok.count(), 0) << "Enter must do nothing while OK is disabled";
+
+    ui().ePath->setText(QString::fromStdString(tree.path()));
+    ui().cSubDir->setFocus();
+    QTest::keyClick(ui().cSubDir, Qt::Key_Return);
+    EXPECT_EQ(ok.count(), 1);
+    QTest::keyClick(ui().cSubDir, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(ok.count(), 1) << "Shift+Enter must not act";
+
+    ui().Button1->setFocus();
+    QTest::keyClick(ui().Button1, Qt::Key_Return);
+    EXPECT_EQ(picker.count(), 1);
+    EXPECT_EQ(ok.count(), 1);
+    ui().Button1->setFocus();
+    QTest::keyClick(ui().Button1, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(picker.count(), 1);
+}
+
+TEST_F(WindowTest, EscClosesThroughCancelWhereverTheFocusIs) {
+    Open();
+    ShowActive();
+    QSignalSpy cancel(ui().bCancel, &QPushButton::clicked);
+    ui().eMask->setFocus();
+    QTest::keyClick(ui().eMask, Qt::Key_Escape, Qt::ShiftModifier);
+    EXPECT_EQ(cancel.count(), 0);
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(ui().eMask, Qt::Key_Escape);
+    EXPECT_EQ(cancel.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(settings.key.has_value()) << "closing must save";
+}
+
+TEST_F(WindowTest, PicturesAreTheThreeResultKinds) {
+    TfTovana& w = Open();
+    for (int kind = 0; kind < 3; ++kind) {
+        EXPECT_EQ(w.picture(kind).size(), QSize(16, 16));
+        EXPECT_TRUE(w.picture(kind).hasAlphaChannel());
+    }
+    const QImage folder = w.picture(tovana::rkDirRenamed).toImage();
+    const QImage failed = w.picture(tovana::rkFailed).toImage();
+    EXPECT_EQ(folder.pixelColor(3, 6), QColor(Qt::yellow));
+    EXPECT_EQ(folder.pixelColor(4, 6), QColor(Qt::white));
+    EXPECT_EQ(failed.pixelColor(3, 7), QColor(Qt::red));
+    EXPECT_EQ(failed.pixelColor(7, 7), QColor(Qt::white));
+    EXPECT_EQ(failed.pixelColor(0, 0).alpha(), 0);
+}
+
+TEST_F(WindowTest, GrabsTheWindowAfterARun) {
+    tree.Add("Léto/Žluťoučký kůň.txt");
+    tree.Add("C.txt");
+    tree.Add("Č.txt");
+    settings.PutText("Path", tree.path());
+    settings.PutText("Masks", "*.*");
+    settings.PutFlag("SubDir", true);
+    settings.PutFlag("RenameDir", true);
+    TfTovana& w = Open();
+    ShowActive();
+    ui().bOK->click();
+    ASSERT_EQ(w.resultLog().rowCount(), 3);
+    const QString file = QDir::currentPath() + "/tovana-window.png";
+    EXPECT_TRUE(w.grab().save(file));
+    std::printf("window picture: %s\n", file.toStdString().c_str());
+}
+
+}  // namespace
