@@ -1,6 +1,8 @@
 // tovana-cli as scripts use it: the real program on real temporary trees.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 
@@ -96,6 +98,35 @@ TEST_F(CliTest, MissingFolderIsReported) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read folder"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.ends_with("0 souborů\n0 adresářů\n"));
+}
+
+TEST_F(CliTest, SavedStartsFromTheWindowsStoredOptions) {
+    tovana::test::TempTree config;
+    config.AddFile("Korvel/Tovana.reg",
+                   "Windows Registry Editor Version 5.00\n\n"
+                   "[HKEY_CURRENT_USER\\Software\\Korvel\\Tovana]\n"
+                   "\"Path\"=\"" +
+                       tree.path() +
+                       "\"\n"
+                       "\"Masks\"=\"*.TXT\"\n"
+                       "\"ReplaceSpace\"=dword:00000001\n");
+    tree.Add("a č.txt");
+    tree.Add("b ř.jpg");
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const ProgramResult r = Cli({"--saved", "--upper"});
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"A_C.TXT", "a č.txt"}, {"b ř.jpg", "b ř.jpg"}}));
+}
+
+TEST_F(CliTest, SavedWithAMistypedValueSaysWhich) {
+    tovana::test::TempTree config;
+    config.AddFile("Korvel/Tovana.reg", "\"SubDir\"=\"1\"\n");
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const ProgramResult r = Cli({"--saved", tree.path()});
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Invalid data type for 'SubDir'"), std::string::npos) << r.err;
 }
 
 }  // namespace

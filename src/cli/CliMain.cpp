@@ -15,6 +15,8 @@
 #include "rename/FileSystemPosix.h"
 #include "rename/NameText.h"
 #include "rename/RenameRun.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -110,6 +112,34 @@ void WarnAboutIneffectiveFlags(const RenameOptions& o) {
     }
 }
 
+// The stored options, with what the command line gives added: flags switch on, a folder or a
+// mask replaces the stored one, a letter case replaces the stored choice.
+RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) {
+    tovana::FileSettingsStore store;
+    tovana::OptionsControls stored;
+    tovana::LoadSettings(store, stored);
+    RenameOptions o = stored.options();
+    const auto has = [&app](const char* name) { return app.count(name) > 0; };
+    if (has("FOLDER")) {
+        o.Path = given.Path;
+    }
+    if (has("--mask")) {
+        o.Masks = given.Masks;
+    }
+    o.SubDir |= given.SubDir;
+    o.RenameDir |= given.RenameDir;
+    o.ReplaceSpace |= given.ReplaceSpace;
+    o.RemoveSpace |= given.RemoveSpace;
+    o.ReplaceUnderline |= given.ReplaceUnderline;
+    o.RemoveUnderline |= given.RemoveUnderline;
+    o.NonAlphaNum |= given.NonAlphaNum;
+    if (given.ToUpperCase || given.ToLowerCase) {
+        o.ToUpperCase = given.ToUpperCase;
+        o.ToLowerCase = given.ToLowerCase;
+    }
+    return o;
+}
+
 std::string SummaryLines(const tovana::RunCounters& counters) {
     std::string text = tovana::SummaryText(counters);
     for (char& c : text) {
@@ -136,7 +166,9 @@ int main(int argc, char** argv) {
 
     RenameOptions options;
     bool dryRun = false;
-    app.add_option("FOLDER", options.Path, "Folder to process")->required();
+    bool saved = false;
+    auto* folder = app.add_option("FOLDER", options.Path,
+                                  "Folder to process (with --saved, the stored one if left out)");
     app.add_flag("-s,--subdirs", options.SubDir, "Include subfolders");
     app.add_flag("-d,--dirs", options.RenameDir, "Rename folders too");
     app.add_option("-m,--mask", options.Masks,
@@ -150,6 +182,10 @@ int main(int argc, char** argv) {
     auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
     auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
     upper->excludes(lower);
+    app.add_flag("--saved", saved,
+                 "Start from the options the window stored (" +
+                     tovana::FileSettingsStore::DefaultPath() +
+                     "); the options given here add to them");
     app.add_flag("-n,--dry-run", dryRun,
                  "Change nothing; print what a run would do (as on a case-sensitive file system)");
 
@@ -161,6 +197,18 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        return kExitUsage;
+    }
+    if (saved) {
+        try {
+            options = WithSavedOptions(options, app);
+        } catch (const tovana::SettingsError& error) {
+            std::fprintf(stderr, "tovana-cli: stored settings: %s\n", error.what());
+            return kExitUsage;
+        }
+    } else if (folder->count() == 0) {
+        std::fputs("tovana-cli: FOLDER is required\nRun with --help for more information.\n",
+                   stderr);
         return kExitUsage;
     }
     if (options.Path.empty()) {
