@@ -268,7 +268,7 @@ TEST_F(WindowTest, GrabsTheWindowAfterARun) {
     ShowActive();
     ui().bOK->click();
     ASSERT_EQ(w.resultLog().rowCount(), 3);
-    const QString file = QDir::currentPath() + "/tovana-window.png";
+    const QString file = QString(TOVANA_BUILD_DIR) + "/tovana-window.png";
     EXPECT_TRUE(w.grab().save(file));
     std::printf("window picture: %s\n", file.toStdString().c_str());
 }

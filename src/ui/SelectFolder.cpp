@@ -4,16 +4,24 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-bool SelectFolder(QWidget* owner, const QString& title, const QString& root, QString& folder) {
+QString PickerStartFolder(const QString& root, QString& folder) {
     if (!QFileInfo(folder).isDir()) {
         folder.clear();
     }
-    const QString start = !folder.isEmpty() ? folder : !root.isEmpty() ? root : QDir::rootPath();
+    return !folder.isEmpty() ? folder : !root.isEmpty() ? root : QDir::rootPath();
+}
+
+QString ChosenFolderPath(const QString& chosen) {
+    return QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+}
+
+bool SelectFolder(QWidget* owner, const QString& title, const QString& root, QString& folder) {
+    const QString start = PickerStartFolder(root, folder);
     const QString chosen =
         QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) {
         return false;
     }
-    folder = QDir::cleanPath(chosen);
+    folder = ChosenFolderPath(chosen);
     return true;
 }

@@ -10,3 +10,9 @@ class QWidget;
 // tree when root is empty). On confirmation `folder` becomes the chosen folder's full path,
 // without a trailing "/" except for the root, and the answer is true.
 bool SelectFolder(QWidget* owner, const QString& title, const QString& root, QString& folder);
+
+// Where the chooser opens; clears `folder` when it names no existing folder.
+QString PickerStartFolder(const QString& root, QString& folder);
+
+// A chosen folder as the field shows it: absolute, without a trailing "/" except for the root.
+QString ChosenFolderPath(const QString& chosen);
