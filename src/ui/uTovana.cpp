@@ -44,7 +44,8 @@ class UpperCaseValidator : public QValidator {
 
 class RowDelegate : public QStyledItemDelegate {
   public:
-    explicit RowDelegate(const TfTovana* form) : QStyledItemDelegate(nullptr), form_(form) {}
+    // The window owns the delegate; the list only uses it.
+    explicit RowDelegate(TfTovana* form) : QStyledItemDelegate(form), form_(form) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         form_->lbMessageDrawItem(painter, option, index);
