@@ -273,4 +273,27 @@ TEST_F(WindowTest, GrabsTheWindowAfterARun) {
     std::printf("window picture: %s\n", file.toStdString().c_str());
 }
 
+// Run by its own test entry on a 144 dpi screen; at 96 pixels per inch there is nothing to
+// scale and the layout tests above cover the window.
+TEST_F(WindowTest, OtherResolutionsScaleEverythingButRowsAndPictures) {
+    TfTovana& w = Open();
+    if (w.logicalDpiY() == 96) {
+        GTEST_SKIP() << "scaling is checked at 144 dpi by its own test entry";
+    }
+    const int textHeight = QFontMetrics(w.font()).height();
+    ASSERT_NE(textHeight, 13);
+    const double ratio = textHeight / 13.0;
+    EXPECT_EQ(w.width(), qRound(393 * ratio));
+    EXPECT_EQ(w.height(), qRound(441 * ratio));
+    EXPECT_EQ(ui().GroupBox3->geometry(), QRect(qRound(8 * ratio), qRound(168 * ratio),
+                                                qRound(233 * ratio), qRound(145 * ratio)));
+    EXPECT_EQ(ui().cRemSpace->pos(), QPoint(qRound(8 * ratio), qRound(120 * ratio)));
+    ShowActive();
+    w.resultLog().Append("/x", tovana::rkFailed);
+    QApplication::processEvents();
+    EXPECT_EQ(ui().lbMessage->visualRect(w.resultLog().index(0)).height(), 16);
+    EXPECT_EQ(ui().lbMessage->viewport()->height() % 16, 0) << "the list keeps to whole rows";
+    EXPECT_EQ(w.picture(0).size(), QSize(16, 16));
+}
+
 }  // namespace
