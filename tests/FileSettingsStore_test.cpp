@@ -174,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ContinuedHexLines",
                   kHead + "\"C\"=hex(7):41,\\\n  42,00\n",
                   {{"C", {7, {'A', 'B', 0}}}}},
+        ParseCase{"OnlyHexValuesGoOnOverLines", kHead + "\"A=hex\\\n  B\"=\"x\"\n", {}},
         ParseCase{"OtherSectionIgnored",
                   kHead + "\"A\"=\"x\"\n[HKEY_CURRENT_USER\\Software\\Other]\n\"A\"=\"y\"\n",
                   {{"A", {kRegSz, {'x', 0}}}}},

@@ -54,6 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         RewriteCase{"DiacriticsOnly", "Žluťoučký kůň.TXT", 0, "Zlutoucky kun.TXT"},
         RewriteCase{"DecomposedName", "Z\u030Cluc\u030Cka.txt", 0, "Zlucka.txt"},
+        RewriteCase{"MarkLeftBesideAStrippedLetterGoesToo", "\u0179\u030Cc", 0, "Zc"},
+        RewriteCase{"RemovalNeverJoinsInvalidBytesIntoALetter", "\xC5_\xB9 x.txt",
+                    kRemoveUnderline | kRemoveSpace, "\xC5_\xB9x.txt"},
         RewriteCase{"ForeignLettersKept", "дом č.txt", 0, "дом c.txt"},
         RewriteCase{"InvalidBytesKept", "\xFF\xFE č.txt", kNonAlphaNum | kUpper, "\xFF\xFE_C.TXT"},
         RewriteCase{"ReplaceSpace", "moje fotka.jpg", kReplaceSpace, "moje_fotka.jpg"},

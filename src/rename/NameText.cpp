@@ -57,6 +57,9 @@ std::size_t ValidSequenceLength(std::string_view s, char32_t& out) {
 }
 
 bool IsMark(char32_t c) {
+    if (c < 0x300) {
+        return false;
+    }
     switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
         case UTF8PROC_CATEGORY_MN:
         case UTF8PROC_CATEGORY_MC:
@@ -127,40 +130,45 @@ char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other
 NameChars DecodeName(std::string_view utf8) {
     NameChars chars;
     chars.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
+    for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = 0;
         const std::size_t length = ValidSequenceLength(utf8.substr(i), c);
         if (length == 0) {
             chars += kRawByteBase + static_cast<unsigned char>(utf8[i]);
             ++i;
-            continue;
+        } else {
+            chars += c;
+            i += length;
         }
-        i += length;
-        if (c >= 0x300 && IsMark(c) && !chars.empty() && !IsRawByte(chars.back()) &&
-            !IsMark(chars.back())) {
-            // A base with marks: take the whole cluster and keep it only if it composes to
-            // one Windows-1250 character.
-            std::size_t end = i;
-            NameChars cluster{chars.back(), c};
-            while (end < utf8.size()) {
-                char32_t next = 0;
-                const std::size_t nextLength = ValidSequenceLength(utf8.substr(end), next);
-                if (nextLength == 0 || !IsMark(next)) {
-                    break;
-                }
-                cluster += next;
-                end += nextLength;
+    }
+    ComposeClusters(chars);
+    return chars;
+}
+
+bool ComposeClusters(NameChars& chars) {
+    bool composedAny = false;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < chars.size();) {
+        std::size_t end = i + 1;
+        if (!IsRawByte(chars[i]) && !IsMark(chars[i])) {
+            while (end < chars.size() && !IsRawByte(chars[end]) && IsMark(chars[end])) {
+                ++end;
             }
-            if (const char32_t composed = ComposedCp1250(cluster.data(), cluster.size())) {
-                chars.back() = composed;
+        }
+        if (end - i > 1) {
+            if (const char32_t composed = ComposedCp1250(chars.data() + i, end - i)) {
+                chars[out++] = composed;
+                composedAny = true;
                 i = end;
                 continue;
             }
         }
-        chars += c;
+        while (i < end) {
+            chars[out++] = chars[i++];
+        }
     }
-    return chars;
+    chars.resize(out);
+    return composedAny;
 }
 
 std::string EncodeName(const NameChars& chars) {

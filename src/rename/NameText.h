@@ -20,6 +20,10 @@ inline bool IsRawByte(char32_t c) {
 }
 
 NameChars DecodeName(std::string_view utf8);
+
+// Replaces each base letter with combining marks whose composed form Windows-1250 holds by
+// that character; true when it replaced any.
+bool ComposeClusters(NameChars& chars);
 std::string EncodeName(const NameChars& chars);
 
 // Character services on decoded characters. Characters Windows-1250 holds behave exactly as

@@ -9,8 +9,18 @@ void ReplaceAll(NameChars& chars, char32_t from, char32_t to) {
     std::replace(chars.begin(), chars.end(), from, to);
 }
 
+// Bytes that are not UTF-8 pass through the rules unchanged; a character standing between two
+// of them stays, so that deleting it never joins them into a character of their own.
 void RemoveAll(NameChars& chars, char32_t what) {
-    chars.erase(std::remove(chars.begin(), chars.end(), what), chars.end());
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        const bool between =
+            out > 0 && IsRawByte(chars[out - 1]) && i + 1 < chars.size() && IsRawByte(chars[i + 1]);
+        if (chars[i] != what || between) {
+            chars[out++] = chars[i];
+        }
+    }
+    chars.resize(out);
 }
 
 void StemToUnderscores(NameChars& chars) {
@@ -68,7 +78,11 @@ std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
         return std::nullopt;
     }
     NameChars chars = DecodeName(name);
-    std::transform(chars.begin(), chars.end(), chars.begin(), StripDiacritics);
+    // A mark left beside a letter whose own accent went (Ź with a caron) may now form a
+    // letter of the table with it; strip until nothing more forms, so the result keeps.
+    do {
+        std::transform(chars.begin(), chars.end(), chars.begin(), StripDiacritics);
+    } while (ComposeClusters(chars));
     if (options.ReplaceSpaceEffective()) {
         ReplaceAll(chars, U' ', U'_');
     }

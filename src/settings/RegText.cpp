@@ -138,6 +138,13 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+// A line that starts a value given in hex, which may go on over the next lines.
+bool StartsHexValue(std::string_view line) {
+    std::string name;
+    const std::size_t used = ReadQuoted(line, name);
+    return used > 0 && line.substr(used).starts_with("=hex");
+}
+
 bool Printable(const StoredValue& value) {
     if (value.type != kRegSz || value.data.empty() || value.data.back() != 0) {
         return false;
@@ -166,8 +173,7 @@ RegValues ParseRegText(std::string_view text) {
         std::string_view line = Trim(text.substr(start, end - start));
         start = end + 1;
         // A long hex value goes on over lines ending in a backslash.
-        const bool continued = !logical.empty() || line.find("=hex") != std::string_view::npos;
-        if (continued && !line.empty() && line.back() == '\\') {
+        if (!line.empty() && line.back() == '\\' && (!logical.empty() || StartsHexValue(line))) {
             logical += line.substr(0, line.size() - 1);
             continue;
         }

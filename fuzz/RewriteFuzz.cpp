@@ -1,0 +1,104 @@
+// The name rules over any name and every combination of options. Input: two bytes of option
+// bits, one byte choosing the mask, then the name.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include <utf8proc.h>
+
+#include "rename/CodePage.h"
+#include "rename/NameText.h"
+#include "rename/RenameRules.h"
+#include "uCZ2Ascii.h"
+
+namespace {
+
+void Check(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
+}
+
+bool ValidUtf8(std::string_view text) {
+    for (char32_t c : tovana::DecodeName(text)) {
+        if (tovana::IsRawByte(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether any code point of the text, taken one by one without composing, is a character of
+// the upper half of Windows-1250 that the table would still change.
+bool HoldsCharacterTheTableChanges(std::string_view utf8) {
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(utf8.data());
+    utf8proc_ssize_t offset = 0;
+    const auto size = static_cast<utf8proc_ssize_t>(utf8.size());
+    while (offset < size) {
+        utf8proc_int32_t c = 0;
+        const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset, size - offset, &c);
+        if (length <= 0) {
+            ++offset;
+            continue;
+        }
+        offset += length;
+        const int b = tovana::UnicodeToCp1250(static_cast<char32_t>(c));
+        if (b >= 0x80 && CZ2AsciiTable[static_cast<std::size_t>(b - 0x80)] != b) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* const kMasks[] = {"*.*", "", "*.JPG;*.BMP;*.GIF", "*.TXT;*", "*.ČSV", "*"};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    const unsigned bits = data[0] | (data[1] << 8);
+    const char* masks = kMasks[data[2] % (sizeof kMasks / sizeof kMasks[0])];
+    const std::string name(reinterpret_cast<const char*>(data + 3), size - 3);
+    if (name.empty() || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos) {
+        return 0;  // not a name a file system gives
+    }
+    tovana::RenameOptions o;
+    o.Masks = masks;
+    o.RenameDir = bits & 1;
+    o.ReplaceSpace = bits & 2;
+    o.RemoveSpace = bits & 4;
+    o.ReplaceUnderline = bits & 8;
+    o.RemoveUnderline = bits & 16;
+    o.NonAlphaNum = bits & 32;
+    o.ToUpperCase = bits & 64;
+    o.ToLowerCase = (bits & 128) && !o.ToUpperCase;
+    const bool isFolder = bits & 256;
+
+    const auto result = tovana::Rewrite(name, isFolder, o);
+    if (!result) {
+        return 0;
+    }
+    Check(!ValidUtf8(name) || ValidUtf8(*result));
+    Check(result->find('/') == std::string::npos && result->find('\0') == std::string::npos);
+
+    // The diacritics step changes nothing more in its own result.
+    tovana::RenameOptions diacriticsOnly;
+    diacriticsOnly.RenameDir = true;
+    const std::string once = *tovana::Rewrite(name, true, diacriticsOnly);
+    Check(*tovana::Rewrite(once, true, diacriticsOnly) == once);
+
+    if (!o.ToUpperCase && !o.ToLowerCase) {
+        Check(!HoldsCharacterTheTableChanges(*result));
+    }
+
+    // Whether a file is taken depends on its extension alone.
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    Check(tovana::MaskAccepts(name, masks) == tovana::MaskAccepts("stem" + extension, masks));
+    return 0;
+}
