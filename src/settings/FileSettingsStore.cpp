@@ -34,37 +34,37 @@ class FileKey : public SettingsKey {
         return QueryStatus::Ok;
     }
 
-    // Each value goes through to the file at once, so the file always holds every value set
-    // so far, as a registry key would. Values stand in the order they were set, any others
-    // the file held after them.
+    // Values are kept together and written in one step when the key is committed, so the file
+    // never holds half of a save. The first value finds out whether the folder takes files.
     bool Set(const std::string& name, const StoredValue& value) override {
-        if (writer_ == nullptr) {
+        if (writer_ == nullptr || (order_.empty() && !writer_->FolderTakesFiles())) {
             return false;
         }
-        RegValues next = values_;
-        next[name] = value;
-        std::vector<std::string> order = order_;
-        if (std::find(order.begin(), order.end(), name) == order.end()) {
-            order.push_back(name);
+        values_[name] = value;
+        if (std::find(order_.begin(), order_.end(), name) == order_.end()) {
+            order_.push_back(name);
         }
-        std::vector<std::pair<std::string, StoredValue>> ordered;
-        for (const std::string& key : order) {
-            ordered.emplace_back(key, next.at(key));
-        }
-        for (const auto& entry : next) {
-            if (std::find(order.begin(), order.end(), entry.first) == order.end()) {
-                ordered.push_back(entry);
-            }
-        }
-        if (!writer_->WriteFileAtomically(FormatRegText(ordered))) {
-            return false;
-        }
-        values_ = std::move(next);
-        order_ = std::move(order);
         return true;
     }
 
-  private:
+    // Values stand in the order they were set, any others the file held after them.
+    bool Commit() override {
+        if (writer_ == nullptr) {
+            return false;
+        }
+        std::vector<std::pair<std::string, StoredValue>> ordered;
+        for (const std::string& key : order_) {
+            ordered.emplace_back(key, values_.at(key));
+        }
+        for (const auto& entry : values_) {
+            if (std::find(order_.begin(), order_.end(), entry.first) == order_.end()) {
+                ordered.push_back(entry);
+            }
+        }
+        return writer_->WriteFileAtomically(FormatRegText(ordered));
+    }
+
+private:
     FileSettingsStore* writer_;
     RegValues values_;
     std::vector<std::string> order_;
@@ -142,6 +142,17 @@ std::unique_ptr<SettingsKey> FileSettingsStore::OpenForWriting() {
         values = ParseRegText(text);
     }
     return std::make_unique<FileKey>(this, std::move(values));
+}
+
+bool FileSettingsStore::FolderTakesFiles() {
+    std::string probe = path_ + ".XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 bool FileSettingsStore::WriteFileAtomically(const std::string& text) {

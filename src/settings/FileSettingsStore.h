@@ -19,6 +19,9 @@ class FileSettingsStore : public SettingsStore {
     std::unique_ptr<SettingsKey> OpenForReading(ReadAccess access) override;
     std::unique_ptr<SettingsKey> OpenForWriting() override;
 
+    // Whether a new file can be made beside the settings file.
+    virtual bool FolderTakesFiles();
+
     // Replaces the file with text in one step: a temporary file in the same folder, flushed
     // to disk, renamed over the old one. A failure leaves the old file whole.
     virtual bool WriteFileAtomically(const std::string& text);

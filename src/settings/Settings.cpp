@@ -115,6 +115,10 @@ void SaveSettings(SettingsStore& store, const FormControls& controls) {
     for (const FlagValue& flag : kFlags) {
         WriteFlag(*key, flag.name, controls.Checked(flag.control));
     }
+    // A store that keeps the values together writes them in one step: none of them is kept.
+    if (!key->Commit()) {
+        Fail("Failed to set data for '%s'", "Path");
+    }
 }
 
 OptionsControls::OptionsControls(RenameOptions options) : options_(std::move(options)) {

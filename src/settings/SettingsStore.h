@@ -37,6 +37,9 @@ class SettingsKey {
     virtual QueryStatus Query(const std::string& name, std::size_t maxSize, StoredValue& value) = 0;
     // Writes a value; false when it cannot be written.
     virtual bool Set(const std::string& name, const StoredValue& value) = 0;
+    // Makes the values set so far last; a store that writes each value at once has nothing
+    // left to do. False when they could not be kept.
+    virtual bool Commit() { return true; }
 };
 
 // The three ways of opening the key for reading, tried in this order.
