@@ -64,7 +64,7 @@ class FileKey : public SettingsKey {
         return writer_->WriteFileAtomically(FormatRegText(ordered));
     }
 
-private:
+  private:
     FileSettingsStore* writer_;
     RegValues values_;
     std::vector<std::string> order_;
