@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include <utf8proc.h>
+#include "rename/Unicode.h"
 
 namespace tovana {
 namespace {
@@ -54,24 +54,15 @@ struct Tables {
             if (u == 0 && b != 0) {
                 continue;
             }
-            const auto inCodePage = [&](utf8proc_int32_t mapped) {
-                const int held = UnicodeToCp1250Raw(static_cast<char32_t>(mapped));
+            const auto inCodePage = [&](char32_t mapped) {
+                const int held = UnicodeToCp1250Raw(mapped);
                 return held < 0 ? byte : static_cast<unsigned char>(held);
             };
-            upper[b] = inCodePage(utf8proc_toupper(static_cast<utf8proc_int32_t>(u)));
-            lower[b] = inCodePage(utf8proc_tolower(static_cast<utf8proc_int32_t>(u)));
-            switch (utf8proc_category(static_cast<utf8proc_int32_t>(u))) {
-                case UTF8PROC_CATEGORY_LU:
-                case UTF8PROC_CATEGORY_LL:
-                case UTF8PROC_CATEGORY_LT:
-                case UTF8PROC_CATEGORY_LM:
-                case UTF8PROC_CATEGORY_LO:
-                case UTF8PROC_CATEGORY_ND:
-                    alnum[b] = true;
-                    break;
-                default:
-                    break;
-            }
+            upper[b] = inCodePage(unicode::SimpleUpper(u));
+            lower[b] = inCodePage(unicode::SimpleLower(u));
+            const unicode::CharClass kind = unicode::ClassOf(u);
+            alnum[b] = kind == unicode::CharClass::Letter ||
+                       (kind == unicode::CharClass::Number && u < 0x80);
         }
     }
 

@@ -3,9 +3,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include <utf8proc.h>
-
 #include "rename/CodePage.h"
+#include "rename/Unicode.h"
 #include "uCZ2Ascii.h"
 
 namespace tovana {
@@ -57,39 +56,16 @@ std::size_t ValidSequenceLength(std::string_view s, char32_t& out) {
 }
 
 bool IsMark(char32_t c) {
-    if (c < 0x300) {
-        return false;
-    }
-    switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
-        case UTF8PROC_CATEGORY_MN:
-        case UTF8PROC_CATEGORY_MC:
-        case UTF8PROC_CATEGORY_ME:
-            return true;
-        default:
-            return false;
-    }
+    return c >= 0x300 && unicode::ClassOf(c) == unicode::CharClass::Mark;
 }
 
 // The one Windows-1250 character that base + marks composes to, or 0.
 char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
-    std::u32string copy(cluster, length);
-    std::string utf8 = EncodeName(copy);
-    utf8proc_uint8_t* composed = nullptr;
-    const utf8proc_ssize_t size =
-        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()),
-                     static_cast<utf8proc_ssize_t>(utf8.size()), &composed,
-                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    const std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(composed, &std::free);
-    if (size <= 0) {
+    const std::u32string composed = unicode::Composed(std::u32string(cluster, length));
+    if (composed.size() != 1 || UnicodeToCp1250(composed[0]) < 0) {
         return 0;
     }
-    char32_t c = 0;
-    const std::string_view text(reinterpret_cast<const char*>(composed),
-                                static_cast<std::size_t>(size));
-    if (ValidSequenceLength(text, c) != text.size() || UnicodeToCp1250(c) < 0) {
-        return 0;
-    }
-    return c;
+    return composed[0];
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -191,18 +167,14 @@ char32_t UpperChar(char32_t c) {
     if (c < 0x80) {
         return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
     }
-    return ThroughCodePage(c, CharUpper1250, [](char32_t other) {
-        return static_cast<char32_t>(utf8proc_toupper(static_cast<utf8proc_int32_t>(other)));
-    });
+    return ThroughCodePage(c, CharUpper1250, unicode::SimpleUpper);
 }
 
 char32_t LowerChar(char32_t c) {
     if (c < 0x80) {
         return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
     }
-    return ThroughCodePage(c, CharLower1250, [](char32_t other) {
-        return static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(other)));
-    });
+    return ThroughCodePage(c, CharLower1250, unicode::SimpleLower);
 }
 
 bool IsAlphaNumericChar(char32_t c) {
@@ -216,22 +188,7 @@ bool IsAlphaNumericChar(char32_t c) {
     if (b >= 0) {
         return IsCharAlphaNumeric1250(static_cast<unsigned char>(b));
     }
-    switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
-        case UTF8PROC_CATEGORY_LU:
-        case UTF8PROC_CATEGORY_LL:
-        case UTF8PROC_CATEGORY_LT:
-        case UTF8PROC_CATEGORY_LM:
-        case UTF8PROC_CATEGORY_LO:
-        case UTF8PROC_CATEGORY_MN:
-        case UTF8PROC_CATEGORY_MC:
-        case UTF8PROC_CATEGORY_ME:
-        case UTF8PROC_CATEGORY_ND:
-        case UTF8PROC_CATEGORY_NL:
-        case UTF8PROC_CATEGORY_NO:
-            return true;
-        default:
-            return false;
-    }
+    return unicode::ClassOf(c) != unicode::CharClass::Other;
 }
 
 std::string UpperText(std::string_view utf8) {
