@@ -4,6 +4,7 @@
 // and an exit status (0 all renamed, 1 something failed or could not be read, 2 usage).
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -11,11 +12,12 @@
 #include <CLI/CLI.hpp>
 
 #include "TovanaVersion.h"
+#include "cli/CliPlatform.h"
 #include "rename/DryRunFileSystem.h"
-#include "rename/FileSystemPosix.h"
 #include "rename/NameText.h"
+#include "rename/Platform.h"
 #include "rename/RenameRun.h"
-#include "settings/FileSettingsStore.h"
+#include "settings/PlatformSettings.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -115,9 +117,9 @@ void WarnAboutIneffectiveFlags(const RenameOptions& o) {
 // The stored options, with what the command line gives added: flags switch on, a folder or a
 // mask replaces the stored one, a letter case replaces the stored choice.
 RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) {
-    tovana::FileSettingsStore store;
+    const std::unique_ptr<tovana::SettingsStore> store = tovana::MakeSettingsStore();
     tovana::OptionsControls stored;
-    tovana::LoadSettings(store, stored);
+    tovana::LoadSettings(*store, stored);
     RenameOptions o = stored.options();
     const auto has = [&app](const char* name) { return app.count(name) > 0; };
     if (has("FOLDER")) {
@@ -183,14 +185,15 @@ int main(int argc, char** argv) {
     auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
     upper->excludes(lower);
     app.add_flag("--saved", saved,
-                 "Start from the options the window stored (" +
-                     tovana::FileSettingsStore::DefaultPath() +
+                 "Start from the options the window stored (" + tovana::SettingsLocation() +
                      "); the options given here add to them");
     app.add_flag("-n,--dry-run", dryRun,
                  "Change nothing; print what a run would do (as on a case-sensitive file system)");
 
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {
@@ -219,13 +222,14 @@ int main(int argc, char** argv) {
     WarnAboutIneffectiveFlags(options);
 
     tovana::RaiseOpenFileLimit();
-    tovana::FileSystemPosix posix;
-    tovana::DryRunFileSystem dry(posix);
-    tovana::FileSystem& fileSystem = dryRun ? static_cast<tovana::FileSystem&>(dry) : posix;
+    const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
+    tovana::DryRunFileSystem dry(*platform);
+    tovana::FileSystem& fileSystem = dryRun ? dry : *platform;
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    LinesSink sink(::isatty(STDERR_FILENO) == 1);
+    PrepareOutput();
+    LinesSink sink(::isatty(::fileno(stderr)) == 1);
     tovana::RunCounters counters;
     tovana::Run(options, fileSystem, sink, counters);
     sink.ClearProgress();

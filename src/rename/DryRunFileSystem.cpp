@@ -1,6 +1,6 @@
 #include "rename/DryRunFileSystem.h"
 
-#include <climits>
+#include "rename/PathRules.h"
 
 namespace tovana {
 namespace {
@@ -56,7 +56,7 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
             return error;
         }
     }
-    if (to.size() > NAME_MAX) {
+    if (NameTooLong(to)) {
         return std::make_error_code(std::errc::filename_too_long);
     }
     if (dry.names.count(from) == 0) {

@@ -186,6 +186,11 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
     return error;
 }
 
+std::unique_ptr<FileSystem> MakeFileSystem() {
+    return std::make_unique<FileSystemPosix>();
+}
+
+// Deep trees keep one descriptor open per level: the soft limit goes up to the hard one.
 void RaiseOpenFileLimit() {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rename/FileSystem.h"
+#include "rename/Platform.h"
 
 namespace tovana {
 
@@ -48,8 +49,5 @@ class FileSystemPosix : public FileSystem {
     std::vector<char> buffer_;
     unsigned temporaryCounter_ = 0;
 };
-
-// Deep trees keep one descriptor open per level; lifts the soft limit to the hard one.
-void RaiseOpenFileLimit();
 
 }  // namespace tovana

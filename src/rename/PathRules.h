@@ -17,6 +17,9 @@ struct ChosenFolder {
     std::string name;    // empty for a root, which has no name to change
 };
 
+// Whether a name is longer than the file system takes.
+bool NameTooLong(const std::string& name);
+
 // Splits the chosen folder into the folder that holds it and its own name.
 ChosenFolder SplitChosenFolder(const std::string& path);
 

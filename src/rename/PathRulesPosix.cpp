@@ -1,5 +1,7 @@
 #include "rename/PathRules.h"
 
+#include <climits>
+
 namespace tovana {
 
 // "/" is the only delimiter here: "\" and ":" are ordinary characters of a name.
@@ -10,6 +12,10 @@ std::string FolderPrefix(const std::string& path) {
         return path;
     }
     return path + kFolderDelimiter;
+}
+
+bool NameTooLong(const std::string& name) {
+    return name.size() > NAME_MAX;
 }
 
 ChosenFolder SplitChosenFolder(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "settings/FileSettingsStore.h"
 
+#include "settings/PlatformSettings.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -174,6 +176,14 @@ bool FileSettingsStore::WriteFileAtomically(const std::string& text) {
         ::close(dirFd);
     }
     return true;
+}
+
+std::unique_ptr<SettingsStore> MakeSettingsStore() {
+    return std::make_unique<FileSettingsStore>();
+}
+
+std::string SettingsLocation() {
+    return FileSettingsStore::DefaultPath();
 }
 
 }  // namespace tovana

@@ -1,12 +1,12 @@
-// The program's entry: the window over the Linux file system and the per-user settings file.
+// The program's entry: the window over the platform's file system and settings store.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSessionManager>
 
-#include "rename/FileSystemPosix.h"
-#include "settings/FileSettingsStore.h"
+#include "rename/Platform.h"
+#include "settings/PlatformSettings.h"
 #include "ui/SelectFolder.h"
 #include "ui/uTovana.h"
 
@@ -27,11 +27,11 @@ int main(int argc, char** argv) {
     app.setWindowIcon(QIcon(":/Tovana.png"));
     tovana::RaiseOpenFileLimit();
 
-    tovana::FileSystemPosix fileSystem;
-    tovana::FileSettingsStore settings;
+    const std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
+    const std::unique_ptr<tovana::SettingsStore> settings = tovana::MakeSettingsStore();
     TovanaServices services;
-    services.fileSystem = &fileSystem;
-    services.settings = &settings;
+    services.fileSystem = fileSystem.get();
+    services.settings = settings.get();
     services.selectFolder = [](const QString& title, const QString& root, QString& folder) {
         return SelectFolder(nullptr, title, root, folder);
     };

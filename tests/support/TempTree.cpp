@@ -1,8 +1,7 @@
 #include "support/TempTree.h"
 
-#include <stdlib.h>
-
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,6 +9,15 @@ namespace fs = std::filesystem;
 
 namespace tovana::test {
 namespace {
+
+fs::path FromUtf8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string ToUtf8(const fs::path& p) {
+    const std::u8string text = p.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
 
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -21,11 +29,16 @@ std::string ReadFile(const fs::path& p) {
 }  // namespace
 
 TempTree::TempTree() {
-    std::string pattern = (fs::temp_directory_path() / "tovana-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a temporary folder");
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("tovana-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            root_ = candidate;
+            return;
+        }
     }
-    root_ = pattern;
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempTree::~TempTree() {
@@ -33,24 +46,27 @@ TempTree::~TempTree() {
     fs::remove_all(root_, ignored);
 }
 
+// Paths are UTF-8 on every platform, as the rules and the run take them.
 std::string TempTree::path(const std::string& relative) const {
-    return relative.empty() ? root_.string() : (root_ / relative).string();
+    const fs::path whole = relative.empty() ? root_ : root_ / FromUtf8(relative);
+    const std::u8string text = fs::path(whole).make_preferred().u8string();
+    return std::string(text.begin(), text.end());
 }
 
 void TempTree::Add(const std::string& spec) {
     if (const std::size_t arrow = spec.find(" -> "); arrow != std::string::npos) {
-        const fs::path link = root_ / spec.substr(0, arrow);
+        const fs::path link = root_ / FromUtf8(spec.substr(0, arrow));
         fs::create_directories(link.parent_path());
         fs::create_symlink(spec.substr(arrow + 4), link);
     } else if (!spec.empty() && spec.back() == '/') {
-        fs::create_directories(root_ / spec);
+        fs::create_directories(root_ / FromUtf8(spec));
     } else {
         AddFile(spec, spec);
     }
 }
 
 void TempTree::AddFile(const std::string& relative, const std::string& content) {
-    const fs::path file = root_ / relative;
+    const fs::path file = root_ / FromUtf8(relative);
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
 }
@@ -59,9 +75,9 @@ std::map<std::string, std::string> TempTree::Snapshot() const {
     std::map<std::string, std::string> entries;
     for (auto it = fs::recursive_directory_iterator(root_);
          it != fs::recursive_directory_iterator(); ++it) {
-        const std::string relative = it->path().lexically_relative(root_).string();
+        const std::string relative = ToUtf8(it->path().lexically_relative(root_));
         if (it->is_symlink()) {
-            entries[relative] = "-> " + fs::read_symlink(it->path()).string();
+            entries[relative] = "-> " + ToUtf8(fs::read_symlink(it->path()));
         } else if (it->is_directory()) {
             entries[relative + "/"] = "";
         } else {

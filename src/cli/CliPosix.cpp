@@ -1,0 +1,7 @@
+#include "cli/CliPlatform.h"
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void PrepareOutput() {}

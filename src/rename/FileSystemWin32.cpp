@@ -1,0 +1,170 @@
+// The file system on Windows, through the wide (UTF-16) functions: every name the system can
+// hold is reachable, whatever the code page.
+#include <windows.h>
+
+#include <string>
+
+#include "rename/Platform.h"
+#include "rename/WideText.h"
+
+namespace tovana {
+namespace {
+
+// Entries carrying the volume-label attribute are not files.
+constexpr DWORD kVolumeLabel = 0x8;
+
+class Win32Folder : public Folder {
+  public:
+    explicit Win32Folder(std::wstring folderPath) : path(std::move(folderPath)) {}
+    std::wstring path;  // ends with "\" (or ":" for a drive's current folder)
+};
+
+std::wstring& PathOf(Folder& folder) {
+    return static_cast<Win32Folder&>(folder).path;
+}
+
+std::error_code LastError() {
+    return {static_cast<int>(::GetLastError()), std::system_category()};
+}
+
+class FindHandle {
+  public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            ::FindClose(handle_);
+        }
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+// The name an entry really carries, as the system reports it.
+bool ActualName(const std::wstring& path, std::wstring& name) {
+    WIN32_FIND_DATAW data;
+    const FindHandle find(::FindFirstFileW(path.c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    name = data.cFileName;
+    return true;
+}
+
+class FileSystemWin32 : public FileSystem {
+  public:
+    std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override {
+        std::wstring wide = WideFromUtf8(path);
+        if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/' && wide.back() != L':') {
+            wide += L'\\';
+        }
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            error = LastError();
+            return nullptr;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            error = std::make_error_code(std::errc::not_a_directory);
+            return nullptr;
+        }
+        error.clear();
+        return std::make_unique<Win32Folder>(wide);
+    }
+
+    // A link to a folder (a reparse point) is never entered: it could lead outside.
+    std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
+                                          std::error_code& error) override {
+        const std::wstring path = PathOf(parent) + WideFromUtf8(name);
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            error = LastError();
+            return nullptr;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            error = std::make_error_code(std::errc::not_a_directory);
+            return nullptr;
+        }
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+            return nullptr;
+        }
+        error.clear();
+        return std::make_unique<Win32Folder>(path + L'\\');
+    }
+
+    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override {
+        WIN32_FIND_DATAW data;
+        const std::wstring pattern = PathOf(folder) + L"*";
+        const FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                                 FindExSearchNameMatch, nullptr,
+                                                 FIND_FIRST_EX_LARGE_FETCH));
+        if (find.get() == INVALID_HANDLE_VALUE) {
+            return ::GetLastError() == ERROR_FILE_NOT_FOUND ? std::error_code() : LastError();
+        }
+        do {
+            const std::wstring_view name = data.cFileName;
+            const DWORD attributes = data.dwFileAttributes;
+            if (name == L"." || name == L".." || (attributes & kVolumeLabel) != 0) {
+                continue;
+            }
+            EntryKind kind = EntryKind::File;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::FolderLink
+                                                                        : EntryKind::Folder;
+            }
+            entries.push_back({Utf8FromWide(name), kind});
+        } while (::FindNextFileW(find.get(), &data));
+        return ::GetLastError() == ERROR_NO_MORE_FILES ? std::error_code() : LastError();
+    }
+
+    // MoveFileExW without MOVEFILE_REPLACE_EXISTING never replaces an entry. A change of letter
+    // case alone may be reported done and yet not made (Wine does so): the name is checked, and
+    // such a change goes through a name of our own.
+    std::error_code Rename(Folder& folder, const std::string& from,
+                           const std::string& to) override {
+        const std::wstring& base = PathOf(folder);
+        const std::wstring oldPath = base + WideFromUtf8(from);
+        const std::wstring wideTo = WideFromUtf8(to);
+        const std::wstring newPath = base + wideTo;
+        if (!::MoveFileExW(oldPath.c_str(), newPath.c_str(), 0)) {
+            return LastError();
+        }
+        std::wstring actual;
+        if (!ActualName(newPath, actual) || actual == wideTo) {
+            return {};
+        }
+        std::wstring temporary;
+        for (int attempt = 0;; ++attempt) {
+            temporary = base + L".tovana-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(temporaryCounter_++);
+            if (::MoveFileExW(newPath.c_str(), temporary.c_str(), 0)) {
+                break;
+            }
+            if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100) {
+                return LastError();
+            }
+        }
+        if (::MoveFileExW(temporary.c_str(), newPath.c_str(), 0)) {
+            return {};
+        }
+        const std::error_code error = LastError();
+        ::MoveFileExW(temporary.c_str(), oldPath.c_str(), 0);
+        return error;
+    }
+
+  private:
+    unsigned temporaryCounter_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakeFileSystem() {
+    return std::make_unique<FileSystemWin32>();
+}
+
+void RaiseOpenFileLimit() {}
+
+}  // namespace tovana
