@@ -54,6 +54,21 @@ bool ActualName(const std::wstring& path, std::wstring& name) {
     return true;
 }
 
+// Whether path is a folder, and for a link to one whether that is allowed.
+bool IsFolder(const std::wstring& path, bool linkAllowed, std::error_code& error) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = LastError();
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    } else if (!linkAllowed && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    } else {
+        error.clear();
+    }
+    return !error;
+}
+
 class FileSystemWin32 : public FileSystem {
   public:
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override {
@@ -61,16 +76,9 @@ class FileSystemWin32 : public FileSystem {
         if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/' && wide.back() != L':') {
             wide += L'\\';
         }
-        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            error = LastError();
+        if (!IsFolder(wide, true, error)) {
             return nullptr;
         }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            error = std::make_error_code(std::errc::not_a_directory);
-            return nullptr;
-        }
-        error.clear();
         return std::make_unique<Win32Folder>(wide);
     }
 
@@ -78,20 +86,9 @@ class FileSystemWin32 : public FileSystem {
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override {
         const std::wstring path = PathOf(parent) + WideFromUtf8(name);
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            error = LastError();
+        if (!IsFolder(path, false, error)) {
             return nullptr;
         }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            error = std::make_error_code(std::errc::not_a_directory);
-            return nullptr;
-        }
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-            return nullptr;
-        }
-        error.clear();
         return std::make_unique<Win32Folder>(path + L'\\');
     }
 

@@ -23,4 +23,8 @@ bool NameTooLong(const std::string& name);
 // Splits the chosen folder into the folder that holds it and its own name.
 ChosenFolder SplitChosenFolder(const std::string& path);
 
+// The split itself: one trailing character of `trailing` dropped, then cut after the last of
+// `delimiters`. "." and ".." name no folder of their own and give an empty name.
+ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters);
+
 }  // namespace tovana

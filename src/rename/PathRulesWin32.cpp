@@ -19,22 +19,7 @@ bool NameTooLong(const std::string& name) {
 }
 
 ChosenFolder SplitChosenFolder(const std::string& path) {
-    std::string trimmed = path;
-    if (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) {
-        trimmed.pop_back();
-    }
-    const std::size_t cut = trimmed.find_last_of("\\/:");
-    ChosenFolder chosen;
-    if (cut == std::string::npos) {
-        chosen.name = trimmed;
-    } else {
-        chosen.prefix = trimmed.substr(0, cut + 1);
-        chosen.name = trimmed.substr(cut + 1);
-    }
-    if (chosen.name == "." || chosen.name == "..") {
-        chosen.name.clear();
-    }
-    return chosen;
+    return SplitAfterLast(path, "\\/", "\\/:");
 }
 
 }  // namespace tovana

@@ -1,10 +1,13 @@
 #include "rename/WideText.h"
 
+#include "rename/NameText.h"
+
 namespace tovana {
 
+// Surrogate pairs make one character; a lone surrogate stays as the unit it is.
 std::string Utf8FromWide(std::wstring_view wide) {
-    std::string out;
-    out.reserve(wide.size() * 3);
+    NameChars chars;
+    chars.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
         char32_t c = static_cast<char16_t>(wide[i]);
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size()) {
@@ -14,23 +17,9 @@ std::string Utf8FromWide(std::wstring_view wide) {
                 ++i;
             }
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        chars += c;
     }
-    return out;
+    return EncodeName(chars);
 }
 
 std::wstring WideFromUtf8(std::string_view utf8) {

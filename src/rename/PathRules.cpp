@@ -1,0 +1,27 @@
+#include "rename/PathRules.h"
+
+#include <cstring>
+
+namespace tovana {
+
+ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters) {
+    std::string trimmed = path;
+    if (!trimmed.empty() && std::strchr(trailing, trimmed.back()) != nullptr) {
+        trimmed.pop_back();
+    }
+    const std::size_t cut = trimmed.find_last_of(delimiters);
+    ChosenFolder chosen;
+    if (cut == std::string::npos) {
+        chosen.name = trimmed;
+    } else {
+        chosen.prefix = trimmed.substr(0, cut + 1);
+        chosen.name = trimmed.substr(cut + 1);
+    }
+    // "." and ".." refer to a folder without being its name; there is nothing to rename.
+    if (chosen.name == "." || chosen.name == "..") {
+        chosen.name.clear();
+    }
+    return chosen;
+}
+
+}  // namespace tovana
