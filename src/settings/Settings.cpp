@@ -139,41 +139,42 @@ void OptionsControls::SetText(Control control, const std::string& text) {
     }
 }
 
-bool* OptionsControls::Flag(Control control) {
+template <typename Self>
+auto OptionsControls::FlagOf(Self& self, Control control) -> decltype(&self.noCaseChange_) {
     switch (control) {
         case Control::cSubDir:
-            return &options_.SubDir;
+            return &self.options_.SubDir;
         case Control::cRenDir:
-            return &options_.RenameDir;
+            return &self.options_.RenameDir;
         case Control::cReplSpace:
-            return &options_.ReplaceSpace;
+            return &self.options_.ReplaceSpace;
         case Control::cRemSpace:
-            return &options_.RemoveSpace;
+            return &self.options_.RemoveSpace;
         case Control::cReplUndr:
-            return &options_.ReplaceUnderline;
+            return &self.options_.ReplaceUnderline;
         case Control::cRemUndr:
-            return &options_.RemoveUnderline;
+            return &self.options_.RemoveUnderline;
         case Control::cNonAlphaNum:
-            return &options_.NonAlphaNum;
+            return &self.options_.NonAlphaNum;
         case Control::rUpperName:
-            return &options_.ToUpperCase;
+            return &self.options_.ToUpperCase;
         case Control::rLowerName:
-            return &options_.ToLowerCase;
+            return &self.options_.ToLowerCase;
         case Control::rNoChangeName:
-            return &noCaseChange_;
+            return &self.noCaseChange_;
         default:
             return nullptr;
     }
 }
 
 bool OptionsControls::Checked(Control control) const {
-    const bool* flag = const_cast<OptionsControls*>(this)->Flag(control);
+    const bool* flag = FlagOf(*this, control);
     return flag != nullptr && *flag;
 }
 
 // The three letter-case choices behave as one group of radio buttons.
 void OptionsControls::SetChecked(Control control, bool checked) {
-    bool* flag = Flag(control);
+    bool* flag = FlagOf(*this, control);
     if (flag == nullptr) {
         return;
     }

@@ -37,7 +37,9 @@ class OptionsControls : public FormControls {
     const RenameOptions& options() const { return options_; }
 
   private:
-    bool* Flag(Control control);
+    // The flag a control stands for; const or not as the controls are.
+    template <typename Self>
+    static auto FlagOf(Self& self, Control control) -> decltype(&self.noCaseChange_);
     RenameOptions options_;
     bool noCaseChange_ = true;
 };
