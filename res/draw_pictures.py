@@ -31,6 +31,52 @@ def write_png(path, pixels):
         f.write(chunk(b"IEND", b""))
 
 
+MASK = (255, 0, 255)  # stands for transparent in the Windows bitmaps
+
+
+def write_bmp(path, pixels):
+    """A 24-bit bitmap, transparent pixels in MASK colour, for a masked image list."""
+    height, width = len(pixels), len(pixels[0])
+    row_size = (width * 3 + 3) // 4 * 4
+    rows = []
+    for row in reversed(pixels):
+        data = b"".join(bytes((b, g, r)) if a else bytes(reversed(MASK)) for r, g, b, a in row)
+        rows.append(data + b"\0" * (row_size - len(data)))
+    image = b"".join(rows)
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(image), 3780, 3780, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 14 + 40 + len(image), 0, 0, 14 + 40))
+        f.write(header + image)
+
+
+def write_ico(path, pixels):
+    """A 16-colour icon (4 bits a pixel and a transparency mask)."""
+    height, width = len(pixels), len(pixels[0])
+    colours = sorted({p[:3] for row in pixels for p in row if p[3]})
+    assert len(colours) <= 16, colours
+    palette = colours + [(0, 0, 0)] * (16 - len(colours))
+    xor_rows, and_rows = [], []
+    for row in reversed(pixels):
+        nibbles = [palette.index(p[:3]) if p[3] else 0 for p in row]
+        xor = bytes((nibbles[i] << 4) | nibbles[i + 1] for i in range(0, width, 2))
+        xor_rows.append(xor + b"\0" * ((4 - len(xor) % 4) % 4))
+        bits = 0
+        mask = bytearray()
+        for i, p in enumerate(row):
+            bits = (bits << 1) | (0 if p[3] else 1)
+            if i % 8 == 7:
+                mask.append(bits)
+                bits = 0
+        and_rows.append(bytes(mask) + b"\0" * ((4 - len(mask) % 4) % 4))
+    image = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+    image += b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    image += b"".join(xor_rows) + b"".join(and_rows)
+    with open(path, "wb") as f:
+        f.write(struct.pack("<HHH", 0, 1, 1))
+        f.write(struct.pack("<BBBBHHII", width, height, 16, 0, 1, 4, len(image), 6 + 16))
+        f.write(image)
+
+
 def from_art(art, palette):
     return [[palette[ch] for ch in row] for row in art]
 
@@ -157,7 +203,10 @@ def icon():
 
 if __name__ == "__main__":
     palette = {" ": CLEAR, ".": BLACK, "y": YELLOW, "w": WHITE, "g": GREY, "n": NAVY}
-    write_png("folder.png", from_art(FOLDER, palette))
-    write_png("page.png", from_art(PAGE, palette))
-    write_png("failed.png", failed())
+    pictures = {"folder": from_art(FOLDER, palette), "page": from_art(PAGE, palette),
+                "failed": failed()}
+    for name, pixels in pictures.items():
+        write_png(name + ".png", pixels)
+        write_bmp(name + ".bmp", pixels)
     write_png("Tovana.png", icon())
+    write_ico("Tovana.ico", icon())

@@ -1,0 +1,88 @@
+#include "ui/win32/SelectFolderWin32.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED && data != 0) {
+        ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
+    }
+    return 0;
+}
+
+struct ThreadWindows {
+    std::vector<HWND> disabled;
+};
+
+BOOL CALLBACK DisableWindow(HWND window, LPARAM data) {
+    if (::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        reinterpret_cast<ThreadWindows*>(data)->disabled.push_back(window);
+        ::EnableWindow(window, FALSE);
+    }
+    return TRUE;
+}
+
+bool IsExistingFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+bool SelectFolder(HWND owner, const std::wstring& title, const std::wstring& root,
+                  std::wstring& folder) {
+    if (!IsExistingFolder(folder)) {
+        folder.clear();
+    }
+    IMalloc* allocator = nullptr;
+    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) {
+        return false;
+    }
+    auto* buffer = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
+    LPITEMIDLIST rootItem = nullptr;
+    if (!root.empty()) {
+        IShellFolder* desktop = nullptr;
+        if (SUCCEEDED(::SHGetDesktopFolder(&desktop))) {
+            std::wstring rootText = root;
+            desktop->ParseDisplayName(owner, nullptr, rootText.data(), nullptr, &rootItem, nullptr);
+            desktop->Release();
+        }
+    }
+    BROWSEINFOW request{};
+    request.hwndOwner = owner;
+    request.pidlRoot = rootItem;
+    request.pszDisplayName = buffer;
+    request.lpszTitle = title.c_str();
+    request.ulFlags = BIF_RETURNONLYFSDIRS;
+    if (!folder.empty()) {
+        request.lpfn = BrowseCallback;
+        request.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+    }
+    ThreadWindows windows;
+    ::EnumThreadWindows(::GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&windows));
+    const UINT previousMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    LPITEMIDLIST chosen = ::SHBrowseForFolderW(&request);
+    ::SetErrorMode(previousMode);
+    for (HWND window : windows.disabled) {
+        if (::IsWindow(window)) {
+            ::EnableWindow(window, TRUE);
+        }
+    }
+    bool confirmed = false;
+    if (chosen != nullptr) {
+        confirmed = ::SHGetPathFromIDListW(chosen, buffer) != FALSE;
+        allocator->Free(chosen);
+        if (confirmed) {
+            folder = buffer;
+        }
+    }
+    if (rootItem != nullptr) {
+        allocator->Free(rootItem);
+    }
+    allocator->Free(buffer);
+    allocator->Release();
+    return confirmed;
+}
