@@ -312,6 +312,70 @@ TEST_F(Win32Window, SettingsLoadSaveAndTheErrorBoxForAMistypedValue) {
     EXPECT_EQ(shown[0].flags & MB_ICONMASK, UINT(MB_ICONSTOP));
 }
 
+// A key as the program's message loop hands it to the dialog manager.
+void PressKey(HWND dialog, WPARAM key) {
+    MSG message{::GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    if (!::IsDialogMessageW(dialog, &message)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    Pump();
+}
+
+TEST_F(Win32Window, EnterRunsOnlyWithAFolderAndEscClosesThroughCancelSaving) {
+    tovana::test::TempTree tree;
+    Open();
+    ::SetFocus(Item(IDC_CSUBDIR));
+    PressKey(form->hwnd(), VK_RETURN);
+    EXPECT_TRUE(shown.empty()) << "Enter must start nothing while OK is disabled";
+    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
+    ::SetFocus(Item(IDC_CSUBDIR));
+    PressKey(form->hwnd(), VK_RETURN);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, L"Výsledek přejmenování");
+    PressKey(form->hwnd(), VK_ESCAPE);
+    EXPECT_TRUE(form->closed());
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key),
+              ERROR_SUCCESS)
+        << "closing must save the settings";
+    ::RegCloseKey(key);
+}
+
+TEST_F(Win32Window, FailedSaveKeepsTheWindowOpen) {
+    Open();
+    // A store whose every write is refused.
+    class Unwritable : public tovana::SettingsStore {
+      public:
+        std::unique_ptr<tovana::SettingsKey> OpenForReading(tovana::ReadAccess) override {
+            return nullptr;
+        }
+        std::unique_ptr<tovana::SettingsKey> OpenForWriting() override {
+            class Key : public tovana::SettingsKey {
+                tovana::QueryStatus Query(const std::string&, std::size_t,
+                                          tovana::StoredValue&) override {
+                    return tovana::QueryStatus::Missing;
+                }
+                bool Set(const std::string&, const tovana::StoredValue&) override { return false; }
+            };
+            return std::make_unique<Key>();
+        }
+    };
+    Unwritable unwritable;
+    TovanaServices services;
+    services.settings = &unwritable;
+    services.showMessage = [this](HWND, const std::wstring& title, const std::wstring& text,
+                                  UINT flags) {
+        shown.push_back({title, text, flags});
+    };
+    form = std::make_unique<TfTovana>(::GetModuleHandleW(nullptr), application, services);
+    ::SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_FALSE(form->closed());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, L"Failed to set data for 'Path'");
+}
+
 TEST_F(Win32Window, LinksHandTheirAddressesToTheShell) {
     Open();
     ::SendMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LAUTHOR, STN_CLICKED),
