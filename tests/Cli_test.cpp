@@ -48,8 +48,8 @@ TEST_F(CliTest, SucceedsWithStatusZero) {
 }
 
 TEST_F(CliTest, DryRunPrintsWhatARunWouldDoAndChangesNothing) {
-    for (const char* spec : {"Á/Ě/č.txt", "Á/Ě/c.txt", "Á/ř.txt", "b.txt"}) {
-        tree.Add(spec);
+    for (const char* entry : {"Á/Ě/č.txt", "Á/Ě/c.txt", "Á/ř.txt", "b.txt"}) {
+        tree.Add(entry);
     }
     tovana::test::TempTree copy;
     std::filesystem::copy(tree.root(), copy.root(), std::filesystem::copy_options::recursive);

@@ -39,9 +39,9 @@ using tovana::test::TempTree;
 // Files hold their own original path; folders hold a marker file naming them; links point at a
 // target named after them. So after any run each entry tells what it was called.
 void BuildFaultTree(TempTree& tree) {
-    for (const char* spec :
+    for (const char* entry :
          {"Á/č.txt", "Á/Ě/ř.txt", "Á/Ě/f i.txt", "C.txt", "Č.txt", "ok.txt", "Ú/"}) {
-        tree.Add(spec);
+        tree.Add(entry);
     }
     for (const char* folder : {"Á", "Á/Ě", "Ú"}) {
         tree.AddFile(std::string(folder) + "/marker", std::string("folder:") + folder);

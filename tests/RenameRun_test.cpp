@@ -40,8 +40,8 @@ class RenameRunTest : public testing::Test {
     }
 
     void Build(std::initializer_list<const char*> specs) {
-        for (const char* spec : specs) {
-            tree.Add(spec);
+        for (const char* entry : specs) {
+            tree.Add(entry);
         }
         contentsBefore = tovana::test::Contents(tree.root());
     }

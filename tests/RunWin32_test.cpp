@@ -37,8 +37,8 @@ class RunWin32 : public testing::Test {
 };
 
 TEST_F(RunWin32, RenamesCzechTreeFoldersAfterContentsChosenFolderLast) {
-    for (const char* spec : {"Léto/Žluťoučký kůň.txt", "Léto/Ěčko/řeka.jpg", "Léto/skrytý.txt"}) {
-        tree.Add(spec);
+    for (const char* entry : {"Léto/Žluťoučký kůň.txt", "Léto/Ěčko/řeka.jpg", "Léto/skrytý.txt"}) {
+        tree.Add(entry);
     }
     ASSERT_TRUE(::SetFileAttributesW(Wide("Léto/skrytý.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
     RenameOptions o;

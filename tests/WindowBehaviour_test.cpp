@@ -92,8 +92,8 @@ TEST(FolderPicker, StartsAtAnExistingFolderElseAtTheTopAndClearsTheStart) {
 }
 
 TEST_F(WindowBehaviour, RunFromOkRenamesListsAndSummarises) {
-    for (const char* spec : {"Á/Ě/č.txt", "Á/C.txt", "Á/Č.txt", "Á/keep.txt"}) {
-        tree.Add(spec);
+    for (const char* entry : {"Á/Ě/č.txt", "Á/C.txt", "Á/Č.txt", "Á/keep.txt"}) {
+        tree.Add(entry);
     }
     Open();
     ShowActive();

@@ -53,15 +53,15 @@ std::string TempTree::path(const std::string& relative) const {
     return std::string(text.begin(), text.end());
 }
 
-void TempTree::Add(const std::string& spec) {
-    if (const std::size_t arrow = spec.find(" -> "); arrow != std::string::npos) {
-        const fs::path link = root_ / FromUtf8(spec.substr(0, arrow));
+void TempTree::Add(const std::string& entry) {
+    if (const std::size_t arrow = entry.find(" -> "); arrow != std::string::npos) {
+        const fs::path link = root_ / FromUtf8(entry.substr(0, arrow));
         fs::create_directories(link.parent_path());
-        fs::create_symlink(spec.substr(arrow + 4), link);
-    } else if (!spec.empty() && spec.back() == '/') {
-        fs::create_directories(root_ / FromUtf8(spec));
+        fs::create_symlink(entry.substr(arrow + 4), link);
+    } else if (!entry.empty() && entry.back() == '/') {
+        fs::create_directories(root_ / FromUtf8(entry));
     } else {
-        AddFile(spec, spec);
+        AddFile(entry, entry);
     }
 }
 

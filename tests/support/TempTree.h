@@ -21,7 +21,7 @@ class TempTree {
 
     // "a/b/" makes a folder, "a/f.txt" a file whose content is its own relative path (so a
     // lost or swapped file shows), "a/l -> target" a symbolic link.
-    void Add(const std::string& spec);
+    void Add(const std::string& entry);
     void AddFile(const std::string& relative, const std::string& content);
 
     // Every entry below the root, relative path -> content, link target or "" for folders.
