@@ -227,6 +227,35 @@ TEST_F(WindowTest, EnterClicksTheFocusedButtonElseOk) {
     EXPECT_EQ(picker.count(), 1);
 }
 
+// Enter with the focus on each kind of control: a push button clicks itself, anything else
+// clicks OK.
+TEST_F(WindowTest, EnterInEveryFocusSituation) {
+    Open();
+    ShowActive();
+    ui().ePath->setText(QString::fromStdString(tree.path()));
+    QSignalSpy ok(ui().bOK, &QPushButton::clicked);
+    QSignalSpy cancel(ui().bCancel, &QPushButton::clicked);
+    QSignalSpy picker(ui().Button1, &QPushButton::clicked);
+    struct Situation {
+        QWidget* focus;
+        QSignalSpy* expected;
+    };
+    for (const Situation& s :
+         {Situation{ui().ePath, &ok}, Situation{ui().eMask, &ok}, Situation{ui().cRenDir, &ok},
+          Situation{ui().rNoChangeName, &ok}, Situation{ui().lbMessage, &ok},
+          Situation{ui().bOK, &ok}, Situation{ui().Button1, &picker}}) {
+        const int before = s.expected->count();
+        s.focus->setFocus();
+        QTest::keyClick(s.focus, Qt::Key_Return);
+        EXPECT_EQ(s.expected->count(), before + 1) << s.focus->objectName().toStdString();
+        EXPECT_TRUE(window->isVisible());
+    }
+    ui().bCancel->setFocus();
+    QTest::keyClick(ui().bCancel, Qt::Key_Return);
+    EXPECT_EQ(cancel.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(WindowTest, EscClosesThroughCancelWhereverTheFocusIs) {
     Open();
     ShowActive();
