@@ -4,6 +4,13 @@
 
 namespace tovana {
 
+std::string FolderPrefix(const std::string& path) {
+    if (!path.empty() && path.back() == kFolderDelimiter) {
+        return path;
+    }
+    return path + kFolderDelimiter;
+}
+
 ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters) {
     std::string trimmed = path;
     if (!trimmed.empty() && std::strchr(trailing, trimmed.back()) != nullptr) {

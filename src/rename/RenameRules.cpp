@@ -29,9 +29,19 @@ void StemToUnderscores(NameChars& chars) {
         chars.begin(), stemEnd, [](char32_t c) { return !IsAlphaNumericChar(c); }, U'_');
 }
 
-bool HasOnlyAscii(std::string_view name) {
-    return std::all_of(name.begin(), name.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+// The mask decision on a decoded name: "*" + upper-cased extension + ";" in masks + ";".
+bool MasksTake(const NameChars& chars, std::string_view masks) {
+    if (masks.find("*.*") != std::string_view::npos) {
+        return true;
+    }
+    NameChars extension = chars.substr(ExtensionStart(chars));
+    std::transform(extension.begin(), extension.end(), extension.begin(), UpperChar);
+    std::string key = "*";
+    key += EncodeName(extension);
+    key += ';';
+    std::string haystack(masks);
+    haystack += ';';
+    return haystack.find(key) != std::string::npos;
 }
 
 }  // namespace
@@ -42,27 +52,7 @@ std::size_t ExtensionStart(const NameChars& chars) {
 }
 
 bool MaskAccepts(std::string_view name, std::string_view masks) {
-    if (masks.find("*.*") != std::string_view::npos) {
-        return true;
-    }
-    std::string key = "*";
-    if (HasOnlyAscii(name)) {
-        const std::size_t dot = name.rfind('.');
-        if (dot != std::string_view::npos) {
-            for (char c : name.substr(dot)) {
-                key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-            }
-        }
-    } else {
-        NameChars chars = DecodeName(name);
-        NameChars extension = chars.substr(ExtensionStart(chars));
-        std::transform(extension.begin(), extension.end(), extension.begin(), UpperChar);
-        key += EncodeName(extension);
-    }
-    key += ';';
-    std::string haystack(masks);
-    haystack += ';';
-    return haystack.find(key) != std::string::npos;
+    return MasksTake(DecodeName(name), masks);
 }
 
 std::string NonAlphaNumToUnderscore(std::string_view name) {
@@ -73,11 +63,14 @@ std::string NonAlphaNumToUnderscore(std::string_view name) {
 
 std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
                                    const RenameOptions& options) {
-    const bool taken = isFolder ? options.RenameDir : MaskAccepts(name, options.Masks);
-    if (!taken) {
+    if (isFolder && !options.RenameDir) {
         return std::nullopt;
     }
+    // The name is decoded once, for the mask as for the rules.
     NameChars chars = DecodeName(name);
+    if (!isFolder && !MasksTake(chars, options.Masks)) {
+        return std::nullopt;
+    }
     // A mark left beside a letter whose own accent went (Ź with a caron) may now form a
     // letter of the table with it; strip until nothing more forms, so the result keeps.
     do {
