@@ -1,7 +1,8 @@
 // tovana-cli: the renaming run for scripts and servers.
 //
 // arguments -> RenameOptions -> run -> one line per rename attempt on stdout, the summary,
-// and an exit status (0 all renamed, 1 something failed or could not be read, 2 usage).
+// and an exit status (0 all renamed, 1 something failed or could not be read, 2 usage, 128 + the
+// signal's number when an interrupt stopped it).
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,10 +14,12 @@
 
 #include "TovanaVersion.h"
 #include "cli/CliPlatform.h"
+#include "cli/CliStop.h"
 #include "rename/DryRunFileSystem.h"
 #include "rename/NameText.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
+#include "rename/SlowFileSystem.h"
 #include "settings/PlatformSettings.h"
 #include "settings/Settings.h"
 
@@ -162,7 +165,8 @@ int main(int argc, char** argv) {
         "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
         "failed, TAB, old path, TAB, new name), then a summary.\nExit status: 0 when every "
         "rename succeeded, 1 when one failed or a folder could not be read, 2 for a usage "
-        "error.",
+        "error, 130 or 143 when SIGINT or SIGTERM stopped it (the rename under way completes "
+        "first).",
         "tovana-cli"};
     app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
 
@@ -224,19 +228,27 @@ int main(int argc, char** argv) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
     tovana::DryRunFileSystem dry(*platform);
-    tovana::FileSystem& fileSystem = dryRun ? dry : *platform;
+    tovana::FileSystem& chosen = dryRun ? dry : *platform;
+    // Tests and benchmarks may ask for a slow disk (see SlowFileSystem.h).
+    tovana::SlowFileSystem slow(chosen, tovana::FileSystemDelayFromEnvironment());
+    tovana::FileSystem& fileSystem = slow.delay().count() > 0 ? slow : chosen;
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     PrepareOutput();
     LinesSink sink(::isatty(::fileno(stderr)) == 1);
     tovana::RunCounters counters;
-    tovana::Run(options, fileSystem, sink, counters);
+    tovana::StopRequest stop;
+    StopOnInterrupt(stop);
+    tovana::Run(options, fileSystem, sink, counters, stop);
     sink.ClearProgress();
     std::fputs(SummaryLines(counters).c_str(), stdout);
     if (std::fflush(stdout) != 0) {
         std::perror("tovana-cli: writing the output");
         return kExitFailed;
+    }
+    if (const int interrupted = InterruptExitStatus()) {
+        return interrupted;
     }
     return sink.failed() ? kExitFailed : 0;
 }

@@ -11,12 +11,24 @@ namespace {
 
 class Walk {
   public:
-    Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters)
-        : options_(options), fs_(fileSystem), sink_(sink), counters_(counters) {}
+    Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop)
+        : options_(options), fs_(fileSystem), sink_(sink), counters_(counters), stop_(stop) {}
+
+    // Each look at the request that finds it made ends the run there.
+    bool Stopping() {
+        if (stop_.Requested()) {
+            counters_.Stopped = true;
+        }
+        return counters_.Stopped;
+    }
 
     // Entries are read before any of them is renamed, so each is handled once, under the name
     // it had when the run met it.
     void ScanDir(Folder& folder, const std::string& prefix, bool withSubfolders) {
+        if (Stopping()) {
+            return;
+        }
         std::vector<FolderEntry> entries;
         if (const std::error_code error = fs_.ReadEntries(folder, entries)) {
             sink_.FolderUnreadable(prefix, error);
@@ -24,6 +36,9 @@ class Walk {
         seen_ += entries.size();
         sink_.Progress(seen_);
         for (const FolderEntry& entry : entries) {
+            if (Stopping()) {
+                return;
+            }
             if (entry.kind == EntryKind::File) {
                 RenameItem(&folder, prefix, entry.name, false);
                 continue;
@@ -50,7 +65,7 @@ class Walk {
     void RenameItem(Folder* folder, const std::string& prefix, const std::string& name,
                     bool isFolder) {
         const std::optional<std::string> newName = Rewrite(name, isFolder, options_);
-        if (!newName || *newName == name) {
+        if (!newName || *newName == name || Stopping()) {
             return;
         }
         LogEntry entry{prefix + name, rkFailed, *newName};
@@ -83,6 +98,7 @@ class Walk {
     FileSystem& fs_;
     RunSink& sink_;
     RunCounters& counters_;
+    const StopRequest& stop_;
     std::size_t seen_ = 0;
 };
 
@@ -90,8 +106,14 @@ class Walk {
 
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
          RunCounters& counters) {
+    const StopRequest never;
+    Run(options, fileSystem, sink, counters, never);
+}
+
+void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop) {
     counters = RunCounters{};
-    Walk walk(options, fileSystem, sink, counters);
+    Walk walk(options, fileSystem, sink, counters, stop);
     const std::string root = FolderPrefix(options.Path);
     std::error_code error;
     if (auto folder = fileSystem.OpenFolder(root, error)) {
@@ -106,7 +128,7 @@ std::string SummaryText(const RunCounters& counters) {
     char text[128];
     std::snprintf(text, sizeof text, "Přejmenováno:\r\r%d souborů\r%d adresářů", counters.FileCount,
                   counters.DirCount);
-    return text;
+    return counters.Stopped ? std::string("Přejmenování přerušeno.\r\r") + text : text;
 }
 
 }  // namespace tovana

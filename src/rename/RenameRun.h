@@ -2,6 +2,7 @@
 // entry whose name the rules change, report each attempt, count the successes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <system_error>
@@ -37,8 +38,22 @@ class RunSink {
 };
 
 struct RunCounters {
-    int FileCount = 0;  // files renamed
-    int DirCount = 0;   // folders renamed, the chosen folder included
+    int FileCount = 0;     // files renamed
+    int DirCount = 0;      // folders renamed, the chosen folder included
+    bool Stopped = false;  // a stop request ended the run before it had looked at everything
+};
+
+// Asks a run to stop. Any thread, or a signal handler, may make the request; the run looks at
+// it before each rename and before each folder it reads, so the rename under way always
+// completes and no rename happens after the run has seen the request.
+class StopRequest {
+  public:
+    void Request() noexcept { requested_.store(true, std::memory_order_relaxed); }
+    bool Requested() const noexcept { return requested_.load(std::memory_order_relaxed); }
+
+  private:
+    static_assert(std::atomic<bool>::is_always_lock_free, "set from signal handlers");
+    std::atomic<bool> requested_{false};
 };
 
 // Performs one run with `options`. The counters are set to 0 first and count as the run goes,
@@ -46,7 +61,13 @@ struct RunCounters {
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
          RunCounters& counters);
 
-// The summary the window shows after a run: lines separated by carriage returns.
+// The same, ending early once `stop` is requested: the rows and counters then tell exactly the
+// renames made, and `counters.Stopped` says that the run did not get to the end.
+void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop);
+
+// The summary the window shows after a run: lines separated by carriage returns. A stopped
+// run's summary says so first.
 std::string SummaryText(const RunCounters& counters);
 
 }  // namespace tovana

@@ -1,0 +1,28 @@
+#include "rename/BackgroundRun.h"
+
+namespace tovana {
+
+BackgroundRun::BackgroundRun(Body body, std::function<void()> notify)
+    : batcher_(std::move(notify)), thread_([this, body = std::move(body)] {
+          RunCounters counters;
+          std::exception_ptr error;
+          try {
+              body(batcher_, counters, stop_);
+          } catch (...) {
+              error = std::current_exception();
+          }
+          batcher_.Finish(counters, error);
+      }) {}
+
+BackgroundRun::~BackgroundRun() {
+    RequestStop();
+    Wait();
+}
+
+void BackgroundRun::Wait() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+}  // namespace tovana

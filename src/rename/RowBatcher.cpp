@@ -1,0 +1,51 @@
+#include "rename/RowBatcher.h"
+
+namespace tovana {
+
+void RowBatcher::Announce(std::unique_lock<std::mutex>& lock) {
+    if (announced_) {
+        return;
+    }
+    announced_ = true;
+    lock.unlock();
+    notify_();
+}
+
+void RowBatcher::Append(const LogEntry& entry) {
+    std::unique_lock lock(mutex_);
+    pending_.rows.push_back(entry);
+    pending_.filesRenamed += entry.Kind == rkFileRenamed;
+    pending_.foldersRenamed += entry.Kind == rkDirRenamed;
+    Announce(lock);
+}
+
+void RowBatcher::Progress(std::size_t entriesSeen) {
+    std::unique_lock lock(mutex_);
+    pending_.entriesSeen = entriesSeen;
+    Announce(lock);
+}
+
+void RowBatcher::Finish(const RunCounters& counters, std::exception_ptr error) {
+    std::unique_lock lock(mutex_);
+    pending_.finished = true;
+    pending_.counters = counters;
+    pending_.error = std::move(error);
+    Announce(lock);
+}
+
+RunUpdate RowBatcher::TakeAll() {
+    std::lock_guard lock(mutex_);
+    RunUpdate taken;
+    taken.rows.swap(pending_.rows);
+    taken.filesRenamed = pending_.filesRenamed;
+    taken.foldersRenamed = pending_.foldersRenamed;
+    taken.entriesSeen = pending_.entriesSeen;
+    taken.finished = pending_.finished;
+    taken.counters = pending_.counters;
+    taken.error = pending_.error;
+    // A note that is still on its way finds nothing, or what came after this take.
+    announced_ = false;
+    return taken;
+}
+
+}  // namespace tovana

@@ -1,0 +1,36 @@
+// A slow disk on a fast one, for tests and benchmarks: every call waits a fixed time before it
+// goes on to the real file system, as on a USB stick or a network share.
+#pragma once
+
+#include <chrono>
+
+#include "rename/FileSystem.h"
+
+namespace tovana {
+
+class SlowFileSystem : public FileSystem {
+  public:
+    SlowFileSystem(FileSystem& inner, std::chrono::microseconds delay)
+        : inner_(inner), delay_(delay) {}
+
+    std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override;
+    std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
+                                          std::error_code& error) override;
+    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
+    std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+
+    std::chrono::microseconds delay() const { return delay_; }
+
+  private:
+    void Wait() const;
+
+    FileSystem& inner_;
+    std::chrono::microseconds delay_;
+};
+
+// The delay a test or benchmark asks for in the environment variable TOVANA_FS_DELAY_US
+// (microseconds per call); zero when it is not set or not a number. Only builds with the tests
+// read it: the programs built for users never do (see src/CMakeLists.txt).
+std::chrono::microseconds FileSystemDelayFromEnvironment();
+
+}  // namespace tovana
