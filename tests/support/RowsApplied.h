@@ -1,0 +1,19 @@
+// The tree a run's rows promise: a snapshot taken before the run with every successful row's
+// entry moved to its new name, in the rows' order. Equal to the snapshot after the run means
+// the rows tell exactly what was done.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/RecordingSink.h"
+
+namespace tovana::test {
+
+// `root` is the chosen folder's path as the rows begin with it (TempTree::path()).
+std::map<std::string, std::string> RowsApplied(std::map<std::string, std::string> before,
+                                               const std::string& root,
+                                               const std::vector<Row>& rows);
+
+}  // namespace tovana::test
