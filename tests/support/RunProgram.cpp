@@ -1,6 +1,7 @@
 #include "support/RunProgram.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,8 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#include "support/TempTree.h"
 
 namespace tovana::test {
 namespace {
@@ -23,10 +22,10 @@ std::string Slurp(const std::string& path) {
 
 }  // namespace
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    TempTree scratch;
-    const std::string outPath = scratch.path("out");
-    const std::string errPath = scratch.path("err");
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
+                               const std::vector<std::string>& environment) {
+    const std::string outPath = scratch_.path("out");
+    const std::string errPath = scratch_.path("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -40,17 +39,48 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-    ProgramResult result;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<char*> envp;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        envp.push_back(*variable);
+    }
+    for (const std::string& variable : environment) {
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    }
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+        pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+void RunningProgram::Signal(int signal) {
+    if (pid_ > 0) {
+        ::kill(pid_, signal);
+    }
+}
+
+ProgramResult RunningProgram::Wait() {
+    ProgramResult result;
+    if (pid_ > 0) {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    result.out = Slurp(scratch_.path("out"));
+    result.err = Slurp(scratch_.path("err"));
     return result;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    return RunningProgram(program, args).Wait();
 }
 
 }  // namespace tovana::test
