@@ -1,5 +1,6 @@
 // One run of the window's start button over a tree, offscreen: how long bOKClick takes and how
-// much memory the result log holds afterwards.
+// much memory the result log holds afterwards. TOVANA_FS_DELAY_US makes the disk slow (see
+// rename/SlowFileSystem.h).
 //
 //   tovana_window_bench FOLDER
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 
 #include "rename/FileSystemPosix.h"
+#include "rename/SlowFileSystem.h"
 #include "ui/uTovana.h"
 
 namespace {
@@ -32,7 +34,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     tovana::RaiseOpenFileLimit();
-    tovana::FileSystemPosix fileSystem;
+    tovana::FileSystemPosix posix;
+    tovana::SlowFileSystem fileSystem(posix, tovana::FileSystemDelayFromEnvironment());
     TovanaServices services;
     services.fileSystem = &fileSystem;
     QString summary;

@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# The window's run against tovana-cli on identical trees of 100,000 files on a tmpfs: best of
-# three each, plus the memory the window's result log takes.
+# The window's run against tovana-cli on identical trees, in two settings:
+#   - 100,000 files on a tmpfs: best of three each, plus the memory the window's result log takes;
+#   - 20,000 files on a slow disk, 1 ms per file-system call (each rename is one call, each
+#     folder two more: open and read), made slow by TOVANA_FS_DELAY_US; one run each, since the
+#     time is the disk's.
+# The slow disk needs a build with the tests (the dev preset): other builds ignore the variable.
 #
-#   bench/window_bench.sh [BUILD_DIR] [FILES]
+#   bench/window_bench.sh [BUILD_DIR] [FILES] [SLOW_FILES] [DELAY_US]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
 files=${2:-100000}
+slow_files=${3:-20000}
+delay_us=${4:-1000}
+grep -q '^TOVANA_BUILD_TESTS:BOOL=ON' "$build/CMakeCache.txt" || {
+  echo "$build is built without the tests: it has no slow disk (use the dev preset)" >&2
+  exit 2
+}
 work=$(mktemp -d /dev/shm/tovana-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-python3 bench/make_tree.py "$work/template" "$files"
+cli=("$build/src/tovana-cli" -s -d --replace-space)
+window=("$build/bench/tovana_window_bench")
 
-best() {  # label command... ; the tree copy is the last argument
-  local label=$1; shift
+time_runs() {  # runs label command... ; prints the best time, the tree copy is the last argument
+  local runs=$1 label=$2; shift 2
   local best=""
-  for _ in 1 2 3; do
+  for _ in $(seq "$runs"); do
     rm -rf "$work/tree"; cp -a "$work/template" "$work/tree"; sync
     local start end t
     start=$(date +%s.%N)
@@ -23,10 +34,27 @@ best() {  # label command... ; the tree copy is the last argument
     t=$(echo "$end - $start" | bc)
     if [ -z "$best" ] || (( $(echo "$t < $best" | bc) )); then best=$t; fi
   done
-  printf '%-36s %8.3f s   (%s)\n' "$label" "$best" "$(tail -n 1 "$work/out")" >&2
+  printf '  %-36s %8.3f s   (%s)\n' "$label" "$best" "$(tail -n 1 "$work/out")" >&2
   echo "$best"
 }
 
-cli=$(best "tovana-cli -s -d --replace-space" "$build/src/tovana-cli" -s -d --replace-space)
-window=$(best "window bOKClick (whole program)" "$build/bench/tovana_window_bench")
-printf 'window / tovana-cli: %.2f\n' "$(echo "$window / $cli" | bc -l)"
+compare() {  # runs
+  local runs=$1 c w
+  c=$(time_runs "$runs" "tovana-cli -s -d --replace-space" "${cli[@]}")
+  if [ -x "${window[0]}" ]; then
+    w=$(time_runs "$runs" "window bOKClick (whole program)" "${window[@]}")
+    printf '  window / tovana-cli: %.2f\n' "$(echo "$w / $c" | bc -l)"
+  else
+    echo "  window: not built (TOVANA_BUILD_UI=OFF)"
+  fi
+}
+
+python3 bench/make_tree.py "$work/template" "$files"
+echo "$files files on tmpfs:"
+compare 3
+
+rm -rf "$work/template"
+python3 bench/make_tree.py "$work/template" "$slow_files"
+echo "$slow_files files, $delay_us us per file-system call:"
+export TOVANA_FS_DELAY_US=$delay_us
+compare 1
