@@ -236,10 +236,12 @@ int main(int argc, char** argv) {
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     PrepareOutput();
-    LinesSink sink(::isatty(::fileno(stderr)) == 1);
-    tovana::RunCounters counters;
+    // Interrupts stop the run through this request; so may anything else that must end the run
+    // cleanly after the rename under way.
     tovana::StopRequest stop;
     StopOnInterrupt(stop);
+    LinesSink sink(::isatty(::fileno(stderr)) == 1);
+    tovana::RunCounters counters;
     tovana::Run(options, fileSystem, sink, counters, stop);
     sink.ClearProgress();
     std::fputs(SummaryLines(counters).c_str(), stdout);
