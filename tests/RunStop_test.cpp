@@ -133,6 +133,10 @@ class Notes {
         arrived_.wait(lock, [this] { return posted_ > taken_; });
         taken_ = posted_;
     }
+    int posted() {
+        std::lock_guard lock(mutex_);
+        return posted_;
+    }
 
   private:
     std::mutex mutex_;
@@ -285,6 +289,20 @@ TEST_F(BackgroundRunTest, StopFinishesTheRenameUnderWayAndASecondRunDoesTheRest)
     std::vector<Row> both = firstRun;
     both.insert(both.end(), taken.begin(), taken.end());
     ExpectTreeAsTheRowsSay(both);
+}
+
+// A window busy with other things is not flooded: one note stands for everything not yet taken.
+TEST_F(BackgroundRunTest, OneNoteUntilTheWindowTakes) {
+    tovana::FileSystemPosix fileSystem;
+    BackgroundRun run(RunBody(fileSystem), [this] { notes.Post(); });
+    run.Wait();
+    EXPECT_EQ(notes.posted(), 1);
+    const RunUpdate all = run.Take();
+    EXPECT_TRUE(all.finished);
+    EXPECT_EQ(all.rows.size(), std::size_t{kFiles + kFolders});
+    const RunUpdate again = run.Take();
+    EXPECT_TRUE(again.rows.empty());
+    EXPECT_TRUE(again.finished);
 }
 
 // A sink further down the line that fails, as the window's list may: the run ends there.
