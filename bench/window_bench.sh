@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The window's run against tovana-cli on identical trees, in two settings:
+# The window's run against tovana-cli on identical trees, and what a worker thread with its rows
+# taken in batches (the channel the window uses) adds to the bare run, in two settings:
 #   - 100,000 files on a tmpfs: best of three each, plus the memory the window's result log takes;
 #   - 20,000 files on a slow disk, 1 ms per file-system call (each rename is one call, each
 #     folder two more: open and read), made slow by TOVANA_FS_DELAY_US; one run each, since the
@@ -21,6 +22,7 @@ work=$(mktemp -d /dev/shm/tovana-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cli=("$build/src/tovana-cli" -s -d --replace-space)
 window=("$build/bench/tovana_window_bench")
+thread=("$build/bench/tovana_thread_bench")
 
 time_runs() {  # runs label command... ; prints the best time, the tree copy is the last argument
   local runs=$1 label=$2; shift 2
@@ -39,8 +41,10 @@ time_runs() {  # runs label command... ; prints the best time, the tree copy is 
 }
 
 compare() {  # runs
-  local runs=$1 c w
+  local runs=$1 c t w
   c=$(time_runs "$runs" "tovana-cli -s -d --replace-space" "${cli[@]}")
+  t=$(time_runs "$runs" "run on a thread, rows in batches" "${thread[@]}")
+  printf '  thread+batches / tovana-cli: %.2f\n' "$(echo "$t / $c" | bc -l)"
   if [ -x "${window[0]}" ]; then
     w=$(time_runs "$runs" "window bOKClick (whole program)" "${window[@]}")
     printf '  window / tovana-cli: %.2f\n' "$(echo "$w / $c" | bc -l)"
