@@ -26,7 +26,7 @@ thread=("$build/bench/tovana_thread_bench")
 
 time_runs() {  # runs label command... ; prints the best time, the tree copy is the last argument
   local runs=$1 label=$2; shift 2
-  local best=""
+  local best="" line=""
   for _ in $(seq "$runs"); do
     rm -rf "$work/tree"; cp -a "$work/template" "$work/tree"; sync
     local start end t
@@ -34,9 +34,12 @@ time_runs() {  # runs label command... ; prints the best time, the tree copy is 
     "$@" "$work/tree" > "$work/out" 2>&1 || true
     end=$(date +%s.%N)
     t=$(echo "$end - $start" | bc)
-    if [ -z "$best" ] || (( $(echo "$t < $best" | bc) )); then best=$t; fi
+    if [ -z "$best" ] || (( $(echo "$t < $best" | bc) )); then
+      best=$t
+      line=$(tail -n 1 "$work/out")
+    fi
   done
-  printf '  %-36s %8.3f s   (%s)\n' "$label" "$best" "$(tail -n 1 "$work/out")" >&2
+  printf '  %-36s %8.3f s   (%s)\n' "$label" "$best" "$line" >&2
   echo "$best"
 }
 

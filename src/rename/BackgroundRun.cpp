@@ -2,8 +2,9 @@
 
 namespace tovana {
 
-BackgroundRun::BackgroundRun(Body body, std::function<void()> notify)
-    : batcher_(std::move(notify)), thread_([this, body = std::move(body)] {
+BackgroundRun::BackgroundRun(Body body, std::function<void()> notify,
+                             std::chrono::milliseconds quiet)
+    : batcher_(std::move(notify), quiet), thread_([this, body = std::move(body)] {
           RunCounters counters;
           std::exception_ptr error;
           try {

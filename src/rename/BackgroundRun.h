@@ -19,8 +19,9 @@ class BackgroundRun {
     using Body = std::function<void(RunSink& sink, RunCounters& counters, const StopRequest& stop)>;
 
     // Starts `body` on a new thread. `notify` is called on that thread whenever there is
-    // something to take (see RowBatcher); the run's end is announced like its rows.
-    BackgroundRun(Body body, std::function<void()> notify);
+    // something to take (see RowBatcher for when); the run's end is announced like its rows.
+    BackgroundRun(Body body, std::function<void()> notify,
+                  std::chrono::milliseconds quiet = RowBatcher::kQuietAfterTake);
     // Stops the run (the rename under way completes) and waits for its thread.
     ~BackgroundRun();
     BackgroundRun(const BackgroundRun&) = delete;
@@ -28,7 +29,8 @@ class BackgroundRun {
 
     // Any thread, at any time, as often as wanted.
     void RequestStop() { stop_.Request(); }
-    // Blocks until the run has ended; its last rows and its end are then ready to take.
+    // Blocks until the run has ended (only from the thread that made this); its last rows and its
+    // end are then ready to take.
     void Wait();
     // Everything since the previous take. An error the run ended with comes in the update
     // that says the run is finished, after the rows made before it.

@@ -2,8 +2,13 @@
 
 namespace tovana {
 
-void RowBatcher::Announce(std::unique_lock<std::mutex>& lock) {
+void RowBatcher::Announce(std::unique_lock<std::mutex>& lock, bool evenWhenQuiet) {
     if (announced_) {
+        return;
+    }
+    // Left unannounced, these rows go with the next ones or the run's end.
+    if (!evenWhenQuiet && quiet_.count() > 0 &&
+        std::chrono::steady_clock::now() - lastTake_ < quiet_) {
         return;
     }
     announced_ = true;
@@ -16,13 +21,13 @@ void RowBatcher::Append(const LogEntry& entry) {
     pending_.rows.push_back(entry);
     pending_.filesRenamed += entry.Kind == rkFileRenamed;
     pending_.foldersRenamed += entry.Kind == rkDirRenamed;
-    Announce(lock);
+    Announce(lock, false);
 }
 
 void RowBatcher::Progress(std::size_t entriesSeen) {
     std::unique_lock lock(mutex_);
     pending_.entriesSeen = entriesSeen;
-    Announce(lock);
+    Announce(lock, false);
 }
 
 void RowBatcher::Finish(const RunCounters& counters, std::exception_ptr error) {
@@ -30,7 +35,7 @@ void RowBatcher::Finish(const RunCounters& counters, std::exception_ptr error) {
     pending_.finished = true;
     pending_.counters = counters;
     pending_.error = std::move(error);
-    Announce(lock);
+    Announce(lock, true);
 }
 
 RunUpdate RowBatcher::TakeAll() {
@@ -45,6 +50,7 @@ RunUpdate RowBatcher::TakeAll() {
     taken.error = pending_.error;
     // A note that is still on its way finds nothing, or what came after this take.
     announced_ = false;
+    lastTake_ = std::chrono::steady_clock::now();
     return taken;
 }
 

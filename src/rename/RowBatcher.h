@@ -5,9 +5,12 @@
 //   window thread: posted event/message -> TakeAll() -> rows for the list, progress, the end
 //
 // The window takes whatever has gathered since its last take, so the slower it is, the bigger
-// its batches get, and a list that is busy painting never holds the run up.
+// its batches get, and a list that is busy painting never holds the run up. One note stands for
+// everything not yet taken, and after a take the next note waits for a quiet time: a window that
+// takes as fast as rows come would otherwise cost the run a wake-up per row or two.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -30,10 +33,17 @@ struct RunUpdate {
 
 class RowBatcher : public RunSink {
   public:
-    // `notify` is called on the run's thread when something arrives that is not yet taken and
-    // no call has announced it; it should only post a note to the window's thread (an event, a
+    // A window repaints its list at most this often; rows wait for it no longer than that, or,
+    // on a disk slower than that, no longer than the rename after them takes.
+    static constexpr std::chrono::milliseconds kQuietAfterTake{20};
+
+    // `notify` is called on the run's thread when something arrives that is not yet taken, no
+    // call has announced it, and `quiet` has passed since the last take (the run's end is
+    // announced at once). It should only post a note to the window's thread (an event, a
     // message) that calls TakeAll there.
-    explicit RowBatcher(std::function<void()> notify) : notify_(std::move(notify)) {}
+    explicit RowBatcher(std::function<void()> notify,
+                        std::chrono::milliseconds quiet = kQuietAfterTake)
+        : notify_(std::move(notify)), quiet_(quiet) {}
 
     void Append(const LogEntry& entry) override;
     void Progress(std::size_t entriesSeen) override;
@@ -45,12 +55,14 @@ class RowBatcher : public RunSink {
 
   private:
     // Called with the lock held; releases it before notifying.
-    void Announce(std::unique_lock<std::mutex>& lock);
+    void Announce(std::unique_lock<std::mutex>& lock, bool evenWhenQuiet);
 
     std::function<void()> notify_;
+    std::chrono::milliseconds quiet_;
     std::mutex mutex_;
     RunUpdate pending_;
     bool announced_ = false;
+    std::chrono::steady_clock::time_point lastTake_{};
 };
 
 }  // namespace tovana
