@@ -188,12 +188,10 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
 int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
-    tovana::DryRunFileSystem dry(*platform);
     LinesSink sink(false, null);
     tovana::RunCounters counters;
-    const tovana::UndoOutcome outcome =
-        tovana::UndoRun(journals, journal, dryRun ? static_cast<tovana::FileSystem&>(dry) : *platform,
-                        sink, counters, "tovana-cli " TOVANA_VERSION, dryRun);
+    const tovana::UndoOutcome outcome = tovana::UndoRun(journals, journal, *platform, sink, counters,
+                                                        "tovana-cli " TOVANA_VERSION, dryRun);
     if (outcome.Problem != tovana::UndoProblem::None) {
         std::fprintf(stderr, "tovana-cli: %s\n", UndoProblemText(outcome).c_str());
         return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;

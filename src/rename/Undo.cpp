@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 
+#include "rename/DryRunFileSystem.h"
 #include "rename/PathRules.h"
 
 namespace tovana {
@@ -182,7 +183,8 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
         return outcome;
     }
     if (dryRun) {
-        outcome.Failed = Undo(journal, fileSystem, sink, counters, true);
+        DryRunFileSystem dry(fileSystem);
+        outcome.Failed = Undo(journal, dry, sink, counters, true);
         return outcome;
     }
     JournalHeader header;
