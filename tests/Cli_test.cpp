@@ -140,9 +140,10 @@ class CliJournalTest : public CliTest {
 TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
     tree.AddFile("a\nb\t\\č.txt", "x");
     const ProgramResult dry = Cli({"-n", tree.path()});
-    EXPECT_EQ(dry.out, "file\t" + tree.path() + "/a\\nb\\t\\\\č.txt\ta\\nb\\t\\\\c.txt\n"
-                       "Přejmenováno:\n\n1 souborů\n0 adresářů\n"
-                       "Dry run: nothing was renamed.\n");
+    EXPECT_EQ(dry.out, "file\t" + tree.path() +
+                           "/a\\nb\\t\\\\č.txt\ta\\nb\\t\\\\c.txt\n"
+                           "Přejmenováno:\n\n1 souborů\n0 adresářů\n"
+                           "Dry run: nothing was renamed.\n");
     const ProgramResult null = Cli({"-n", "-0", tree.path()});
     EXPECT_EQ(null.out, std::string("file\0", 5) + tree.path() + "/a\nb\t\\č.txt" +
                             std::string("\0", 1) + "a\nb\t\\c.txt" + std::string("\0", 1));

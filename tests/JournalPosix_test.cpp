@@ -187,8 +187,8 @@ TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
             EXPECT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
             continue;
         }
-        ASSERT_EQ(undo.Problem, tovana::UndoProblem::None) << "killed at " << killAt << ": "
-                                                           << undo.Detail;
+        ASSERT_EQ(undo.Problem, tovana::UndoProblem::None)
+            << "killed at " << killAt << ": " << undo.Detail;
         EXPECT_EQ(undo.Failed, 0) << "killed at " << killAt;
         ASSERT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
     }

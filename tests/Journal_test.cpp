@@ -105,8 +105,7 @@ class JournalTest : public testing::Test {
     tovana::UndoOutcome UndoIt(const std::string& journal = "", bool dryRun = false) {
         const auto fileSystem = tovana::MakeFileSystem();
         undoSink = {};
-        return tovana::UndoRun(store, journal, *fileSystem, undoSink, undoCounters, "test",
-                               dryRun);
+        return tovana::UndoRun(store, journal, *fileSystem, undoSink, undoCounters, "test", dryRun);
     }
 
     tovana::test::TempTree tree;
@@ -301,14 +300,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadJournal{"Empty", "", UndoProblem::Damaged},
         BadJournal{"NotAJournal", "hello\n", UndoProblem::Damaged},
         BadJournal{"NewerFormat", "tovana-journal\t2\n", UndoProblem::Damaged},
-        BadJournal{"OtherPlatform",
-                   Header("elsewhere") + "intent\t1\tfile\t/x/a\tb\ndone\t1\n",
+        BadJournal{"OtherPlatform", Header("elsewhere") + "intent\t1\tfile\t/x/a\tb\ndone\t1\n",
                    UndoProblem::OtherPlatform},
         BadJournal{"OutcomeWithoutIntent", Header("@OWN@") + "done\t7\n", UndoProblem::Damaged},
         BadJournal{"BrokenEscape", Header("@OWN@") + "intent\t1\tfile\t/x/a\\q\tb\n",
                    UndoProblem::Damaged},
-        BadJournal{"UnknownRecord", Header("@OWN@") + "rename\t/x/a\tb\n",
-                   UndoProblem::Damaged},
+        BadJournal{"UnknownRecord", Header("@OWN@") + "rename\t/x/a\tb\n", UndoProblem::Damaged},
         BadJournal{"RecordAfterEnd", Header("@OWN@") + "end\t0\t0\t0\nintent\t1\tfile\t/x/a\tb\n",
                    UndoProblem::Damaged}),
     tovana::test::CaseLabel());
@@ -321,8 +318,7 @@ TEST_F(JournalTest, AMissingJournalCannotBeRead) {
 TEST_F(JournalTest, ATornLastLineIsLeftOutAndTheRestIsUndone) {
     Build({"Léto/ř.txt"});
     const std::string path = RunJournaled(Everything());
-    std::ofstream(std::filesystem::path(journals.root() /
-                                        std::filesystem::path(path).filename()),
+    std::ofstream(std::filesystem::path(journals.root() / std::filesystem::path(path).filename()),
                   std::ios::app | std::ios::binary)
         << "intent\t99\tfile\t/nowhere/a\tb\\";
     const tovana::UndoOutcome undo = UndoIt(path);

@@ -41,9 +41,9 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
     for (const tovana::JournalSummary& item : history) {
         const tovana::Journal& head = item.Head;
         const char* state = item.Problem != tovana::JournalProblem::None ? "damaged"
-                            : item.Undone                               ? "undone"
-                            : head.Complete                             ? "done"
-                                                                        : "interrupted";
+                            : item.Undone                                ? "undone"
+                            : head.Complete                              ? "done"
+                                                                         : "interrupted";
         const std::string fields[] = {
             head.Started,
             head.Undoes.empty() ? "run" : "undo",
@@ -97,6 +97,7 @@ void WarnJournalFailed(const std::string& path, const std::string& folder, std::
     std::fprintf(stderr,
                  "tovana-cli: warning: cannot write the journal %s'%s': %s; this run cannot be "
                  "undone with --undo\n",
-                 path.empty() ? "in " : "", tovana::EscapeField(path.empty() ? folder : path).c_str(),
+                 path.empty() ? "in " : "",
+                 tovana::EscapeField(path.empty() ? folder : path).c_str(),
                  error.message().c_str());
 }

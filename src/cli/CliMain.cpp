@@ -78,8 +78,7 @@ class LinesSink : public tovana::RunSink {
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
         std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n",
-                     tovana::EscapeField(path).c_str(),
-                     error.message().c_str());
+                     tovana::EscapeField(path).c_str(), error.message().c_str());
         failed_ = true;
     }
 
@@ -190,8 +189,8 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
     LinesSink sink(false, null);
     tovana::RunCounters counters;
-    const tovana::UndoOutcome outcome = tovana::UndoRun(journals, journal, *platform, sink, counters,
-                                                        "tovana-cli " TOVANA_VERSION, dryRun);
+    const tovana::UndoOutcome outcome = tovana::UndoRun(
+        journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION, dryRun);
     if (outcome.Problem != tovana::UndoProblem::None) {
         std::fprintf(stderr, "tovana-cli: %s\n", UndoProblemText(outcome).c_str());
         return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;
@@ -213,16 +212,18 @@ int main(int argc, char** argv) {
         "spaces, underscores, other non-alphanumeric characters and letter case. Never "
         "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
         "failed, TAB, old path, TAB, new name), then a summary; a dry run ends with the line "
-        "\"" DRY_RUN_LINE "\". In paths and names a backslash, tab, line feed and carriage "
+        "\"" DRY_RUN_LINE
+        "\". In paths and names a backslash, tab, line feed and carriage "
         "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH; "
         "with --null the three fields are written as they are, each followed by a NUL, and the "
         "summary goes to stderr. A failed rename is also explained on stderr.\n\n"
         "Every real run is journaled in " +
-            journals->folder() + " (the newest 100 of the last 90 "
-        "days are kept); --undo puts a run back, --history lists the journals (start, run or "
-        "undo, done/interrupted/undone, files, folders, failed, folder, journal).\n"
-        "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
-        "be read, 2 for a usage error or a journal that cannot be undone.",
+            journals->folder() +
+            " (the newest 100 of the last 90 "
+            "days are kept); --undo puts a run back, --history lists the journals (start, run or "
+            "undo, done/interrupted/undone, files, folders, failed, folder, journal).\n"
+            "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
+            "be read, 2 for a usage error or a journal that cannot be undone.",
         "tovana-cli"};
     app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
 
@@ -285,8 +286,8 @@ int main(int argc, char** argv) {
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
         PrepareOutput();
-        const int status = history ? PrintHistory(*journals, null)
-                                   : Undo(*journals, undoJournal, dryRun, null);
+        const int status =
+            history ? PrintHistory(*journals, null) : Undo(*journals, undoJournal, dryRun, null);
         if (std::fflush(stdout) != 0) {
             std::perror("tovana-cli: writing the output");
             return kExitFailed;

@@ -89,8 +89,9 @@ RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader&
         return;
     }
     path_ = store.PathOf(name);
-    std::string text = "# Tovana journal: one record per line, tab-separated, "
-                       "\\\\ \\t \\n \\r \\xHH escaped\n";
+    std::string text =
+        "# Tovana journal: one record per line, tab-separated, "
+        "\\\\ \\t \\n \\r \\xHH escaped\n";
     text += Record({"tovana-journal", std::to_string(kFormatVersion)});
     text += Record({"platform", journal_platform::kPlatform});
     text += Record({"program", header.Program});
@@ -303,7 +304,7 @@ JournalProblem ReadJournal(const std::string& path, Journal& journal, std::strin
     }
     if (journal.Platform != journal_platform::kPlatform) {
         detail = "written on " + (journal.Platform.empty() ? "an unknown platform"
-                                                            : "platform " + journal.Platform);
+                                                           : "platform " + journal.Platform);
         return JournalProblem::OtherPlatform;
     }
     for (std::size_t i = 0; i < journal.Entries.size(); ++i) {

@@ -39,9 +39,9 @@
 namespace tovana {
 
 struct JournalHeader {
-    std::string Program;     // the program and its version
-    RenameOptions Options;   // a run's options; for an undo only Path (the undone run's folder)
-    std::string Undoes;      // an undo: the file name of the journal it undoes; empty for a run
+    std::string Program;    // the program and its version
+    RenameOptions Options;  // a run's options; for an undo only Path (the undone run's folder)
+    std::string Undoes;     // an undo: the file name of the journal it undoes; empty for a run
 };
 
 // Writes the journal of one run and passes everything on to the front end's sink. A journal
@@ -93,7 +93,7 @@ enum class Outcome { Unknown, Done, Failed };
 
 struct JournalEntry {
     bool IsFolder = false;
-    std::string Path;     // the old full path, absolute
+    std::string Path;  // the old full path, absolute
     std::string NewName;
     Outcome Result = Outcome::Unknown;
     FailReason Reason = FailReason::None;
@@ -111,7 +111,7 @@ struct Journal {
     // Indexes into Entries in the order the renames happened, as far as the journal knows:
     // outcomes as written, then the intents without one.
     std::vector<std::size_t> Order;
-    bool Complete = false;  // the run came to its end
+    bool Complete = false;                // the run came to its end
     int Files = 0, Dirs = 0, Failed = 0;  // counted from the outcomes
 };
 
@@ -127,8 +127,8 @@ JournalProblem ReadJournal(const std::string& path, Journal& journal, std::strin
 
 struct JournalSummary {
     std::string Path;
-    Journal Head;          // without entries
-    bool Undone = false;   // an undo of it (not itself undone) exists
+    Journal Head;         // without entries
+    bool Undone = false;  // an undo of it (not itself undone) exists
     JournalProblem Problem = JournalProblem::None;
 };
 

@@ -57,9 +57,8 @@ bool ParseJournalName(const std::string& name, system_clock::time_point& time) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, us = 0;
     if (!name.ends_with(kExtension) || name.size() < 26 || !Digits(name, 0, 4, y) ||
         name[4] != '-' || !Digits(name, 5, 2, mo) || name[7] != '-' || !Digits(name, 8, 2, d) ||
-        name[10] != '_' || !Digits(name, 11, 2, h) || name[13] != '-' ||
-        !Digits(name, 14, 2, mi) || name[16] != '-' || !Digits(name, 17, 2, s) ||
-        name[19] != '.' || !Digits(name, 20, 6, us)) {
+        name[10] != '_' || !Digits(name, 11, 2, h) || name[13] != '-' || !Digits(name, 14, 2, mi) ||
+        name[16] != '-' || !Digits(name, 17, 2, s) || name[19] != '.' || !Digits(name, 20, 6, us)) {
         return false;
     }
     const std::string rest = name.substr(26, name.size() - 26 - kExtension.size());
@@ -101,7 +100,7 @@ std::string JournalStore::PathOf(const std::string& name) const {
 }
 
 std::unique_ptr<JournalFile> JournalStore::NewFile(const std::string& path,
-                                                      std::error_code& error) {
+                                                   std::error_code& error) {
     return journal_platform::NewFile(path, error);
 }
 

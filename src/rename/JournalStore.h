@@ -50,8 +50,7 @@ class JournalStore {
 
   protected:
     // Creates `path` as a new file (failing if it exists), readable by the user alone.
-    virtual std::unique_ptr<JournalFile> NewFile(const std::string& path,
-                                                    std::error_code& error);
+    virtual std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& error);
 
   private:
     std::string folder_;

@@ -35,7 +35,9 @@ class PosixJournalFile : public JournalFile {
         return {};
     }
 
-    std::error_code Sync() override { return ::fdatasync(fd_) == 0 ? std::error_code() : LastError(); }
+    std::error_code Sync() override {
+        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+    }
 
   private:
     int fd_;

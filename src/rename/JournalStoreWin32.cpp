@@ -22,7 +22,8 @@ class Win32JournalFile : public JournalFile {
     std::error_code Append(std::string_view text) override {
         while (!text.empty()) {
             DWORD written = 0;
-            const DWORD size = text.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(text.size());
+            const DWORD size =
+                text.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(text.size());
             if (!::WriteFile(handle_, text.data(), size, &written, nullptr)) {
                 return LastError();
             }
@@ -68,8 +69,8 @@ std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& e
     // Appends go to the end; the file is shared for reading, so a journal can be looked at
     // while its run goes on.
     const HANDLE handle =
-        ::CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                      FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = ::GetLastError() == ERROR_FILE_EXISTS ? std::make_error_code(std::errc::file_exists)
                                                       : LastError();

@@ -79,8 +79,8 @@ class Undoer {
         // A rename the journal has no outcome for may or may not have happened: it did when
         // the old name is gone. Where the old name is still there, there is nothing to undo.
         std::set<std::string> names;
-        const bool anyUnknown = std::any_of(steps.begin(), steps.end(),
-                                            [](const Step& step) { return !step.known; });
+        const bool anyUnknown =
+            std::any_of(steps.begin(), steps.end(), [](const Step& step) { return !step.known; });
         if (anyUnknown && folder) {
             std::vector<FolderEntry> entries;
             fs_.ReadEntries(*folder, entries);
@@ -95,8 +95,7 @@ class Undoer {
                 continue;
             }
             todo.push_back(&step);
-            planned.push_back(
-                {prefix + step.entry->NewName, step.oldName, step.entry->IsFolder});
+            planned.push_back({prefix + step.entry->NewName, step.oldName, step.entry->IsFolder});
         }
         if (todo.empty()) {
             return;
@@ -134,7 +133,7 @@ class Undoer {
     RunSink& sink_;
     RunCounters& counters_;
     bool dryRun_;
-    std::vector<std::pair<std::string, std::string>> moved_;  // old folder prefix -> current
+    std::vector<std::pair<std::string, std::string>> moved_;       // old folder prefix -> current
     std::vector<std::pair<std::string, std::string>> notRenamed_;  // dry run: prefix -> on disk
     int failed_ = 0;
 };
@@ -161,8 +160,7 @@ int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCount
 }
 
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
-                    RunSink& sink, RunCounters& counters, const std::string& program,
-                    bool dryRun) {
+                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun) {
     UndoOutcome outcome;
     counters = RunCounters{};
     outcome.UndonePath = journalPath;

@@ -34,11 +34,11 @@ enum class UndoProblem {
 
 struct UndoOutcome {
     UndoProblem Problem = UndoProblem::None;
-    std::string Detail;        // what is wrong with the journal, for the message
-    std::string UndonePath;    // the journal that was undone
-    std::string JournalPath;   // the undo's own journal; empty for a dry run or when none
+    std::string Detail;            // what is wrong with the journal, for the message
+    std::string UndonePath;        // the journal that was undone
+    std::string JournalPath;       // the undo's own journal; empty for a dry run or when none
     std::error_code JournalError;  // the undo's own journal could not be written
-    int Failed = 0;            // entries that could not be put back
+    int Failed = 0;                // entries that could not be put back
 };
 
 // The whole of an undo as a front end asks for it: reads the journal at `journalPath` (the
@@ -47,7 +47,6 @@ struct UndoOutcome {
 // nothing is renamed (the renames are checked against the real `fileSystem`'s names), nor
 // when the journal cannot be used.
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
-                    RunSink& sink, RunCounters& counters, const std::string& program,
-                    bool dryRun);
+                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun);
 
 }  // namespace tovana
