@@ -48,6 +48,41 @@ TEST(JournalPlace, StateFolderFromTheEnvironmentOrHome) {
     ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
 }
 
+// Names holding every byte a Linux name can hold, and invalid UTF-8, go into the journal and
+// come back out of it exactly.
+TEST(JournalNames, EveryByteAndInvalidUtf8ComeBackThroughTheJournal) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        if (byte != '/') {
+            tree.AddFile("Léto/č" + std::string(1, static_cast<char>(byte)) + "ř.txt",
+                         std::to_string(byte));
+        }
+    }
+    for (const char* invalid : {"\xC3\x28 č", "\xFF\xFE ž", "\xE2\x82 ř", "\xED\xA0\x80 ů"}) {
+        tree.AddFile(std::string("Léto/") + invalid, invalid);
+    }
+    const Tree before = tree.Snapshot();
+    tovana::RenameOptions options;
+    options.Path = tree.path("Léto");
+    options.RenameDir = true;
+    JournalStore store(journals.path());
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    tovana::RunJournal journal(store, sink, {"test", options, {}});
+    tovana::Run(options, *fileSystem, journal, counters);
+    journal.Finish(counters);
+    ASSERT_GT(counters.FileCount, 200);
+    ASSERT_NE(tree.Snapshot(), before);
+
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, "", *fileSystem, sink, counters, "test", false);
+    EXPECT_EQ(undo.Problem, tovana::UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
 // Counts the work of a run that can be cut short: each rename and each journal write, before
 // and after it happens. The process kills itself with SIGKILL at point `killAt`.
 class KillSwitch {

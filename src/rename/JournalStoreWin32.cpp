@@ -50,11 +50,10 @@ std::string DefaultFolder() {
         base.resize(size);
         base.resize(::GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), size));
     } else {
-        wchar_t* known = nullptr;
-        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) {
+        wchar_t known[MAX_PATH] = {};
+        if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, known))) {
             base = known;
         }
-        ::CoTaskMemFree(known);
     }
     if (base.empty()) {
         return {};
