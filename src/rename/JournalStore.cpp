@@ -120,7 +120,10 @@ std::unique_ptr<JournalFile> JournalStore::CreateJournal(system_clock::time_poin
     for (int attempt = 1; attempt <= 100; ++attempt) {
         name = first;
         if (attempt > 1) {
-            name.insert(name.size() - kExtension.size(), "_" + std::to_string(attempt));
+            name.resize(first.size() - kExtension.size());
+            name += '_';
+            name += std::to_string(attempt);
+            name += kExtension;
         }
         if (auto file = NewFile(PathOf(name), error)) {
             return file;
