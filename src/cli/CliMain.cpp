@@ -184,13 +184,15 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
     std::fputs(text.c_str(), null ? stderr : stdout);
 }
 
-int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null) {
+int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
+         bool noJournal) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
     LinesSink sink(false, null);
     tovana::RunCounters counters;
-    const tovana::UndoOutcome outcome = tovana::UndoRun(
-        journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION, dryRun);
+    const tovana::UndoOutcome outcome =
+        tovana::UndoRun(journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION,
+                        dryRun, !noJournal);
     if (outcome.Problem != tovana::UndoProblem::None) {
         std::fprintf(stderr, "tovana-cli: %s\n", UndoProblemText(outcome).c_str());
         return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;
@@ -263,7 +265,8 @@ int main(int argc, char** argv) {
                      ->expected(0, 1)
                      ->type_name("[JOURNAL]");
     app.add_flag("--history", history, "List the journaled runs, oldest first");
-    app.add_flag("--no-journal", noJournal, "Do not journal this run (it cannot be undone)");
+    app.add_flag("--no-journal", noJournal,
+                 "Do not journal this run or undo (it cannot be undone)");
 
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
@@ -286,8 +289,8 @@ int main(int argc, char** argv) {
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
         PrepareOutput();
-        const int status =
-            history ? PrintHistory(*journals, null) : Undo(*journals, undoJournal, dryRun, null);
+        const int status = history ? PrintHistory(*journals, null)
+                                   : Undo(*journals, undoJournal, dryRun, null, noJournal);
         if (std::fflush(stdout) != 0) {
             std::perror("tovana-cli: writing the output");
             return kExitFailed;

@@ -160,7 +160,8 @@ int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCount
 }
 
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
-                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun) {
+                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
+                    bool journaled) {
     UndoOutcome outcome;
     counters = RunCounters{};
     outcome.UndonePath = journalPath;
@@ -183,6 +184,10 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
     if (dryRun) {
         DryRunFileSystem dry(fileSystem);
         outcome.Failed = Undo(journal, dry, sink, counters, true);
+        return outcome;
+    }
+    if (!journaled) {
+        outcome.Failed = Undo(journal, fileSystem, sink, counters);
         return outcome;
     }
     JournalHeader header;

@@ -43,10 +43,12 @@ struct UndoOutcome {
 
 // The whole of an undo as a front end asks for it: reads the journal at `journalPath` (the
 // newest run not undone yet when it is empty), puts its renames back and, unless `dryRun`
-// is set, journals the undo itself in `store`, so that it can be undone in turn. With `dryRun`
+// is set (or `journaled` is not), journals the undo itself in `store`, so that it can be undone
+// in turn. With `dryRun`
 // nothing is renamed (the renames are checked against the real `fileSystem`'s names), nor
 // when the journal cannot be used.
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
-                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun);
+                    RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
+                    bool journaled = true);
 
 }  // namespace tovana
