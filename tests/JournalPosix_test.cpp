@@ -1,7 +1,9 @@
 // Journals on Linux: runs killed at every point of their work are always fully undoable; the
 // journal's place in the state folder. Every test of this program keeps its journals in a
 // folder of its own (tovana-cli included, through the environment).
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,11 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "rename/Journal.h"
 #include "rename/Platform.h"
 #include "rename/Undo.h"
 #include "support/RecordingSink.h"
+#include "support/RunProgram.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -41,7 +46,8 @@ TEST(JournalPlace, StateFolderFromTheEnvironmentOrHome) {
     const std::string saved = std::getenv("XDG_STATE_HOME");
     ::setenv("XDG_STATE_HOME", "/var/state", 1);
     EXPECT_EQ(JournalStore::ForCurrentUser()->folder(), "/var/state/Korvel/Tovana/journal");
-    ::setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored, as the spec of XDG says
+    ::setenv("XDG_STATE_HOME", "relative",
+             1);  // not absolute: ignored, as XDG base directories ask
     const std::string home = std::getenv("HOME");
     EXPECT_EQ(JournalStore::ForCurrentUser()->folder(),
               home + "/.local/state/Korvel/Tovana/journal");
@@ -228,6 +234,78 @@ TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
         ASSERT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
     }
     ADD_FAILURE() << "the run never finished within the points or the time allowed";
+}
+
+// The real program, killed from outside at random moments of a bigger run, then put back by
+// the real program.
+pid_t StartCli(const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv{const_cast<char*>(TOVANA_CLI_PATH)};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawn(&pid, TOVANA_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+TEST(KilledRun, TovanaCliKilledAtRandomMomentsIsPutBackByTovanaCli) {
+    tovana::test::TempTree original;
+    for (int folder = 0; folder < 20; ++folder) {
+        for (int file = 0; file < 30; ++file) {
+            original.Add("Léto/Složka č. " + std::to_string(folder) + "/Žluťoučký kůň " +
+                         std::to_string(file) + ".txt");
+        }
+    }
+    const Tree before = original.Snapshot();
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    const auto timed = [&](const std::vector<std::string>& args) {
+        const auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        ::waitpid(StartCli(args), &status, 0);
+        return std::chrono::steady_clock::now() - start;
+    };
+    std::random_device device;
+    const unsigned seed = device();
+    std::mt19937 random(seed);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::chrono::microseconds runTime{};
+    int round = 0;
+    for (; round < 12 && std::chrono::steady_clock::now() < deadline; ++round) {
+        tovana::test::TempTree tree;
+        tovana::test::TempTree state;
+        ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+        std::filesystem::copy(original.root(), tree.root(),
+                              std::filesystem::copy_options::recursive);
+        const std::vector<std::string> run{"-s", "-d", "--replace-space", tree.path("Léto")};
+        if (round == 0) {  // a whole run first, for how long one takes
+            const auto whole = timed(run);
+            ASSERT_NE(tree.Snapshot(), before);
+            ASSERT_EQ(tovana::test::RunProgram(TOVANA_CLI_PATH, {"--undo"}).status, 0);
+            ASSERT_EQ(tree.Snapshot(), before);
+            runTime = std::chrono::duration_cast<std::chrono::microseconds>(whole);
+            continue;
+        }
+        const pid_t pid = StartCli(run);
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, runTime.count())(random)));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const tovana::test::ProgramResult undo =
+            tovana::test::RunProgram(TOVANA_CLI_PATH, {"--undo"});
+        const bool nothingYet = undo.err.find("nothing to undo") != std::string::npos;
+        EXPECT_TRUE(undo.status == 0 || nothingYet) << "seed " << seed << ": " << undo.err;
+        ASSERT_EQ(tree.Snapshot(), before) << "seed " << seed << ", round " << round;
+    }
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    EXPECT_GE(round, 5) << "too few rounds in the time allowed";
+    std::printf("%d runs killed at random moments (seed %u), each put back\n", round - 1, seed);
 }
 
 }  // namespace
