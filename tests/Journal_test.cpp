@@ -263,6 +263,29 @@ TEST_F(JournalTest, OldAndSurplusJournalsAreRemovedWhenARunStarts) {
     EXPECT_TRUE(std::filesystem::exists(journals.root() / "notes.txt"));
 }
 
+TEST_F(JournalTest, HistoryOfLongJournalsFromTheirEndsAndOfCutOnesFromTheWhole) {
+    for (int i = 0; i < 1500; ++i) {
+        tree.AddFile("Léto/Žluťoučký kůň číslo " + std::to_string(i) + ".txt", "");
+    }
+    const std::string path = RunJournaled(Everything());
+    ASSERT_GT(std::filesystem::file_size(std::filesystem::path(path)), 2u * 64 * 1024);
+    std::error_code error;
+    auto history = tovana::History(store, error);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_TRUE(history[0].Head.Complete);
+    EXPECT_EQ(history[0].Head.Files, 1500);
+    EXPECT_EQ(history[0].Head.Dirs, 1);
+    EXPECT_EQ(history[0].Head.Folder, tree.path("Léto"));
+
+    // Cut in the middle of its last batch, as a killed run leaves it.
+    std::filesystem::resize_file(std::filesystem::path(path),
+                                 std::filesystem::file_size(std::filesystem::path(path)) - 2000);
+    history = tovana::History(store, error);
+    EXPECT_FALSE(history[0].Head.Complete);
+    EXPECT_GT(history[0].Head.Files, 1000);
+    EXPECT_LT(history[0].Head.Files, 1500);
+}
+
 // ---- journals an undo must refuse ----
 
 struct BadJournal {

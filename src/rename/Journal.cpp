@@ -195,16 +195,12 @@ void RunJournal::Finish(const RunCounters& counters) {
     }
 }
 
-JournalProblem ReadJournal(const std::string& path, Journal& journal, std::string& detail) {
-    journal = Journal{};
-    journal.Name = SplitChosenFolder(path).name;
-    std::string text;
-    if (const std::error_code error = ReadWholeFile(path, text)) {
-        detail = error.message();
-        return JournalProblem::Unreadable;
-    }
-    // A write cut short by the end of the process leaves a last line without its line feed.
-    text.resize(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+namespace {
+
+// Reads the records of `text` up to its last line feed: a write cut short by the end of the
+// process leaves a last line without one.
+JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string& detail) {
+    text = text.substr(0, text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
     std::map<std::size_t, std::size_t> byId;  // intent ID -> index in Entries
     std::vector<bool> hasOutcome;
     std::size_t lineNumber = 0;
@@ -315,13 +311,56 @@ JournalProblem ReadJournal(const std::string& path, Journal& journal, std::strin
     return JournalProblem::None;
 }
 
+// Only the header and the end of a journal, which hold all that the history shows; journals
+// of big runs are long. A journal without its end is read whole.
+JournalProblem ReadJournalHead(const std::string& path, Journal& journal, std::string& detail) {
+    constexpr std::size_t kPart = 64 * 1024;
+    std::string head, tail;
+    if (const std::error_code error = ReadFileEnds(path, kPart, head, tail)) {
+        detail = error.message();
+        return JournalProblem::Unreadable;
+    }
+    if (tail.empty()) {  // short enough to have been read whole
+        return ParseJournal(head, journal, detail);
+    }
+    const JournalProblem problem = ParseJournal(head, journal, detail);
+    tail.resize(tail.rfind('\n') == std::string::npos ? 0 : tail.rfind('\n'));
+    const std::size_t lastLine = tail.rfind('\n');
+    const std::vector<std::string_view> end =
+        SplitTabs(std::string_view(tail).substr(lastLine == std::string::npos ? 0 : lastLine + 1));
+    std::size_t files = 0, dirs = 0, failed = 0;
+    if (problem != JournalProblem::None || lastLine == std::string::npos || end.size() != 4 ||
+        end[0] != "end" || !Number(end[1], files) || !Number(end[2], dirs) ||
+        !Number(end[3], failed)) {
+        return ReadJournal(path, journal, detail);
+    }
+    journal.Files = static_cast<int>(files);
+    journal.Dirs = static_cast<int>(dirs);
+    journal.Failed = static_cast<int>(failed);
+    journal.Complete = true;
+    return JournalProblem::None;
+}
+
+}  // namespace
+
+JournalProblem ReadJournal(const std::string& path, Journal& journal, std::string& detail) {
+    journal = Journal{};
+    journal.Name = SplitChosenFolder(path).name;
+    std::string text;
+    if (const std::error_code error = ReadWholeFile(path, text)) {
+        detail = error.message();
+        return JournalProblem::Unreadable;
+    }
+    return ParseJournal(text, journal, detail);
+}
+
 std::vector<JournalSummary> History(const JournalStore& store, std::error_code& error) {
     std::vector<JournalSummary> history;
     for (const std::string& name : store.Names(error)) {
         JournalSummary summary;
         summary.Path = store.PathOf(name);
         std::string detail;
-        summary.Problem = ReadJournal(summary.Path, summary.Head, detail);
+        summary.Problem = ReadJournalHead(summary.Path, summary.Head, detail);
         summary.Head.Name = name;
         summary.Head.Entries.clear();
         summary.Head.Entries.shrink_to_fit();

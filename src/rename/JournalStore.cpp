@@ -89,6 +89,25 @@ std::error_code ReadWholeFile(const std::string& path, std::string& text) {
     return in.bad() ? std::make_error_code(std::errc::io_error) : std::error_code();
 }
 
+std::error_code ReadFileEnds(const std::string& path, std::size_t bytes, std::string& head,
+                             std::string& tail) {
+    std::ifstream in(FsPath(path), std::ios::binary | std::ios::ate);
+    if (!in) {
+        return ReadWholeFile(path, head);  // says why
+    }
+    const auto size = static_cast<std::size_t>(in.tellg());
+    tail.clear();
+    in.seekg(0);
+    head.resize(size <= 2 * bytes ? size : bytes);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    if (size > 2 * bytes) {
+        tail.resize(bytes);
+        in.seekg(static_cast<std::streamoff>(size - bytes));
+        in.read(tail.data(), static_cast<std::streamsize>(bytes));
+    }
+    return in ? std::error_code() : std::make_error_code(std::errc::io_error);
+}
+
 JournalStore::JournalStore(std::string folder) : folder_(std::move(folder)) {}
 
 std::unique_ptr<JournalStore> JournalStore::ForCurrentUser() {

@@ -64,6 +64,10 @@ bool ParseJournalName(const std::string& name, std::chrono::system_clock::time_p
 
 // Reads a whole file.
 std::error_code ReadWholeFile(const std::string& path, std::string& text);
+// Reads the first and the last `bytes` of a file; a file of up to twice that many bytes comes
+// whole in `head`, with `tail` empty.
+std::error_code ReadFileEnds(const std::string& path, std::size_t bytes, std::string& head,
+                             std::string& tail);
 
 // The platform's part.
 namespace journal_platform {
