@@ -58,7 +58,7 @@ TEST_F(CliTest, DryRunPrintsWhatARunWouldDoAndChangesNothing) {
     const ProgramResult dry = Cli({"-n", "-s", "-d", tree.path()});
     EXPECT_EQ(tree.Snapshot(), before);
     const ProgramResult real = Cli({"-s", "-d", copy.path()});
-    std::string expected = real.out;
+    std::string expected = real.out + "Dry run: nothing was renamed.\n";
     for (std::size_t at; (at = expected.find(copy.path())) != std::string::npos;) {
         expected.replace(at, copy.path().size(), tree.path());
     }
@@ -127,6 +127,87 @@ TEST_F(CliTest, SavedWithAMistypedValueSaysWhich) {
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Invalid data type for 'SubDir'"), std::string::npos) << r.err;
+}
+
+// ---- output that scripts can trust; journal and undo ----
+
+class CliJournalTest : public CliTest {
+  protected:
+    CliJournalTest() { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
+    tovana::test::TempTree state;  // this test's own journals
+};
+
+TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
+    tree.AddFile("a\nb\t\\č.txt", "x");
+    const ProgramResult dry = Cli({"-n", tree.path()});
+    EXPECT_EQ(dry.out, "file\t" + tree.path() +
+                           "/a\\nb\\t\\\\č.txt\ta\\nb\\t\\\\c.txt\n"
+                           "Přejmenováno:\n\n1 souborů\n0 adresářů\n"
+                           "Dry run: nothing was renamed.\n");
+    const ProgramResult null = Cli({"-n", "-0", tree.path()});
+    EXPECT_EQ(null.out, std::string("file\0", 5) + tree.path() + "/a\nb\t\\č.txt" +
+                            std::string("\0", 1) + "a\nb\t\\c.txt" + std::string("\0", 1));
+    EXPECT_NE(null.err.find("Dry run: nothing was renamed."), std::string::npos) << null.err;
+}
+
+TEST_F(CliJournalTest, AFailedRenameIsExplainedOnStderr) {
+    tree.Add("C.txt");
+    tree.Add("Č.txt");
+    const ProgramResult r = Cli({tree.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tovana-cli: cannot rename '" + tree.path() +
+                         "/Č.txt' to 'C.txt': an entry with the new name already exists\n");
+}
+
+TEST_F(CliJournalTest, UndoPutsTheRunBackAndHistoryTellsWhatWasUndone) {
+    tree.Add("Léto/ž ž.txt");
+    tree.Add("Léto/Ěčko/ř.txt");
+    const Tree before = tree.Snapshot();
+    ASSERT_EQ(Cli({"-s", "-d", "--replace-space", tree.path("Léto")}).status, 0);
+    const Tree afterRun = tree.Snapshot();
+
+    const ProgramResult dry = Cli({"--undo", "-n"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(dry.out.ends_with("Dry run: nothing was renamed.\n")) << dry.out;
+    EXPECT_EQ(tree.Snapshot(), afterRun);
+
+    const ProgramResult undo = Cli({"--undo"});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(undo.out.starts_with("dir\t" + tree.path("Leto") + "\tLéto\n")) << undo.out;
+    EXPECT_EQ(tree.Snapshot(), before);
+    const ProgramResult nothing = Cli({"--undo"});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_NE(nothing.err.find("nothing to undo"), std::string::npos) << nothing.err;
+
+    const ProgramResult history = Cli({"--history"});
+    EXPECT_EQ(history.status, 0);
+    const std::string runLine = "\trun\tundone\t2\t2\t0\t" + tree.path("Léto") + "\t";
+    const std::string undoLine = "\tundo\tdone\t2\t2\t0\t" + tree.path("Léto") + "\t";
+    EXPECT_NE(history.out.find(runLine), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find(undoLine), std::string::npos) << history.out;
+}
+
+TEST_F(CliJournalTest, ADamagedJournalIsRefusedWithStatusTwo) {
+    state.AddFile("broken.journal", "tovana-journal\t1\nplatform\tposix\nintent\t1\n");
+    const ProgramResult r = Cli({"--undo", state.path("broken.journal")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("is damaged (line 3: a damaged intent); nothing renamed"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Cli({"--undo", "--history"}).status, 2);
+    EXPECT_EQ(Cli({"--undo", tree.path()}).status, 2) << "JOURNAL, not FOLDER";
+}
+
+TEST_F(CliJournalTest, AJournalThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
+    state.AddFile("Korvel", "a file where the state folder should be");
+    tree.Add("ř.txt");
+    tree.Add("ž.txt");
+    const ProgramResult r = Cli({tree.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"r.txt", "ř.txt"}, {"z.txt", "ž.txt"}}));
+    EXPECT_TRUE(r.err.starts_with("tovana-cli: warning: cannot write the journal")) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "said once: " << r.err;
+    EXPECT_EQ(Cli({"--no-journal", tree.path()}).err, "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "rename/JournalStore.h"
 #include "rename/PathRules.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
@@ -124,6 +125,19 @@ TEST(WideText, LoneSurrogatesSurviveTheRoundTrip) {
     for (const std::wstring& name : names) {
         EXPECT_EQ(tovana::WideFromUtf8(tovana::Utf8FromWide(name)), name);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JournalPlaceWin32, LocalAppDataOfTheUser) {
+    wchar_t saved[1024] = {};
+    const DWORD had = ::GetEnvironmentVariableW(L"LOCALAPPDATA", saved, 1024);
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"C:\\Users\\jana\\AppData\\Local");
+    EXPECT_EQ(tovana::JournalStore::ForCurrentUser()->folder(),
+              "C:\\Users\\jana\\AppData\\Local\\Korvel\\Tovana\\journal");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", had > 0 ? saved : nullptr);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ windows=$2
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The Linux runs journal into the scratch folder, not the user's state folder.
+export XDG_STATE_HOME="$work/state"
 
 make_tree() {
   local root=$1
@@ -36,7 +38,7 @@ for flags in "-s -d --replace-space --non-alnum" "-s --upper -m *.txt;*.jpg" "-d
     > "$work/windows.out" 2>/dev/null || windows_status=$?
   # The folders are listed in each system's own order: compare the rows as sets.
   sed "s|$work/linux/Fotky|ROOT|g" "$work/linux.out" | sort > "$work/linux.rows"
-  sed "s|Z:$work/windows/Fotky|ROOT|g; s|\\\\|/|g" "$work/windows.out" | sort > "$work/windows.rows"
+  sed "s|Z:$work/windows/Fotky|ROOT|g; s|\\\\\\\\|/|g" "$work/windows.out" | sort > "$work/windows.rows"
   (cd "$work/linux" && find . | sort) > "$work/linux.tree"
   (cd "$work/windows" && find . | sort) > "$work/windows.tree"
   if ! diff -u "$work/linux.rows" "$work/windows.rows" || \

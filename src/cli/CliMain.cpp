@@ -1,8 +1,9 @@
 // tovana-cli: the renaming run for scripts and servers.
 //
-// arguments -> RenameOptions -> run -> one line per rename attempt on stdout, the summary,
-// and an exit status (0 all renamed, 1 something failed or could not be read, 2 usage, 128 + the
-// signal's number when an interrupt stopped it).
+// arguments -> RenameOptions -> run (journaled) -> one line per rename attempt on stdout, the
+// summary, and an exit status (0 all renamed, 1 something failed or could not be read,
+// 2 usage or an unusable journal, 128 + the signal's number when an interrupt stopped it).
+// --undo and --history read the journals.
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,13 +14,17 @@
 #include <CLI/CLI.hpp>
 
 #include "TovanaVersion.h"
+#include "cli/CliJournal.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliStop.h"
 #include "rename/DryRunFileSystem.h"
+#include "rename/Escape.h"
+#include "rename/Journal.h"
 #include "rename/NameText.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
 #include "rename/SlowFileSystem.h"
+#include "rename/Undo.h"
 #include "settings/PlatformSettings.h"
 #include "settings/Settings.h"
 
@@ -45,23 +50,38 @@ const char* KindWord(tovana::ResultKind kind) {
 
 class LinesSink : public tovana::RunSink {
   public:
-    explicit LinesSink(bool showProgress) : showProgress_(showProgress) {}
+    LinesSink(bool showProgress, bool null) : showProgress_(showProgress), null_(null) {}
 
+    // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
     void Append(const LogEntry& entry) override {
         std::string line = KindWord(entry.Kind);
-        line += '\t';
-        line += entry.Path;
-        line += '\t';
-        line += entry.NewName;
-        line += '\n';
-        std::fputs(line.c_str(), stdout);
-        failed_ |= entry.Kind == tovana::rkFailed;
+        if (null_) {
+            line += '\0';
+            line += entry.Path;
+            line += '\0';
+            line += entry.NewName;
+            line += '\0';
+        } else {
+            line += '\t';
+            tovana::AppendEscaped(line, entry.Path);
+            line += '\t';
+            tovana::AppendEscaped(line, entry.NewName);
+            line += '\n';
+        }
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        if (entry.Kind == tovana::rkFailed) {
+            ClearProgress();
+            std::fprintf(stderr, "tovana-cli: cannot rename '%s' to '%s': %s\n",
+                         tovana::EscapeField(entry.Path).c_str(),
+                         tovana::EscapeField(entry.NewName).c_str(), ReasonText(entry).c_str());
+            failed_ = true;
+        }
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
-        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n", path.c_str(),
-                     error.message().c_str());
+        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n",
+                     tovana::EscapeField(path).c_str(), error.message().c_str());
         failed_ = true;
     }
 
@@ -91,6 +111,7 @@ class LinesSink : public tovana::RunSink {
   private:
     static constexpr auto kProgressInterval = std::chrono::milliseconds(200);
     bool showProgress_;
+    bool null_;
     bool progressShown_ = false;
     bool failed_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -145,6 +166,8 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     return o;
 }
 
+#define DRY_RUN_LINE "Dry run: nothing was renamed."
+
 std::string SummaryLines(const tovana::RunCounters& counters) {
     std::string text = tovana::SummaryText(counters);
     for (char& c : text) {
@@ -155,18 +178,58 @@ std::string SummaryLines(const tovana::RunCounters& counters) {
     return text + '\n';
 }
 
+// The summary, and for a dry run the line that says so.
+void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
+    std::string text = SummaryLines(counters);
+    if (dryRun) {
+        text += DRY_RUN_LINE "\n";
+    }
+    std::fputs(text.c_str(), null ? stderr : stdout);
+}
+
+int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
+         bool noJournal) {
+    tovana::RaiseOpenFileLimit();
+    const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
+    LinesSink sink(false, null);
+    tovana::RunCounters counters;
+    const tovana::UndoOutcome outcome =
+        tovana::UndoRun(journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION,
+                        dryRun, !noJournal);
+    if (outcome.Problem != tovana::UndoProblem::None) {
+        std::fprintf(stderr, "tovana-cli: %s\n", UndoProblemText(outcome).c_str());
+        return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;
+    }
+    if (outcome.JournalError) {
+        WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
+    }
+    PrintSummary(counters, dryRun, null);
+    return outcome.Failed > 0 ? kExitFailed : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
     CLI::App app{
         "Renames files and folders in FOLDER so that their names lose the diacritics of "
         "Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
         "spaces, underscores, other non-alphanumeric characters and letter case. Never "
         "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
-        "failed, TAB, old path, TAB, new name), then a summary.\nExit status: 0 when every "
-        "rename succeeded, 1 when one failed or a folder could not be read, 2 for a usage "
-        "error, 130 or 143 when SIGINT or SIGTERM stopped it (the rename under way completes "
-        "first).",
+        "failed, TAB, old path, TAB, new name), then a summary; a dry run ends with the line "
+        "\"" DRY_RUN_LINE
+        "\". In paths and names a backslash, tab, line feed and carriage "
+        "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH; "
+        "with --null the three fields are written as they are, each followed by a NUL, and the "
+        "summary goes to stderr. A failed rename is also explained on stderr.\n\n"
+        "Every real run is journaled in " +
+            journals->folder() +
+            " (the newest 100 of the last 90 "
+            "days are kept); --undo puts a run back, --history lists the journals (start, run or "
+            "undo, done/interrupted/undone, files, folders, failed, folder, journal).\n"
+            "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
+            "be read, 2 for a usage error or a journal that cannot be undone, 130 or 143 when "
+            "SIGINT or SIGTERM stopped it (the rename under way completes first).",
         "tovana-cli"};
     app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
 
@@ -193,6 +256,21 @@ int main(int argc, char** argv) {
                      "); the options given here add to them");
     app.add_flag("-n,--dry-run", dryRun,
                  "Change nothing; print what a run would do (as on a case-sensitive file system)");
+    bool null = false;
+    bool noJournal = false;
+    bool history = false;
+    std::string undoJournal;
+    app.add_flag("-0,--null", null,
+                 "Write each row's fields unescaped, each followed by a NUL; the summary goes to "
+                 "stderr");
+    auto* undo = app.add_option("--undo", undoJournal,
+                                "Put back the renames of the newest run not undone yet, or of "
+                                "the run journaled in JOURNAL; never replaces anything")
+                     ->expected(0, 1)
+                     ->type_name("[JOURNAL]");
+    app.add_flag("--history", history, "List the journaled runs, oldest first");
+    app.add_flag("--no-journal", noJournal,
+                 "Do not journal this run or undo (it cannot be undone)");
 
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
@@ -205,6 +283,23 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return kExitUsage;
+    }
+    if (history || undo->count() > 0) {
+        if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
+            std::fputs("tovana-cli: --undo and --history take no FOLDER and no other mode\n",
+                       stderr);
+            return kExitUsage;
+        }
+        static char buffer[1 << 16];
+        std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+        PrepareOutput();
+        const int status = history ? PrintHistory(*journals, null)
+                                   : Undo(*journals, undoJournal, dryRun, null, noJournal);
+        if (std::fflush(stdout) != 0) {
+            std::perror("tovana-cli: writing the output");
+            return kExitFailed;
+        }
+        return status;
     }
     if (saved) {
         try {
@@ -240,11 +335,21 @@ int main(int argc, char** argv) {
     // cleanly after the rename under way.
     tovana::StopRequest stop;
     StopOnInterrupt(stop);
-    LinesSink sink(::isatty(::fileno(stderr)) == 1);
+    LinesSink sink(::isatty(::fileno(stderr)) == 1, null);
     tovana::RunCounters counters;
-    tovana::Run(options, fileSystem, sink, counters, stop);
+    if (dryRun || noJournal) {
+        tovana::Run(options, fileSystem, sink, counters, stop);
+    } else {
+        tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
+        tovana::Run(options, fileSystem, journal, counters, stop);
+        journal.Finish(counters);
+        if (journal.error()) {
+            sink.ClearProgress();
+            WarnJournalFailed(journal.path(), journals->folder(), journal.error());
+        }
+    }
     sink.ClearProgress();
-    std::fputs(SummaryLines(counters).c_str(), stdout);
+    PrintSummary(counters, dryRun, null);
     if (std::fflush(stdout) != 0) {
         std::perror("tovana-cli: writing the output");
         return kExitFailed;

@@ -35,15 +35,18 @@ class Walk {
         }
         seen_ += entries.size();
         sink_.Progress(seen_);
-        for (const FolderEntry& entry : entries) {
+        const std::vector<std::optional<std::string>> newNames =
+            PlanFolder(prefix, entries, withSubfolders);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const FolderEntry& entry = entries[i];
             if (Stopping()) {
-                return;
+                break;
             }
             if (entry.kind == EntryKind::File) {
-                RenameItem(&folder, prefix, entry.name, false);
+                RenameItem(&folder, prefix, entry.name, false, newNames[i]);
                 continue;
             }
-            if (!withSubfolders || entry.name.front() == '.') {
+            if (!Offered(entry, withSubfolders)) {
                 continue;
             }
             // A link to a folder is renamed like a folder but never walked into: it could
@@ -57,28 +60,65 @@ class Walk {
                     sink_.FolderUnreadable(subPrefix, error);
                 }
             }
-            RenameItem(&folder, prefix, entry.name, true);
+            RenameItem(&folder, prefix, entry.name, true, newNames[i]);
         }
+        if (planned_.back()) {
+            sink_.EndRenames();
+        }
+        planned_.pop_back();
+    }
+
+    static bool Offered(const FolderEntry& entry, bool withSubfolders) {
+        return entry.kind == EntryKind::File || (withSubfolders && entry.name.front() != '.');
+    }
+
+    // The new name of every entry whose name changes (none for the others), announced to the
+    // sink before the first rename of the folder.
+    std::vector<std::optional<std::string>> PlanFolder(const std::string& prefix,
+                                                       const std::vector<FolderEntry>& entries,
+                                                       bool withSubfolders) {
+        std::vector<std::optional<std::string>> newNames(entries.size());
+        std::vector<PlannedRename> planned;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const FolderEntry& entry = entries[i];
+            if (!Offered(entry, withSubfolders)) {
+                continue;
+            }
+            const bool isFolder = entry.kind != EntryKind::File;
+            newNames[i] = Rewrite(entry.name, isFolder, options_);
+            if (newNames[i] && *newNames[i] != entry.name) {
+                planned.push_back({prefix + entry.name, *newNames[i], isFolder});
+            }
+        }
+        planned_.push_back(!planned.empty());
+        if (!planned.empty()) {
+            sink_.BeginRenames(planned);
+        }
+        return newNames;
     }
 
     // `folder` is null when the folder holding the entry could not be opened.
     void RenameItem(Folder* folder, const std::string& prefix, const std::string& name,
-                    bool isFolder) {
-        const std::optional<std::string> newName = Rewrite(name, isFolder, options_);
+                    bool isFolder, const std::optional<std::string>& newName) {
         if (!newName || *newName == name || Stopping()) {
             return;
         }
-        LogEntry entry{prefix + name, rkFailed, *newName};
+        LogEntry entry{prefix + name, rkFailed, *newName, FailReason::None, {}};
         // An empty name would make the target the folder itself; "." and ".." are not names.
         const bool usable = !newName->empty() && *newName != "." && *newName != "..";
-        if (usable && folder != nullptr && !fs_.Rename(*folder, name, *newName)) {
-            if (isFolder) {
-                ++counters_.DirCount;
-                entry.Kind = rkDirRenamed;
-            } else {
-                ++counters_.FileCount;
-                entry.Kind = rkFileRenamed;
-            }
+        if (!usable) {
+            entry.Reason = FailReason::InvalidName;
+        } else if (folder == nullptr) {
+            entry.Reason = FailReason::FolderUnreadable;
+        } else if (const std::error_code error = fs_.Rename(*folder, name, *newName)) {
+            entry.Error = error;
+            entry.Reason = ReasonOf(error);
+        } else if (isFolder) {
+            ++counters_.DirCount;
+            entry.Kind = rkDirRenamed;
+        } else {
+            ++counters_.FileCount;
+            entry.Kind = rkFileRenamed;
         }
         sink_.Append(entry);
     }
@@ -90,7 +130,13 @@ class Walk {
         }
         std::error_code error;
         auto parent = fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
-        RenameItem(parent.get(), chosen.prefix, chosen.name, true);
+        const std::optional<std::string> newName = Rewrite(chosen.name, true, options_);
+        if (!newName || *newName == chosen.name) {
+            return;
+        }
+        sink_.BeginRenames({{chosen.prefix + chosen.name, *newName, true}});
+        RenameItem(parent.get(), chosen.prefix, chosen.name, true, newName);
+        sink_.EndRenames();
     }
 
   private:
@@ -100,6 +146,7 @@ class Walk {
     RunCounters& counters_;
     const StopRequest& stop_;
     std::size_t seen_ = 0;
+    std::vector<bool> planned_;  // per open folder: whether its batch was announced
 };
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <string>
 #include <system_error>
 
+#include <vector>
+
+#include "rename/FailReason.h"
 #include "rename/FileSystem.h"
 #include "rename/RenameOptions.h"
 
@@ -23,6 +26,16 @@ struct LogEntry {
     std::string Path;  // the entry's old full path, as the walk built it
     ResultKind Kind;
     std::string NewName;  // the name the rules gave it
+    // Why a failed rename failed; FailReason::None for the others.
+    FailReason Reason = FailReason::None;
+    std::error_code Error;  // the system's error behind the reason, when there is one
+};
+
+// A rename the run is about to ask for.
+struct PlannedRename {
+    std::string Path;  // the entry's old full path
+    std::string NewName;
+    bool IsFolder = false;
 };
 
 // Where a run reports to: the window's result list, the command line's output.
@@ -35,6 +48,11 @@ class RunSink {
     virtual void FolderUnreadable(const std::string& /*path*/, std::error_code /*error*/) {}
     // Called after each folder is read, with the number of entries seen so far.
     virtual void Progress(std::size_t /*entriesSeen*/) {}
+    // Before the renames of one folder are asked for: all of them, in the order they will be
+    // attempted (a journal writes them ahead). Each is then reported by Append, possibly with
+    // the renames of a subfolder's batch in between, and EndRenames closes the batch.
+    virtual void BeginRenames(const std::vector<PlannedRename>& /*planned*/) {}
+    virtual void EndRenames() {}
 };
 
 struct RunCounters {

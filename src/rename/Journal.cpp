@@ -1,0 +1,392 @@
+#include "rename/Journal.h"
+
+#include <charconv>
+#include <map>
+
+#include "rename/Escape.h"
+#include "rename/PathRules.h"
+
+namespace tovana {
+namespace {
+
+using namespace std::chrono;
+
+constexpr int kFormatVersion = 1;
+constexpr auto kMaxAge = hours(24 * 90);
+constexpr std::size_t kKeep = 100;
+
+struct OptionField {
+    const char* name;
+    bool RenameOptions::*flag;
+};
+
+constexpr OptionField kFlags[] = {
+    {"SubDir", &RenameOptions::SubDir},
+    {"RenameDir", &RenameOptions::RenameDir},
+    {"ReplaceSpace", &RenameOptions::ReplaceSpace},
+    {"RemoveSpace", &RenameOptions::RemoveSpace},
+    {"ReplaceUnderline", &RenameOptions::ReplaceUnderline},
+    {"RemoveUnderline", &RenameOptions::RemoveUnderline},
+    {"ToUpperCase", &RenameOptions::ToUpperCase},
+    {"ToLowerCase", &RenameOptions::ToLowerCase},
+    {"NonAlphaNum", &RenameOptions::NonAlphaNum},
+};
+
+std::string IsoTime(system_clock::time_point time) {
+    // The file name holds the same fields; only the separators differ.
+    std::string text = JournalName(time);
+    text.resize(text.find(".journal"));
+    text[10] = 'T';
+    text[13] = ':';
+    text[16] = ':';
+    return text + 'Z';
+}
+
+void Field(std::string& line, std::string_view text) {
+    line += '\t';
+    AppendEscaped(line, text);
+}
+
+std::string Record(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    for (const std::string_view field : fields) {
+        if (!line.empty()) {
+            line += '\t';
+        }
+        AppendEscaped(line, field);
+    }
+    return line + '\n';
+}
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (;;) {
+        const std::size_t tab = line.find('\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos) {
+            return fields;
+        }
+        line.remove_prefix(tab + 1);
+    }
+}
+
+bool Number(std::string_view text, std::size_t& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+}  // namespace
+
+RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header)
+    : front_(front),
+      given_(header.Options.Path),
+      absolute_(journal_platform::AbsolutePath(header.Options.Path)) {
+    const auto now = system_clock::now();
+    store.Prune(now, kMaxAge, kKeep);
+    std::string name;
+    file_ = store.CreateJournal(now, name, error_);
+    if (!file_) {
+        return;
+    }
+    path_ = store.PathOf(name);
+    std::string text =
+        "# Tovana journal: one record per line, tab-separated, "
+        "\\\\ \\t \\n \\r \\xHH escaped\n";
+    text += Record({"tovana-journal", std::to_string(kFormatVersion)});
+    text += Record({"platform", journal_platform::kPlatform});
+    text += Record({"program", header.Program});
+    text += Record({"started", IsoTime(now)});
+    text += Record({"kind", header.Undoes.empty() ? "run" : "undo"});
+    if (!header.Undoes.empty()) {
+        text += Record({"undoes", header.Undoes});
+    }
+    text += Record({"folder", absolute_});
+    if (header.Undoes.empty()) {
+        text += Record({"option", "Path", absolute_});
+        text += Record({"option", "Masks", header.Options.Masks});
+        for (const OptionField& option : kFlags) {
+            text += Record({"option", option.name, header.Options.*option.flag ? "1" : "0"});
+        }
+    }
+    Write(text);
+}
+
+RunJournal::~RunJournal() = default;
+
+void RunJournal::Write(const std::string& text) {
+    if (file_ && !error_) {
+        error_ = file_->Append(text);
+    }
+}
+
+// Paths of a run are built from the folder as given; the journal keeps them absolute, so that
+// an undo from any other folder finds them.
+std::string RunJournal::Recorded(const std::string& path) const {
+    if (path.starts_with(given_)) {
+        return absolute_ + path.substr(given_.size());
+    }
+    if (given_.starts_with(path)) {  // the chosen folder itself, without its final delimiter
+        return absolute_.substr(0, absolute_.size() - (given_.size() - path.size()));
+    }
+    return path;
+}
+
+void RunJournal::FlushOutcomes() {
+    if (!outcomes_.empty()) {
+        Write(outcomes_);
+        outcomes_.clear();
+    }
+}
+
+void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
+    batches_.push_back({nextId_, planned.size()});
+    std::string text = std::move(outcomes_);
+    outcomes_.clear();
+    for (const PlannedRename& rename : planned) {
+        text += "intent\t";
+        text += std::to_string(nextId_++);
+        text += rename.IsFolder ? "\tdir" : "\tfile";
+        Field(text, Recorded(rename.Path));
+        Field(text, rename.NewName);
+        text += '\n';
+    }
+    Write(text);
+    front_.BeginRenames(planned);
+}
+
+void RunJournal::Append(const LogEntry& entry) {
+    if (!batches_.empty() && batches_.back().next < batches_.back().count) {
+        Batch& batch = batches_.back();
+        const std::string id = std::to_string(batch.firstId + batch.next++);
+        if (entry.Kind == rkFailed) {
+            ++failed_;
+            outcomes_ += Record({"failed", id, ReasonWord(entry.Reason),
+                                 entry.Error ? entry.Error.message() : std::string()});
+        } else {
+            outcomes_ += "done\t" + id + '\n';
+        }
+    }
+    front_.Append(entry);
+}
+
+void RunJournal::EndRenames() {
+    FlushOutcomes();
+    if (!batches_.empty()) {
+        batches_.pop_back();
+    }
+    front_.EndRenames();
+}
+
+void RunJournal::FolderUnreadable(const std::string& path, std::error_code error) {
+    outcomes_ += Record({"unreadable", Recorded(path), error.message()});
+    front_.FolderUnreadable(path, error);
+}
+
+void RunJournal::Progress(std::size_t entriesSeen) {
+    front_.Progress(entriesSeen);
+}
+
+void RunJournal::Finish(const RunCounters& counters) {
+    FlushOutcomes();
+    Write(Record({"end", std::to_string(counters.FileCount), std::to_string(counters.DirCount),
+                  std::to_string(failed_)}));
+    if (file_ && !error_) {
+        error_ = file_->Sync();
+    }
+}
+
+namespace {
+
+// Reads the records of `text` up to its last line feed: a write cut short by the end of the
+// process leaves a last line without one.
+JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string& detail) {
+    text = text.substr(0, text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+    std::map<std::size_t, std::size_t> byId;  // intent ID -> index in Entries
+    std::vector<bool> hasOutcome;
+    std::size_t lineNumber = 0;
+    bool started = false;
+    const auto damaged = [&](const std::string& why) {
+        detail = "line " + std::to_string(lineNumber) + ": " + why;
+        return JournalProblem::Damaged;
+    };
+    std::string a, b;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        const std::string_view line(text.data() + at, end - at);
+        at = end + 1;
+        ++lineNumber;
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const std::vector<std::string_view> f = SplitTabs(line);
+        const std::string_view kind = f[0];
+        if (!started) {
+            if (kind != "tovana-journal" || f.size() != 2) {
+                return damaged("not a Tovana journal");
+            }
+            if (f[1] != std::to_string(kFormatVersion)) {
+                return damaged("format version " + std::string(f[1]) + " is not known");
+            }
+            started = true;
+            continue;
+        }
+        if (journal.Complete) {
+            return damaged("a record after the end");
+        }
+        if (kind == "intent") {
+            std::size_t id = 0;
+            if (f.size() != 5 || !Number(f[1], id) || (f[2] != "file" && f[2] != "dir") ||
+                !UnescapeField(f[3], a) || !UnescapeField(f[4], b) || byId.count(id) != 0) {
+                return damaged("a damaged intent");
+            }
+            byId[id] = journal.Entries.size();
+            journal.Entries.push_back({f[2] == "dir", a, b});
+            hasOutcome.push_back(false);
+        } else if (kind == "done" || kind == "failed") {
+            std::size_t id = 0;
+            const bool done = kind == "done";
+            if (f.size() != (done ? 2u : 4u) || !Number(f[1], id) || byId.count(id) == 0 ||
+                hasOutcome[byId[id]] || (!done && !UnescapeField(f[2], a))) {
+                return damaged("an outcome without its intent");
+            }
+            const std::size_t index = byId[id];
+            JournalEntry& entry = journal.Entries[index];
+            hasOutcome[index] = true;
+            journal.Order.push_back(index);
+            if (done) {
+                entry.Result = Outcome::Done;
+                ++(entry.IsFolder ? journal.Dirs : journal.Files);
+            } else {
+                entry.Result = Outcome::Failed;
+                entry.Reason = ReasonFromWord(a);
+                ++journal.Failed;
+            }
+        } else if (kind == "end") {
+            journal.Complete = true;
+        } else if (kind == "unreadable") {
+            // For people reading the journal; an undo has nothing to do with it.
+        } else if (f.size() == 2 && UnescapeField(f[1], a)) {
+            if (kind == "platform") {
+                journal.Platform = a;
+            } else if (kind == "program") {
+                journal.Program = a;
+            } else if (kind == "started") {
+                journal.Started = a;
+            } else if (kind == "undoes") {
+                journal.Undoes = a;
+            } else if (kind == "folder") {
+                journal.Folder = a;
+            } else if (kind != "kind") {
+                return damaged("an unknown record");
+            }
+        } else if (kind == "option" && f.size() == 3 && UnescapeField(f[2], b)) {
+            if (f[1] == "Path") {
+                journal.Options.Path = b;
+            } else if (f[1] == "Masks") {
+                journal.Options.Masks = b;
+            }
+            for (const OptionField& option : kFlags) {
+                if (f[1] == option.name) {
+                    journal.Options.*option.flag = b == "1";
+                }
+            }
+        } else {
+            return damaged("an unknown record");
+        }
+    }
+    if (!started) {
+        lineNumber = 1;
+        return damaged("not a Tovana journal");
+    }
+    if (journal.Platform != journal_platform::kPlatform) {
+        detail = "written on " + (journal.Platform.empty() ? "an unknown platform"
+                                                           : "platform " + journal.Platform);
+        return JournalProblem::OtherPlatform;
+    }
+    for (std::size_t i = 0; i < journal.Entries.size(); ++i) {
+        if (!hasOutcome[i]) {
+            journal.Order.push_back(i);
+        }
+    }
+    return JournalProblem::None;
+}
+
+// Only the header and the end of a journal, which hold all that the history shows; journals
+// of big runs are long. A journal without its end is read whole.
+JournalProblem ReadJournalHead(const std::string& path, Journal& journal, std::string& detail) {
+    constexpr std::size_t kPart = 64 * 1024;
+    std::string head, tail;
+    if (const std::error_code error = ReadFileEnds(path, kPart, head, tail)) {
+        detail = error.message();
+        return JournalProblem::Unreadable;
+    }
+    if (tail.empty()) {  // short enough to have been read whole
+        return ParseJournal(head, journal, detail);
+    }
+    const JournalProblem problem = ParseJournal(head, journal, detail);
+    tail.resize(tail.rfind('\n') == std::string::npos ? 0 : tail.rfind('\n'));
+    const std::size_t lastLine = tail.rfind('\n');
+    const std::vector<std::string_view> end =
+        SplitTabs(std::string_view(tail).substr(lastLine == std::string::npos ? 0 : lastLine + 1));
+    std::size_t files = 0, dirs = 0, failed = 0;
+    if (problem != JournalProblem::None || lastLine == std::string::npos || end.size() != 4 ||
+        end[0] != "end" || !Number(end[1], files) || !Number(end[2], dirs) ||
+        !Number(end[3], failed)) {
+        return ReadJournal(path, journal, detail);
+    }
+    journal.Files = static_cast<int>(files);
+    journal.Dirs = static_cast<int>(dirs);
+    journal.Failed = static_cast<int>(failed);
+    journal.Complete = true;
+    return JournalProblem::None;
+}
+
+}  // namespace
+
+JournalProblem ReadJournal(const std::string& path, Journal& journal, std::string& detail) {
+    journal = Journal{};
+    journal.Name = SplitChosenFolder(path).name;
+    std::string text;
+    if (const std::error_code error = ReadWholeFile(path, text)) {
+        detail = error.message();
+        return JournalProblem::Unreadable;
+    }
+    return ParseJournal(text, journal, detail);
+}
+
+std::vector<JournalSummary> History(const JournalStore& store, std::error_code& error) {
+    std::vector<JournalSummary> history;
+    for (const std::string& name : store.Names(error)) {
+        JournalSummary summary;
+        summary.Path = store.PathOf(name);
+        std::string detail;
+        summary.Problem = ReadJournalHead(summary.Path, summary.Head, detail);
+        summary.Head.Name = name;
+        summary.Head.Entries.clear();
+        summary.Head.Entries.shrink_to_fit();
+        summary.Head.Order.clear();
+        summary.Head.Order.shrink_to_fit();
+        history.push_back(std::move(summary));
+    }
+    // Newest first: an undo is always newer than what it undoes, so whether it has been undone
+    // itself is known when it is met.
+    std::map<std::string, bool> undone;
+    for (auto it = history.rbegin(); it != history.rend(); ++it) {
+        it->Undone = undone[it->Head.Name];
+        if (it->Problem == JournalProblem::None && !it->Head.Undoes.empty() && !it->Undone) {
+            undone[it->Head.Undoes] = true;
+        }
+    }
+    return history;
+}
+
+const JournalSummary* NewestUndoable(const std::vector<JournalSummary>& history) {
+    for (auto it = history.rbegin(); it != history.rend(); ++it) {
+        if (it->Problem == JournalProblem::None && it->Head.Undoes.empty() && !it->Undone) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace tovana

@@ -1,0 +1,141 @@
+// The journal of a run: what a real run (or an undo) is about to rename and how each rename
+// went, written as the run goes so that everything it did can be found and put back, even
+// after the process was killed half way.
+//
+// front end -> RunJournal (a RunSink in front of the front end's own sink) -> JournalFile
+// ReadJournal -> Journal -> Undo / History
+//
+// The file is plain text, one record per line, fields separated by tabs and escaped as
+// Escape.h says:
+//
+//   tovana-journal  1                         format and version
+//   platform        posix | windows
+//   program         tovana-cli 1.2.0.18
+//   started         2026-12-09T10:48:37.123456Z
+//   kind            run | undo
+//   undoes          NAME                      an undo: the journal it undoes
+//   folder          /home/jana/Fotky          the chosen folder, made absolute
+//   option          SubDir  1                 a run: its eleven options
+//   intent          ID  file|dir  OLD-PATH  NEW-NAME
+//   done            ID
+//   failed          ID  REASON  SYSTEM-MESSAGE
+//   unreadable      PATH  SYSTEM-MESSAGE       a folder whose entries could not be read
+//   end             FILES  DIRS  FAILED
+//
+// Intents are written (one write for a folder's batch) before the first of their renames is
+// asked for; outcomes are written in the order the renames happened, before the next batch
+// starts and when a batch ends. So an intent without an outcome belongs to the last batch and
+// the disk tells whether it happened.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "rename/JournalStore.h"
+#include "rename/RenameRun.h"
+
+namespace tovana {
+
+struct JournalHeader {
+    std::string Program;    // the program and its version
+    RenameOptions Options;  // a run's options; for an undo only Path (the undone run's folder)
+    std::string Undoes;     // an undo: the file name of the journal it undoes; empty for a run
+};
+
+// Writes the journal of one run and passes everything on to the front end's sink. A journal
+// that cannot be created or written never stops the run: writing stops at the first failure,
+// which error() then gives.
+class RunJournal : public RunSink {
+  public:
+    // Removes journals older than 90 days or beyond the newest 100, then creates this one.
+    RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header);
+    ~RunJournal() override;
+
+    void Append(const LogEntry& entry) override;
+    void FolderUnreadable(const std::string& path, std::error_code error) override;
+    void Progress(std::size_t entriesSeen) override;
+    void BeginRenames(const std::vector<PlannedRename>& planned) override;
+    void EndRenames() override;
+
+    // Writes the counts and puts the file on stable storage.
+    void Finish(const RunCounters& counters);
+
+    // The journal's full path; empty when it could not be created.
+    const std::string& path() const { return path_; }
+    // The first failure to create or write the journal.
+    std::error_code error() const { return error_; }
+
+  private:
+    void Write(const std::string& text);
+    void FlushOutcomes();
+    std::string Recorded(const std::string& path) const;
+
+    RunSink& front_;
+    std::unique_ptr<JournalFile> file_;
+    std::string path_;
+    std::error_code error_;
+    std::string given_;     // the chosen folder as given
+    std::string absolute_;  // the same made absolute, for the recorded paths
+    std::size_t nextId_ = 1;
+    struct Batch {
+        std::size_t firstId;
+        std::size_t count;
+        std::size_t next = 0;
+    };
+    std::vector<Batch> batches_;
+    std::string outcomes_;  // written before the next batch or at its end
+    int failed_ = 0;
+};
+
+enum class Outcome { Unknown, Done, Failed };
+
+struct JournalEntry {
+    bool IsFolder = false;
+    std::string Path;  // the old full path, absolute
+    std::string NewName;
+    Outcome Result = Outcome::Unknown;
+    FailReason Reason = FailReason::None;
+};
+
+struct Journal {
+    std::string Name;  // file name
+    std::string Platform;
+    std::string Program;
+    std::string Started;
+    std::string Undoes;  // empty for a run
+    std::string Folder;
+    RenameOptions Options;
+    std::vector<JournalEntry> Entries;  // in the order of their intents
+    // Indexes into Entries in the order the renames happened, as far as the journal knows:
+    // outcomes as written, then the intents without one.
+    std::vector<std::size_t> Order;
+    bool Complete = false;                // the run came to its end
+    int Files = 0, Dirs = 0, Failed = 0;  // counted from the outcomes
+};
+
+enum class JournalProblem {
+    None,
+    Unreadable,     // the file cannot be read
+    Damaged,        // not a journal, or a line that no journal holds
+    OtherPlatform,  // written on another platform: its paths mean nothing here
+};
+
+// Reads a journal. An unfinished last line (a write cut short) is left out.
+JournalProblem ReadJournal(const std::string& path, Journal& journal, std::string& detail);
+
+struct JournalSummary {
+    std::string Path;
+    Journal Head;         // without entries
+    bool Undone = false;  // an undo of it (not itself undone) exists
+    JournalProblem Problem = JournalProblem::None;
+};
+
+// Every journal in the store, oldest first, with whether it has been undone.
+std::vector<JournalSummary> History(const JournalStore& store, std::error_code& error);
+
+// The newest run (not an undo) that has not been undone, or null.
+const JournalSummary* NewestUndoable(const std::vector<JournalSummary>& history);
+
+}  // namespace tovana

@@ -1,0 +1,93 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "rename/JournalStore.h"
+
+namespace tovana::journal_platform {
+namespace {
+
+std::error_code LastError() {
+    return {errno, std::generic_category()};
+}
+
+class PosixJournalFile : public JournalFile {
+  public:
+    explicit PosixJournalFile(int fd) : fd_(fd) {}
+    ~PosixJournalFile() override { ::close(fd_); }
+    PosixJournalFile(const PosixJournalFile&) = delete;
+    PosixJournalFile& operator=(const PosixJournalFile&) = delete;
+
+    std::error_code Append(std::string_view text) override {
+        while (!text.empty()) {
+            const ssize_t written = ::write(fd_, text.data(), text.size());
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return LastError();
+            }
+            text.remove_prefix(static_cast<std::size_t>(written));
+        }
+        return {};
+    }
+
+    std::error_code Sync() override {
+        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+const char kPlatform[] = "posix";
+
+std::string DefaultFolder() {
+    std::string base;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home == '\0') {
+            const passwd* user = ::getpwuid(::getuid());
+            if (user == nullptr) {
+                return {};
+            }
+            home = user->pw_dir;
+        }
+        base = std::string(home) + "/.local/state";
+    }
+    return base + "/Korvel/Tovana/journal";
+}
+
+std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = LastError();
+        return nullptr;
+    }
+    error.clear();
+    return std::make_unique<PosixJournalFile>(fd);
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/') {
+        return path;
+    }
+    std::string cwd(4096, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return path;
+        }
+        cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(cwd.find('\0'));
+    return cwd + (cwd.ends_with('/') ? "" : "/") + path;
+}
+
+}  // namespace tovana::journal_platform

@@ -1,0 +1,311 @@
+// Journals on Linux: runs killed at every point of their work are always fully undoable; the
+// journal's place in the state folder. Every test of this program keeps its journals in a
+// folder of its own (tovana-cli included, through the environment).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "rename/Journal.h"
+#include "rename/Platform.h"
+#include "rename/Undo.h"
+#include "support/RecordingSink.h"
+#include "support/RunProgram.h"
+#include "support/TempTree.h"
+
+namespace {
+
+using tovana::JournalStore;
+using Tree = std::map<std::string, std::string>;
+
+// Journals written by tests, tovana-cli's included, never reach the user's state folder.
+class StateHome : public testing::Environment {
+  public:
+    void SetUp() override {
+        folder_ = std::make_unique<tovana::test::TempTree>();
+        ::setenv("XDG_STATE_HOME", folder_->path().c_str(), 1);
+    }
+    void TearDown() override { folder_.reset(); }
+
+  private:
+    std::unique_ptr<tovana::test::TempTree> folder_;
+};
+testing::Environment* const stateHome = testing::AddGlobalTestEnvironment(new StateHome);
+
+TEST(JournalPlace, StateFolderFromTheEnvironmentOrHome) {
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", "/var/state", 1);
+    EXPECT_EQ(JournalStore::ForCurrentUser()->folder(), "/var/state/Korvel/Tovana/journal");
+    ::setenv("XDG_STATE_HOME", "relative",
+             1);  // not absolute: ignored, as XDG base directories ask
+    const std::string home = std::getenv("HOME");
+    EXPECT_EQ(JournalStore::ForCurrentUser()->folder(),
+              home + "/.local/state/Korvel/Tovana/journal");
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+}
+
+// Names holding every byte a Linux name can hold, and invalid UTF-8, go into the journal and
+// come back out of it exactly.
+TEST(JournalNames, EveryByteAndInvalidUtf8ComeBackThroughTheJournal) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        if (byte != '/') {
+            tree.AddFile("Léto/č" + std::string(1, static_cast<char>(byte)) + "ř.txt",
+                         std::to_string(byte));
+        }
+    }
+    for (const char* invalid : {"\xC3\x28 č", "\xFF\xFE ž", "\xE2\x82 ř", "\xED\xA0\x80 ů"}) {
+        tree.AddFile(std::string("Léto/") + invalid, invalid);
+    }
+    const Tree before = tree.Snapshot();
+    tovana::RenameOptions options;
+    options.Path = tree.path("Léto");
+    options.RenameDir = true;
+    JournalStore store(journals.path());
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    tovana::RunJournal journal(store, sink, {"test", options, {}});
+    tovana::Run(options, *fileSystem, journal, counters);
+    journal.Finish(counters);
+    ASSERT_GT(counters.FileCount, 200);
+    ASSERT_NE(tree.Snapshot(), before);
+
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, "", *fileSystem, sink, counters, "test", false);
+    EXPECT_EQ(undo.Problem, tovana::UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+// Counts the work of a run that can be cut short: each rename and each journal write, before
+// and after it happens. The process kills itself with SIGKILL at point `killAt`.
+class KillSwitch {
+  public:
+    explicit KillSwitch(int killAt) : killAt_(killAt) {}
+    void Point() {
+        if (++points_ == killAt_) {
+            ::raise(SIGKILL);
+        }
+    }
+
+  private:
+    int killAt_;
+    int points_ = 0;
+};
+
+class KillingFileSystem : public tovana::FileSystem {
+  public:
+    KillingFileSystem(tovana::FileSystem& real, KillSwitch& kill) : real_(real), kill_(kill) {}
+    std::unique_ptr<tovana::Folder> OpenFolder(const std::string& path,
+                                               std::error_code& error) override {
+        return real_.OpenFolder(path, error);
+    }
+    std::unique_ptr<tovana::Folder> OpenSubfolder(tovana::Folder& parent, const std::string& name,
+                                                  std::error_code& error) override {
+        return real_.OpenSubfolder(parent, name, error);
+    }
+    std::error_code ReadEntries(tovana::Folder& folder,
+                                std::vector<tovana::FolderEntry>& entries) override {
+        return real_.ReadEntries(folder, entries);
+    }
+    std::error_code Rename(tovana::Folder& folder, const std::string& from,
+                           const std::string& to) override {
+        kill_.Point();
+        const std::error_code error = real_.Rename(folder, from, to);
+        kill_.Point();
+        return error;
+    }
+
+  private:
+    tovana::FileSystem& real_;
+    KillSwitch& kill_;
+};
+
+class KillingJournalFile : public tovana::JournalFile {
+  public:
+    KillingJournalFile(std::unique_ptr<tovana::JournalFile> real, KillSwitch& kill)
+        : real_(std::move(real)), kill_(kill) {}
+    std::error_code Append(std::string_view text) override {
+        kill_.Point();
+        // Half a write, as a kill in the middle of a long one could leave.
+        if (text.size() > 1) {
+            real_->Append(text.substr(0, text.size() / 2));
+            kill_.Point();
+            text.remove_prefix(text.size() / 2);
+        }
+        const std::error_code error = real_->Append(text);
+        kill_.Point();
+        return error;
+    }
+    std::error_code Sync() override { return real_->Sync(); }
+
+  private:
+    std::unique_ptr<tovana::JournalFile> real_;
+    KillSwitch& kill_;
+};
+
+class KillingStore : public JournalStore {
+  public:
+    KillingStore(const std::string& folder, KillSwitch& kill) : JournalStore(folder), kill_(kill) {}
+
+  protected:
+    std::unique_ptr<tovana::JournalFile> NewFile(const std::string& path,
+                                                 std::error_code& error) override {
+        auto file = JournalStore::NewFile(path, error);
+        return file ? std::make_unique<KillingJournalFile>(std::move(file), kill_) : nullptr;
+    }
+
+  private:
+    KillSwitch& kill_;
+};
+
+void BuildTree(tovana::test::TempTree& tree) {
+    for (const char* entry :
+         {"Léto/Žluťoučký kůň.txt", "Léto/Ěčko/řeka 1.jpg", "Léto/Ěčko/Č/ů ů.txt",
+          "Léto/Ěčko/Č/C.txt", "Léto/Ěčko/Č/Č.txt", "Léto/Ěčko/Č/Ď/ď.txt", "Léto/prázdná/",
+          "Léto/a b.txt", "Léto/a_b.txt", "Léto/Ž/ž 1.txt", "Léto/Ž/ž 2.txt", "Léto/Ž/ž 3.txt"}) {
+        tree.Add(entry);
+    }
+}
+
+// Runs in a child process that kills itself at point `killAt`; true when it was killed.
+bool RunKilledAt(int killAt, const tovana::RenameOptions& options, const std::string& journals) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        KillSwitch kill(killAt);
+        KillingStore store(journals, kill);
+        const auto platform = tovana::MakeFileSystem();
+        KillingFileSystem fileSystem(*platform, kill);
+        tovana::test::RecordingSink sink;
+        tovana::RunCounters counters;
+        tovana::RunJournal journal(store, sink, {"test", options, {}});
+        tovana::Run(options, fileSystem, journal, counters);
+        journal.Finish(counters);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int killed = 0;
+    for (int killAt = 1; killAt < 500 && std::chrono::steady_clock::now() < deadline; ++killAt) {
+        tovana::test::TempTree tree;
+        tovana::test::TempTree journals;
+        BuildTree(tree);
+        const Tree before = tree.Snapshot();
+        tovana::RenameOptions options;
+        options.Path = tree.path("Léto");
+        options.SubDir = options.RenameDir = options.ReplaceSpace = true;
+        if (!RunKilledAt(killAt, options, journals.path())) {
+            EXPECT_GT(killed, 40) << "the run should have had that many points to kill it at";
+            std::printf("killed at %d points, each undone\n", killed);
+            return;
+        }
+        ++killed;
+        JournalStore store(journals.path());
+        const auto fileSystem = tovana::MakeFileSystem();
+        tovana::test::RecordingSink sink;
+        tovana::RunCounters counters;
+        const tovana::UndoOutcome undo =
+            tovana::UndoRun(store, "", *fileSystem, sink, counters, "test", false);
+        // Killed before its journal held anything: then nothing had been renamed either.
+        if (undo.Problem == tovana::UndoProblem::NothingToUndo) {
+            EXPECT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
+            continue;
+        }
+        ASSERT_EQ(undo.Problem, tovana::UndoProblem::None)
+            << "killed at " << killAt << ": " << undo.Detail;
+        EXPECT_EQ(undo.Failed, 0) << "killed at " << killAt;
+        ASSERT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
+    }
+    ADD_FAILURE() << "the run never finished within the points or the time allowed";
+}
+
+// The real program, killed from outside at random moments of a bigger run, then put back by
+// the real program.
+pid_t StartCli(const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv{const_cast<char*>(TOVANA_CLI_PATH)};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawn(&pid, TOVANA_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+TEST(KilledRun, TovanaCliKilledAtRandomMomentsIsPutBackByTovanaCli) {
+    tovana::test::TempTree original;
+    for (int folder = 0; folder < 20; ++folder) {
+        for (int file = 0; file < 30; ++file) {
+            original.Add("Léto/Složka č. " + std::to_string(folder) + "/Žluťoučký kůň " +
+                         std::to_string(file) + ".txt");
+        }
+    }
+    const Tree before = original.Snapshot();
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    const auto timed = [&](const std::vector<std::string>& args) {
+        const auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        ::waitpid(StartCli(args), &status, 0);
+        return std::chrono::steady_clock::now() - start;
+    };
+    std::random_device device;
+    const unsigned seed = device();
+    std::mt19937 random(seed);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::chrono::microseconds runTime{};
+    int round = 0;
+    for (; round < 12 && std::chrono::steady_clock::now() < deadline; ++round) {
+        tovana::test::TempTree tree;
+        tovana::test::TempTree state;
+        ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+        std::filesystem::copy(original.root(), tree.root(),
+                              std::filesystem::copy_options::recursive);
+        const std::vector<std::string> run{"-s", "-d", "--replace-space", tree.path("Léto")};
+        if (round == 0) {  // a whole run first, for how long one takes
+            const auto whole = timed(run);
+            ASSERT_NE(tree.Snapshot(), before);
+            ASSERT_EQ(tovana::test::RunProgram(TOVANA_CLI_PATH, {"--undo"}).status, 0);
+            ASSERT_EQ(tree.Snapshot(), before);
+            runTime = std::chrono::duration_cast<std::chrono::microseconds>(whole);
+            continue;
+        }
+        const pid_t pid = StartCli(run);
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, runTime.count())(random)));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const tovana::test::ProgramResult undo =
+            tovana::test::RunProgram(TOVANA_CLI_PATH, {"--undo"});
+        const bool nothingYet = undo.err.find("nothing to undo") != std::string::npos;
+        EXPECT_TRUE(undo.status == 0 || nothingYet) << "seed " << seed << ": " << undo.err;
+        ASSERT_EQ(tree.Snapshot(), before) << "seed " << seed << ", round " << round;
+    }
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    EXPECT_GE(round, 5) << "too few rounds in the time allowed";
+    std::printf("%d runs killed at random moments (seed %u), each put back\n", round - 1, seed);
+}
+
+}  // namespace

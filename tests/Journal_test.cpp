@@ -1,0 +1,353 @@
+// Journals and undo on real trees, through the platform's own file system: a run put back
+// byte for byte, an undo undone, undo after the tree changed, unusable journals, the history,
+// the escaping every journal and every row of tovana-cli relies on.
+#include "rename/Journal.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "rename/Escape.h"
+#include "rename/Platform.h"
+#include "rename/Undo.h"
+#include "support/CaseLabel.h"
+#include "support/RecordingSink.h"
+#include "support/TempTree.h"
+
+namespace {
+
+using tovana::FailReason;
+using tovana::Journal;
+using tovana::JournalStore;
+using tovana::RenameOptions;
+using tovana::rkDirRenamed;
+using tovana::rkFailed;
+using tovana::rkFileRenamed;
+using tovana::RunCounters;
+using tovana::UndoProblem;
+using tovana::test::RecordingSink;
+using tovana::test::Row;
+using Tree = std::map<std::string, std::string>;
+
+// ---- escaping ----
+
+TEST(Escape, EveryByteAloneRoundTripsAndLeavesNoRawControlCharacter) {
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        const std::string text(1, static_cast<char>(byte));
+        const std::string escaped = tovana::EscapeField(text);
+        for (const char c : escaped) {
+            const auto u = static_cast<unsigned char>(c);
+            EXPECT_TRUE(u >= 0x20 && u != 0x7F) << "byte " << byte << " escaped as " << escaped;
+        }
+        std::string back;
+        ASSERT_TRUE(tovana::UnescapeField(escaped, back)) << "byte " << byte;
+        EXPECT_EQ(back, text) << "byte " << byte;
+    }
+}
+
+TEST(Escape, AllBytesAndInvalidUtf8InOneNameRoundTrip) {
+    std::string all;
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        all += static_cast<char>(byte);
+    }
+    for (const std::string& text :
+         {all, std::string("\xC3\x28 \xA0\xA1 \xE2\x82 \xF0\x28\x8C\xBC \xFF\xFE\\x41\\\\n"),
+          std::string("a\\tb"), std::string("\\")}) {
+        std::string back;
+        ASSERT_TRUE(tovana::UnescapeField(tovana::EscapeField(text), back));
+        EXPECT_EQ(back, text);
+    }
+}
+
+TEST(Escape, DocumentedFormsAndOnlyThose) {
+    EXPECT_EQ(tovana::EscapeField("a\\b\tc\nd\re\x01\x1F\x7F\xC4\x8D"),
+              "a\\\\b\\tc\\nd\\re\\x01\\x1F\\x7F\xC4\x8D");
+    std::string out;
+    for (const char* bad : {"\\", "a\\", "\\q", "\\x0", "\\x00", "\\xG1", "a\tb", "a\nb"}) {
+        EXPECT_FALSE(tovana::UnescapeField(bad, out)) << bad;
+    }
+}
+
+// ---- run and undo on real trees ----
+
+class JournalTest : public testing::Test {
+  protected:
+    JournalTest() : store(journals.path()) {}
+
+    void Build(std::initializer_list<const char*> specs) {
+        for (const char* entry : specs) {
+            tree.Add(entry);
+        }
+    }
+
+    RenameOptions Everything() const {
+        RenameOptions o;
+        o.Path = tree.path("Léto");
+        o.SubDir = true;
+        o.RenameDir = true;
+        o.ReplaceSpace = true;
+        return o;
+    }
+
+    // A real run, journaled; returns the journal's path.
+    std::string RunJournaled(const RenameOptions& options) {
+        const auto fileSystem = tovana::MakeFileSystem();
+        RecordingSink sink;
+        tovana::RunJournal journal(store, sink, {"test", options, {}});
+        tovana::Run(options, *fileSystem, journal, counters);
+        journal.Finish(counters);
+        EXPECT_FALSE(journal.error()) << journal.error().message();
+        runRows = sink.rows;
+        return journal.path();
+    }
+
+    tovana::UndoOutcome UndoIt(const std::string& journal = "", bool dryRun = false) {
+        const auto fileSystem = tovana::MakeFileSystem();
+        undoSink = {};
+        return tovana::UndoRun(store, journal, *fileSystem, undoSink, undoCounters, "test", dryRun);
+    }
+
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store;
+    RunCounters counters;
+    RunCounters undoCounters;
+    std::vector<Row> runRows;
+    RecordingSink undoSink;
+};
+
+TEST_F(JournalTest, RunThenUndoGivesBackTheTreeByteForByte) {
+    Build({"Léto/Žluťoučký kůň.txt", "Léto/Ěčko/řeka 1.jpg", "Léto/Ěčko/Č/ů ů.txt",
+           "Léto/Ěčko/Č/C.txt", "Léto/Ěčko/Č/Č.txt", "Léto/prázdná složka/", "Léto/.git/č.txt"});
+    tree.AddFile("Léto/Ěčko/řeka 2.jpg", std::string("binary\0\xFF\n", 10));
+    const Tree before = tree.Snapshot();
+    const std::string journal = RunJournaled(Everything());
+    ASSERT_EQ(counters.DirCount, 4);  // Č, Ěčko, prázdná složka, Léto itself
+    ASSERT_NE(tree.Snapshot(), before);
+
+    const tovana::UndoOutcome undo = UndoIt();
+    EXPECT_EQ(undo.Problem, UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.UndonePath, journal);
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
+    EXPECT_EQ(undoCounters.DirCount, counters.DirCount);
+    EXPECT_EQ(undoCounters.FileCount, counters.FileCount);
+    // The chosen folder comes back first: everything else is recorded under its old name.
+    ASSERT_FALSE(undoSink.rows.empty());
+    EXPECT_EQ(undoSink.rows.front(), (Row{tree.path("Leto"), rkDirRenamed, "Léto"}));
+}
+
+TEST_F(JournalTest, UndoOfTheUndoRestoresTheRunAndCountsAsNotUndone) {
+    Build({"Léto/Ěčko/řeka 1.jpg", "Léto/ž ž.txt"});
+    const std::string run = RunJournaled(Everything());
+    const Tree afterRun = tree.Snapshot();
+    const tovana::UndoOutcome undo = UndoIt();
+    ASSERT_EQ(undo.Problem, UndoProblem::None);
+    ASSERT_FALSE(undo.JournalPath.empty());
+
+    const tovana::UndoOutcome redo = UndoIt(undo.JournalPath);
+    EXPECT_EQ(redo.Problem, UndoProblem::None) << redo.Detail;
+    EXPECT_EQ(redo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), afterRun);
+
+    std::error_code error;
+    const auto history = tovana::History(store, error);
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_FALSE(history[0].Undone) << "the run is in effect again";
+    EXPECT_TRUE(history[1].Undone);
+    EXPECT_FALSE(history[2].Undone);
+    ASSERT_NE(tovana::NewestUndoable(history), nullptr);
+    EXPECT_EQ(tovana::NewestUndoable(history)->Path, run);
+}
+
+TEST_F(JournalTest, DryUndoShowsTheRowsOfTheRealOneAndChangesNothing) {
+    Build({"Léto/Ěčko/řeka 1.jpg", "Léto/Ěčko/Č/ů.txt"});
+    RunJournaled(Everything());
+    const Tree afterRun = tree.Snapshot();
+    const tovana::UndoOutcome dry = UndoIt("", true);
+    EXPECT_EQ(dry.Problem, UndoProblem::None);
+    EXPECT_TRUE(dry.JournalPath.empty());
+    EXPECT_EQ(tree.Snapshot(), afterRun);
+    const std::vector<Row> dryRows = undoSink.rows;
+    UndoIt();
+    EXPECT_EQ(undoSink.rows, dryRows);
+    EXPECT_EQ(undoSink.rows.size(), 5u);
+}
+
+TEST_F(JournalTest, UndoAfterTheTreeChangedPutsBackWhatItCanAndOverwritesNothing) {
+    Build({"Léto/smazaný.txt", "Léto/přesunutý.txt", "Léto/nahrazený.txt", "Léto/zůstal.txt",
+           "Léto/Ěčko/v obsazené.txt", "Léto/jinam/"});
+    RunJournaled(Everything());
+    // Since the run: one renamed file deleted, one moved elsewhere, the old name of one taken
+    // by a new file, the old name of a folder taken by a new folder.
+    std::filesystem::remove(tree.root() / "Leto" / "smazany.txt");
+    std::filesystem::rename(tree.root() / "Leto" / "presunuty.txt",
+                            tree.root() / "Leto" / "jinam" / "presunuty.txt");
+    tree.AddFile("Leto/nahrazený.txt", "new file");
+    tree.AddFile("Leto/Ěčko/cizí.txt", "new folder");
+    const auto contentsBefore = tovana::test::Contents(tree.root());
+
+    const tovana::UndoOutcome undo = UndoIt();
+    EXPECT_EQ(undo.Problem, UndoProblem::None);
+    EXPECT_EQ(undo.Failed, 4);
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore) << "nothing lost or replaced";
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after.at("Léto/zůstal.txt"), "Léto/zůstal.txt");
+    EXPECT_EQ(after.at("Léto/nahrazený.txt"), "new file");
+    EXPECT_EQ(after.at("Léto/nahrazeny.txt"), "Léto/nahrazený.txt");
+    EXPECT_EQ(after.at("Léto/jinam/presunuty.txt"), "Léto/přesunutý.txt");
+    // The folder stays under its new name, and its contents get their names back inside it.
+    EXPECT_EQ(after.at("Léto/Ecko/v obsazené.txt"), "Léto/Ěčko/v obsazené.txt");
+
+    std::map<std::string, FailReason> failed;
+    for (std::size_t i = 0; i < undoSink.rows.size(); ++i) {
+        if (undoSink.rows[i].kind == rkFailed) {
+            failed[undoSink.rows[i].newName] = undoSink.reasons[i];
+        }
+    }
+    EXPECT_EQ(failed, (std::map<std::string, FailReason>{
+                          {"smazaný.txt", FailReason::NotFound},
+                          {"přesunutý.txt", FailReason::NotFound},
+                          {"nahrazený.txt", FailReason::TargetExists},
+                          {"Ěčko", FailReason::TargetExists},
+                      }));
+}
+
+TEST_F(JournalTest, FailedRowsCarryTheirReasonIntoTheJournal) {
+    Build({"Léto/C.txt", "Léto/Č.txt"});
+    const std::string path = RunJournaled(Everything());
+    Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(path, journal, detail), tovana::JournalProblem::None) << detail;
+    ASSERT_EQ(journal.Entries.size(), 2u);  // Č.txt and the chosen folder
+    EXPECT_EQ(journal.Entries[0].Path, tree.path("Léto/Č.txt"));
+    EXPECT_EQ(journal.Entries[0].Result, tovana::Outcome::Failed);
+    EXPECT_EQ(journal.Entries[0].Reason, FailReason::TargetExists);
+    EXPECT_EQ(journal.Entries[1].Result, tovana::Outcome::Done);
+    EXPECT_TRUE(journal.Complete);
+    EXPECT_EQ(journal.Failed, 1);
+    EXPECT_EQ(journal.Options, Everything());
+}
+
+TEST_F(JournalTest, AJournalThatCannotBeWrittenDoesNotStopTheRun) {
+    Build({"Léto/ř.txt", "blocker"});
+    JournalStore blocked(tree.path("blocker") + "/journal");  // a file where a folder should be
+    const auto fileSystem = tovana::MakeFileSystem();
+    RecordingSink sink;
+    tovana::RunJournal journal(blocked, sink, {"test", Everything(), {}});
+    tovana::Run(Everything(), *fileSystem, journal, counters);
+    journal.Finish(counters);
+    EXPECT_TRUE(journal.error());
+    EXPECT_TRUE(journal.path().empty());
+    EXPECT_EQ(counters.FileCount, 1);
+    EXPECT_EQ(counters.DirCount, 1);
+    EXPECT_EQ(sink.rows.size(), 2u);
+}
+
+TEST_F(JournalTest, OldAndSurplusJournalsAreRemovedWhenARunStarts) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    std::filesystem::create_directories(journals.root());
+    for (int i = 0; i < 103; ++i) {
+        std::ofstream(journals.root() / tovana::JournalName(now - hours(i)));
+    }
+    std::ofstream(journals.root() / tovana::JournalName(now - hours(24 * 91)));
+    std::ofstream(journals.root() / "notes.txt");
+    store.Prune(now, hours(24 * 90), 100);
+    std::error_code error;
+    const std::vector<std::string> names = store.Names(error);
+    ASSERT_EQ(names.size(), 99u);
+    EXPECT_EQ(names.back(), tovana::JournalName(now));
+    EXPECT_EQ(names.front(), tovana::JournalName(now - hours(98)));
+    EXPECT_TRUE(std::filesystem::exists(journals.root() / "notes.txt"));
+}
+
+TEST_F(JournalTest, HistoryOfLongJournalsFromTheirEndsAndOfCutOnesFromTheWhole) {
+    for (int i = 0; i < 1500; ++i) {
+        tree.AddFile("Léto/Žluťoučký kůň číslo " + std::to_string(i) + ".txt", "");
+    }
+    const std::string path = RunJournaled(Everything());
+    ASSERT_GT(std::filesystem::file_size(std::filesystem::path(path)), 2u * 64 * 1024);
+    std::error_code error;
+    auto history = tovana::History(store, error);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_TRUE(history[0].Head.Complete);
+    EXPECT_EQ(history[0].Head.Files, 1500);
+    EXPECT_EQ(history[0].Head.Dirs, 1);
+    EXPECT_EQ(history[0].Head.Folder, tree.path("Léto"));
+
+    // Cut in the middle of its last batch, as a killed run leaves it.
+    std::filesystem::resize_file(std::filesystem::path(path),
+                                 std::filesystem::file_size(std::filesystem::path(path)) - 2000);
+    history = tovana::History(store, error);
+    EXPECT_FALSE(history[0].Head.Complete);
+    EXPECT_GT(history[0].Head.Files, 1000);
+    EXPECT_LT(history[0].Head.Files, 1500);
+}
+
+// ---- journals an undo must refuse ----
+
+struct BadJournal {
+    const char* label;
+    std::string text;
+    UndoProblem problem;
+};
+
+class UnusableJournal : public JournalTest, public testing::WithParamInterface<BadJournal> {};
+
+std::string Header(const std::string& platform) {
+    return "tovana-journal\t1\nplatform\t" + platform + "\nkind\trun\nfolder\t/x\n";
+}
+
+TEST_P(UnusableJournal, GivesItsProblemAndRenamesNothing) {
+    Build({"Léto/ř.txt"});
+    RunJournaled(Everything());
+    const Tree afterRun = tree.Snapshot();
+    std::string text = GetParam().text;
+    if (const std::size_t at = text.find("@OWN@"); at != std::string::npos) {
+        text.replace(at, 5, tovana::journal_platform::kPlatform);
+    }
+    const std::string path = journals.path("damaged.journal");
+    std::ofstream(std::filesystem::path(journals.root() / "damaged.journal"), std::ios::binary)
+        << text;
+    const tovana::UndoOutcome undo = UndoIt(path);
+    EXPECT_EQ(undo.Problem, GetParam().problem) << undo.Detail;
+    EXPECT_TRUE(undoSink.rows.empty());
+    EXPECT_EQ(tree.Snapshot(), afterRun);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journals, UnusableJournal,
+    testing::Values(
+        BadJournal{"Empty", "", UndoProblem::Damaged},
+        BadJournal{"NotAJournal", "hello\n", UndoProblem::Damaged},
+        BadJournal{"NewerFormat", "tovana-journal\t2\n", UndoProblem::Damaged},
+        BadJournal{"OtherPlatform", Header("elsewhere") + "intent\t1\tfile\t/x/a\tb\ndone\t1\n",
+                   UndoProblem::OtherPlatform},
+        BadJournal{"OutcomeWithoutIntent", Header("@OWN@") + "done\t7\n", UndoProblem::Damaged},
+        BadJournal{"BrokenEscape", Header("@OWN@") + "intent\t1\tfile\t/x/a\\q\tb\n",
+                   UndoProblem::Damaged},
+        BadJournal{"UnknownRecord", Header("@OWN@") + "rename\t/x/a\tb\n", UndoProblem::Damaged},
+        BadJournal{"RecordAfterEnd", Header("@OWN@") + "end\t0\t0\t0\nintent\t1\tfile\t/x/a\tb\n",
+                   UndoProblem::Damaged}),
+    tovana::test::CaseLabel());
+
+TEST_F(JournalTest, AMissingJournalCannotBeRead) {
+    EXPECT_EQ(UndoIt(journals.path("none.journal")).Problem, UndoProblem::Unreadable);
+    EXPECT_EQ(UndoIt().Problem, UndoProblem::NothingToUndo);
+}
+
+TEST_F(JournalTest, ATornLastLineIsLeftOutAndTheRestIsUndone) {
+    Build({"Léto/ř.txt"});
+    const std::string path = RunJournaled(Everything());
+    std::ofstream(std::filesystem::path(journals.root() / std::filesystem::path(path).filename()),
+                  std::ios::app | std::ios::binary)
+        << "intent\t99\tfile\t/nowhere/a\tb\\";
+    const tovana::UndoOutcome undo = UndoIt(path);
+    EXPECT_EQ(undo.Problem, UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"Léto/", ""}, {"Léto/ř.txt", "Léto/ř.txt"}}));
+}
+
+}  // namespace
