@@ -356,11 +356,8 @@ TEST_F(Win32Window, WindowFrameIconAndListRows) {
     ::SelectObject(dc, old);
     ::ReleaseDC(list, dc);
     const LRESULT rowHeight = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
-    EXPECT_GE(rowHeight, 16);
-    EXPECT_GE(rowHeight, metrics.tmHeight + 2) << "the text outgrows its rows";
-    if (metrics.tmHeight + 2 <= 16) {
-        EXPECT_EQ(rowHeight, 16);
-    }
+    EXPECT_EQ(rowHeight, std::max<LRESULT>(16, metrics.tmHeight + 2))
+        << "rows are 16 pixels, or as high as the list's text with its 2-pixel top margin";
     RECT rows{};
     ::GetClientRect(list, &rows);
     EXPECT_EQ(rows.bottom % rowHeight, 0) << "the list keeps to whole rows";
