@@ -409,7 +409,7 @@ TEST(RowHeight, SixteenPixelsOrWhatTheTextNeeds) {
     EXPECT_EQ(tovana::RowHeight(20), 22);
 }
 
-TEST(BannerBackground, HeadingAlwaysReads) {
+TEST(Colours, BannerHeadingAndLinksAlwaysRead) {
     const tovana::Rgb white{255, 255, 255};
     const tovana::Rgb black{0, 0, 0};
     const tovana::Rgb dark{0x2a, 0x2a, 0x2a};
@@ -420,6 +420,12 @@ TEST(BannerBackground, HeadingAlwaysReads) {
     // A dark palette: white heading on the dark base, not on white caption text.
     EXPECT_EQ(tovana::BannerBackground(white, dark, white), dark);
     EXPECT_NEAR(tovana::ContrastRatio(black, white), 21.0, 0.01);
+    // Links: the hot-light colour where it reads (classic Windows), blue where it does not
+    // (Wine's pale hot-light colour on its light grey).
+    const tovana::Rgb hotLight{0, 0x66, 0xcc};
+    const tovana::Rgb face{0xf0, 0xf0, 0xf0};
+    EXPECT_EQ(tovana::LinkColour(hotLight, face), hotLight);
+    EXPECT_EQ(tovana::LinkColour({0xe0, 0xe0, 0xe0}, {0xf5, 0xf5, 0xf5}), (tovana::Rgb{0, 0, 255}));
 }
 
 }  // namespace

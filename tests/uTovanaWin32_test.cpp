@@ -365,9 +365,48 @@ TEST_F(Win32Window, WindowFrameIconAndListRows) {
                 long(rowHeight), w.scale());
 }
 
-// The heading must read on the banner in the platform's colours.
-TEST_F(Win32Window, BannerHeadingReads) {
+// What the screen shows inside a control: how many pixels have `colour`.
+int PixelsOf(HWND control, COLORREF colour) {
+    ::RedrawWindow(::GetAncestor(control, GA_ROOT), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    const HDC screen = ::GetDC(nullptr);
+    int count = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            count += ::GetPixel(screen, x, y) == colour ? 1 : 0;
+        }
+    }
+    ::ReleaseDC(nullptr, screen);
+    return count;
+}
+
+// The heading must read on the banner, and the links on the window, in the platform's colours;
+// and the heading must be on the screen, not painted over by the banner.
+TEST_F(Win32Window, BannerHeadingAndLinksRead) {
     TfTovana& w = Open();
+    const auto colourOf = [&w](HWND control, HBRUSH* brush) {
+        const HDC dc = ::GetDC(control);
+        *brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+            w.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), LPARAM(control)));
+        const COLORREF text = ::GetTextColor(dc);
+        ::ReleaseDC(control, dc);
+        return text;
+    };
+    for (int id : {IDC_LAUTHOR, IDC_LWEB}) {
+        HBRUSH brush = nullptr;
+        const COLORREF text = colourOf(Item(id), &brush);
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        EXPECT_GE(tovana::ContrastRatio({GetRValue(text), GetGValue(text), GetBValue(text)},
+                                        {GetRValue(face), GetGValue(face), GetBValue(face)}),
+                  4.5)
+            << "link " << std::hex << text << " on " << face;
+    }
+    HBRUSH unused = nullptr;
+    const COLORREF heading = colourOf(Item(IDC_LABEL4), &unused);
+    EXPECT_GT(PixelsOf(Item(IDC_LABEL4), heading), 50) << "the heading is not on the screen";
     for (int id : {IDC_PANEL1, IDC_LABEL4}) {
         const HDC dc = ::GetDC(Item(id));
         const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(

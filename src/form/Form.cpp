@@ -247,9 +247,19 @@ double ContrastRatio(Rgb a, Rgb b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+namespace {
+
+// What small text needs to be read comfortably.
+constexpr double kReadableContrast = 4.5;
+
+}  // namespace
+
 Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading) {
-    // 4.5 is what a small bold heading needs to be read comfortably.
-    return ContrastRatio(captionText, heading) >= 4.5 ? captionText : window;
+    return ContrastRatio(captionText, heading) >= kReadableContrast ? captionText : window;
+}
+
+Rgb LinkColour(Rgb hotLight, Rgb background) {
+    return ContrastRatio(hotLight, background) >= kReadableContrast ? hotLight : Rgb{0, 0, 255};
 }
 
 }  // namespace tovana

@@ -112,6 +112,10 @@ struct Rgb {
 // it, otherwise the window colour, on which window text always reads.
 Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading);
 
+// The links' colour: the platform's hot-light colour where it reads on the window's
+// background, otherwise plain link blue.
+Rgb LinkColour(Rgb hotLight, Rgb background);
+
 // Contrast of two colours by relative luminance, 1 (none) to 21 (black on white).
 double ContrastRatio(Rgb a, Rgb b);
 

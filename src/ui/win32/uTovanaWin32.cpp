@@ -601,7 +601,8 @@ void TfTovana::OnCommand(int id, int code) {
     }
 }
 
-// The banner takes a colour on which its heading always reads; the links the hot-light colour.
+// The banner takes a colour on which its heading always reads; the links one that reads on
+// the window.
 INT_PTR TfTovana::OnColourStatic(HDC dc, HWND control) {
     const int id = ::GetDlgCtrlID(control);
     if (id == IDC_PANEL1 || id == IDC_LABEL4) {
@@ -623,7 +624,9 @@ INT_PTR TfTovana::OnColourStatic(HDC dc, HWND control) {
         return reinterpret_cast<INT_PTR>(bannerBrush_);
     }
     if (id == IDC_LAUTHOR || id == IDC_LWEB) {
-        ::SetTextColor(dc, ::GetSysColor(COLOR_HOTLIGHT));
+        const tovana::Rgb link = tovana::LinkColour(RgbOf(::GetSysColor(COLOR_HOTLIGHT)),
+                                                    RgbOf(::GetSysColor(COLOR_BTNFACE)));
+        ::SetTextColor(dc, RGB(link.r, link.g, link.b));
         ::SetBkMode(dc, TRANSPARENT);
         return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
     }
