@@ -426,6 +426,7 @@ TEST(Colours, BannerHeadingAndLinksAlwaysRead) {
     const tovana::Rgb face{0xf0, 0xf0, 0xf0};
     EXPECT_EQ(tovana::LinkColour(hotLight, face), hotLight);
     EXPECT_EQ(tovana::LinkColour({0xe0, 0xe0, 0xe0}, {0xf5, 0xf5, 0xf5}), (tovana::Rgb{0, 0, 255}));
+    EXPECT_GE(tovana::ContrastRatio(tovana::LinkColour({0, 0, 0x80}, dark), dark), 4.5);
 }
 
 }  // namespace

@@ -448,7 +448,7 @@ TEST_F(WindowTest, FocusedListWithoutACurrentRowShowsTheFocus) {
 }
 
 // With a dark palette the heading must still read on the banner.
-TEST_F(WindowTest, BannerHeadingReadsOnLightAndDarkPalettes) {
+TEST_F(WindowTest, BannerHeadingAndLinksReadOnLightAndDarkPalettes) {
     const QPalette light = QApplication::palette();
     QPalette dark = light;
     dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
@@ -456,9 +456,10 @@ TEST_F(WindowTest, BannerHeadingReadsOnLightAndDarkPalettes) {
     dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
     dark.setColor(QPalette::Text, Qt::white);
     dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0, 0, 0x80));
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
-        Open();
+        TfTovana& w = Open();
         const QColor background = ui().Panel1->palette().color(QPalette::Window);
         const QColor heading = ui().Label4->palette().color(QPalette::WindowText);
         const double contrast =
@@ -466,6 +467,12 @@ TEST_F(WindowTest, BannerHeadingReadsOnLightAndDarkPalettes) {
                                   {heading.red(), heading.green(), heading.blue()});
         EXPECT_GE(contrast, 4.5) << background.name().toStdString() << " under "
                                  << heading.name().toStdString();
+        const QColor link = ui().lWeb->palette().color(QPalette::WindowText);
+        const QColor face = w.palette().color(QPalette::Window);
+        EXPECT_GE(tovana::ContrastRatio({link.red(), link.green(), link.blue()},
+                                        {face.red(), face.green(), face.blue()}),
+                  4.5)
+            << "link " << link.name().toStdString();
     }
     QApplication::setPalette(light);
 }

@@ -259,7 +259,12 @@ Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading) {
 }
 
 Rgb LinkColour(Rgb hotLight, Rgb background) {
-    return ContrastRatio(hotLight, background) >= kReadableContrast ? hotLight : Rgb{0, 0, 255};
+    for (const Rgb colour : {hotLight, Rgb{0, 0, 255}}) {
+        if (ContrastRatio(colour, background) >= kReadableContrast) {
+            return colour;
+        }
+    }
+    return {0x9c, 0xc8, 0xff};  // light blue, for dark backgrounds
 }
 
 }  // namespace tovana

@@ -113,7 +113,7 @@ struct Rgb {
 Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading);
 
 // The links' colour: the platform's hot-light colour where it reads on the window's
-// background, otherwise plain link blue.
+// background, otherwise plain link blue, or light blue on a dark background.
 Rgb LinkColour(Rgb hotLight, Rgb background);
 
 // Contrast of two colours by relative luminance, 1 (none) to 21 (black on white).

@@ -123,7 +123,7 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
 TfTovana::~TfTovana() = default;
 
 // The heading must read on the banner whatever the desktop's palette: the caption-text colour
-// where the heading's colour reads on it, otherwise the list's background.
+// where the heading's colour reads on it, otherwise the list's background. Likewise the links.
 void TfTovana::PaintBanner() {
     const QPalette colours = palette();
     const QColor heading = colours.color(QPalette::Text);
@@ -135,6 +135,14 @@ void TfTovana::PaintBanner() {
     banner.setColor(QPalette::WindowText, heading);
     ui_.Panel1->setPalette(banner);
     ui_.Label4->setPalette(banner);
+    // The links in a colour that reads on the window, as in the native window.
+    const tovana::Rgb link = tovana::LinkColour(RgbOf(colours.color(QPalette::Link)),
+                                                RgbOf(colours.color(QPalette::Window)));
+    for (TLinkLabel* label : {ui_.lAuthor, ui_.lWeb}) {
+        QPalette linkColours = label->palette();
+        linkColours.setColor(QPalette::WindowText, QColor(link.r, link.g, link.b));
+        label->setPalette(linkColours);
+    }
 }
 
 // Positions and sizes follow the font: when "0" is not 13 pixels high, everything is scaled by
