@@ -39,8 +39,9 @@ int main(int argc, char** argv) {
     TovanaServices services;
     services.fileSystem = &fileSystem;
     QString summary;
-    services.showMessage = [&summary](const QString&, const QString& text, bool) {
-        summary = text;
+    services.showBox = [&summary](const tovana::Box& box) {
+        summary = QString::fromStdString(box.text);
+        return tovana::BoxAnswer::Ok;
     };
     TfTovana window(services);
     window.show();
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
 
     const long before = ResidentKiB();
     const auto start = std::chrono::steady_clock::now();
-    window.bOKClick();
+    window.form().bOKClick();
     QApplication::processEvents();  // the rows are painted when the summary box opens
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -101,7 +101,7 @@ FOLDER = [
     "                ",
 ]
 
-# A page with its top right corner folded, three short dark-blue text lines.
+# A page with its top right corner folded, three short dark-blue text lines, clear inside.
 PAGE = [
     "                ",
     "  ........      ",
@@ -120,7 +120,9 @@ PAGE = [
     "  ...........   ",
     "                ",
 ]
-PAGE = [row.replace("ww .", "www.") for row in PAGE]
+# The page is clear inside: only its outline and text lines are drawn, so the row's fill (the
+# highlight on a selected row) shows through.
+PAGE = [row.replace("ww .", "www.").replace("w", " ") for row in PAGE]
 
 
 def failed():

@@ -1,9 +1,11 @@
-// The native window under Wine, driven through its messages as clicks and keys would arrive.
+// The native window as a view, under Wine: its layout, keys, focus, boxes, drawing and how its
+// controls reach the form. What the form decides is tested once, in Form_test.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "TovanaVersion.h"
@@ -80,8 +82,8 @@ class Win32Window : public testing::Test {
     Win32Window()
         : keyPath_(L"Software\\Korvel\\TovanaWindowTest" + std::to_wstring(std::random_device()())),
           settings(keyPath_) {
-        application = ::CreateWindowExW(0, L"STATIC", L"Tovana", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                        nullptr, nullptr, nullptr);
+        application = CreateApplicationWindow(::GetModuleHandleW(nullptr), L"Tovana");
+        ::ShowWindow(application, SW_SHOWNOACTIVATE);
     }
     ~Win32Window() override {
         form.reset();
@@ -90,7 +92,8 @@ class Win32Window : public testing::Test {
         Pump();
     }
 
-    TfTovana& Open() {
+    // Opens the window with recorded boxes, or with the real ones when `realBoxes`.
+    TfTovana& Open(bool realBoxes = false) {
         TovanaServices services;
         services.fileSystem = fileSystem.get();
         services.settings = &settings;
@@ -102,13 +105,16 @@ class Win32Window : public testing::Test {
             folder = pickerAnswer;
             return true;
         };
-        services.showMessage = [this](HWND, const std::wstring& title, const std::wstring& text,
-                                      UINT flags) {
-            shown.push_back({title, text, flags});
-        };
+        if (!realBoxes) {
+            services.showBox = [this](const tovana::Box& box) {
+                shown.push_back(box);
+                return tovana::BoxAnswer::Ok;
+            };
+        }
         services.openAddress = [this](const std::wstring& address) { opened.push_back(address); };
         form = std::make_unique<TfTovana>(::GetModuleHandleW(nullptr), application, services);
         ::ShowWindow(form->hwnd(), SW_SHOWNORMAL);
+        ::SetForegroundWindow(form->hwnd());
         Pump();
         return *form;
     }
@@ -124,19 +130,194 @@ class Win32Window : public testing::Test {
         ::SetWindowTextW(Item(id), text.c_str());
         Pump();
     }
+    // A key as the program's message loop hands it on, to the window with the focus.
+    void PressKey(WPARAM key, std::initializer_list<int> held = {}) {
+        BYTE state[256] = {};
+        ::GetKeyboardState(state);
+        for (int modifier : held) {
+            state[modifier] = 0x80;
+        }
+        ::SetKeyboardState(state);
+        const bool alt = std::find(held.begin(), held.end(), VK_MENU) != held.end();
+        MSG message{::GetFocus(),
+                    alt ? UINT(WM_SYSKEYDOWN) : UINT(WM_KEYDOWN),
+                    key,
+                    alt ? LPARAM(1) << 29 : 0,
+                    0,
+                    {}};
+        if (form == nullptr || !form->HandleKeys(message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+        for (int modifier : held) {
+            state[modifier] = 0;
+        }
+        ::SetKeyboardState(state);
+        Pump();
+    }
+    bool KeyExists() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        ::RegCloseKey(key);
+        return true;
+    }
 
     std::wstring keyPath_;
     tovana::RegistrySettingsStore settings;
     std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
     HWND application = nullptr;
     std::unique_ptr<TfTovana> form;
-    std::vector<Shown> shown;
+    std::vector<tovana::Box> shown;
     std::vector<std::wstring> opened;
     std::wstring pickerStartedWith;
     std::wstring pickerAnswer;
 };
 
-TEST_F(Win32Window, ControlsStandWhereDesignedWithTheirCaptions) {
+// The designed places, written here apart from the window's own table: left, top, width and
+// height relative to the parent, as the window's description gives them.
+struct PlaceCase {
+    const char* label;
+    int id;
+    int parent;  // 0: the window
+    int x, y, width, height;
+    const wchar_t* caption;
+};
+
+const PlaceCase kPlaces[] = {
+    {"Panel1", IDC_PANEL1, 0, 0, 0, 393, 41, L""},
+    {"Label4", IDC_LABEL4, IDC_PANEL1, 8, 6, 329, 13,
+     L"Utilita pro odstranění diakritiky z jmen souborů a adresářů"},
+    {"Bevel1", IDC_BEVEL1, 0, 0, 41, 393, 9, L""},
+    {"GroupBox1", IDC_GROUPBOX1, 0, 8, 48, 377, 113, L""},
+    {"Label1", IDC_LABEL1, IDC_GROUPBOX1, 16, 19, 40, 13, L"Adresář:"},
+    {"ePath", IDC_EPATH, IDC_GROUPBOX1, 96, 16, 241, 21, L""},
+    {"Button1", IDC_BUTTON1, IDC_GROUPBOX1, 336, 16, 21, 21, L"..."},
+    {"cSubDir", IDC_CSUBDIR, IDC_GROUPBOX1, 96, 40, 241, 17, L"Včetně podadresářů"},
+    {"Label2", IDC_LABEL2, IDC_GROUPBOX1, 16, 67, 67, 13, L"Typy souborů:"},
+    {"eMask", IDC_EMASK, IDC_GROUPBOX1, 96, 64, 241, 21, L"*.*"},
+    {"Label3", IDC_LABEL3, IDC_GROUPBOX1, 96, 88, 123, 13, L"Např:   *.JPG;*.BMP;*.GIF"},
+    {"GroupBox3", IDC_GROUPBOX3, 0, 8, 168, 233, 145, L"Nastavení"},
+    {"cRenDir", IDC_CRENDIR, IDC_GROUPBOX3, 8, 16, 169, 17, L"Přejmenovat i adresáře"},
+    {"cReplSpace", IDC_CREPLSPACE, IDC_GROUPBOX3, 8, 40, 169, 17, L"Nahradit mezery podtržítkem"},
+    {"cNonAlphaNum", IDC_CNONALPHANUM, IDC_GROUPBOX3, 8, 56, 209, 17,
+     L"Nealfanumerické znaky podtržítkem"},
+    {"cRemUndr", IDC_CREMUNDR, IDC_GROUPBOX3, 8, 80, 177, 17, L"Odstranit podtržítka"},
+    {"cReplUndr", IDC_CREPLUNDR, IDC_GROUPBOX3, 8, 96, 169, 17, L"Nahradit podtržítka mezerami"},
+    {"cRemSpace", IDC_CREMSPACE, IDC_GROUPBOX3, 8, 120, 177, 17, L"Odstranit mezery"},
+    {"GroupBox2", IDC_GROUPBOX2, 0, 248, 168, 137, 73, L"Velikost písmen"},
+    {"rNoChangeName", IDC_RNOCHANGENAME, IDC_GROUPBOX2, 8, 16, 113, 17, L"Beze změny"},
+    {"rUpperName", IDC_RUPPERNAME, IDC_GROUPBOX2, 8, 32, 121, 17, L"Na velká písmena"},
+    {"rLowerName", IDC_RLOWERNAME, IDC_GROUPBOX2, 8, 48, 121, 17, L"Na malá písmena"},
+    {"lbMessage", IDC_LBMESSAGE, 0, 8, 320, 377, 84, L""},
+    {"Label5", IDC_LABEL5, 0, 16, 411, 28, 13, L"Autor:"},
+    {"lAuthor", IDC_LAUTHOR, 0, 56, 411, 42, 13, nullptr},
+    {"lWeb", IDC_LWEB, 0, 112, 411, 79, 13, nullptr},
+    {"bOK", IDOK, 0, 216, 408, 75, 25, L"&OK"},
+    {"bCancel", IDCANCEL, 0, 304, 408, 75, 25, L"&Storno"},
+};
+
+const PlaceCase& PlaceOf(int id) {
+    for (const PlaceCase& place : kPlaces) {
+        if (place.id == id) {
+            return place;
+        }
+    }
+    throw std::logic_error("no such control");
+}
+
+bool IsCaptioned(int id) {
+    switch (id) {
+        case IDC_LABEL1:
+        case IDC_LABEL2:
+        case IDC_LABEL3:
+        case IDC_LABEL4:
+        case IDC_LABEL5:
+        case IDC_CSUBDIR:
+        case IDC_CRENDIR:
+        case IDC_CREPLSPACE:
+        case IDC_CNONALPHANUM:
+        case IDC_CREMUNDR:
+        case IDC_CREPLUNDR:
+        case IDC_CREMSPACE:
+        case IDC_RNOCHANGENAME:
+        case IDC_RUPPERNAME:
+        case IDC_RLOWERNAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// One window for the whole table: opening one takes seconds under Wine.
+TEST_F(Win32Window, ControlsStandWhereDesigned) {
+    TfTovana& w = Open();
+    const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
+    for (const PlaceCase& c : kPlaces) {
+        SCOPED_TRACE(c.label);
+        int x = c.x;
+        int y = c.y;
+        if (c.parent != 0) {
+            x += PlaceOf(c.parent).x;
+            y += PlaceOf(c.parent).y;
+        }
+        RECT r{};
+        ::GetWindowRect(Item(c.id), &r);
+        ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, scaled(x));
+        EXPECT_EQ(r.top, scaled(y));
+        if (c.id == IDC_LBMESSAGE) {
+            continue;  // the list keeps to whole rows: WindowFrameIconAndListRows
+        }
+        if (c.caption == nullptr) {
+            EXPECT_GT(r.right - r.left, 0) << "links take their text's width";
+            continue;
+        }
+        if (IsCaptioned(c.id)) {
+            EXPECT_GE(r.right - r.left, scaled(c.width)) << "captions only grow";
+        } else {
+            EXPECT_EQ(r.right - r.left, scaled(c.width));
+        }
+        EXPECT_EQ(r.bottom - r.top, scaled(c.height));
+        EXPECT_EQ(TextOf(Item(c.id)), c.caption);
+    }
+}
+
+// Every caption fits its control in the font the platform gave the window, and every check
+// box and radio button stays inside its group.
+TEST_F(Win32Window, CaptionsAreNotCutOff) {
+    TfTovana& w = Open();
+    for (const PlaceCase& c : kPlaces) {
+        if (!IsCaptioned(c.id)) {
+            continue;
+        }
+        const HWND control = Item(c.id);
+        std::wstring caption = TextOf(control);
+        const HDC dc = ::GetDC(control);
+        const HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE text{};
+        ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(control, dc);
+        RECT r{};
+        ::GetWindowRect(control, &r);
+        const bool label = c.id == IDC_LABEL1 || c.id == IDC_LABEL2 || c.id == IDC_LABEL3 ||
+                           c.id == IDC_LABEL4 || c.id == IDC_LABEL5;
+        const int box = label ? 0 : ::GetSystemMetrics(SM_CXMENUCHECK);
+        EXPECT_GE(r.right - r.left, text.cx + box) << c.label;
+        if (c.parent != 0 && !label) {
+            RECT group{};
+            ::GetWindowRect(Item(c.parent), &group);
+            EXPECT_LE(r.right, group.right) << c.label << " out of its group";
+        }
+    }
+    (void)w;
+}
+
+TEST_F(Win32Window, WindowFrameIconAndListRows) {
     TfTovana& w = Open();
     EXPECT_EQ(TextOf(w.hwnd()), L"Tovana  1.2.0 (18)");
     RECT client{};
@@ -144,65 +325,102 @@ TEST_F(Win32Window, ControlsStandWhereDesignedWithTheirCaptions) {
     const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
     EXPECT_EQ(client.right, scaled(393));
     EXPECT_EQ(client.bottom, scaled(441));
-    for (int i = 0; i < kControlPlaceCount; ++i) {
-        const ControlPlace& place = kControlPlaces[i];
-        if (place.id == IDC_LAUTHOR || place.id == IDC_LWEB || place.id == IDC_LBMESSAGE) {
-            continue;  // links take their text's width; the list keeps to whole rows
-        }
-        const bool label = place.id == IDC_LABEL1 || place.id == IDC_LABEL2 ||
-                           place.id == IDC_LABEL3 || place.id == IDC_LABEL4 ||
-                           place.id == IDC_LABEL5;
-        RECT r{};
-        ::GetWindowRect(Item(place.id), &r);
-        ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_EQ(r.left, scaled(place.x)) << place.id;
-        EXPECT_EQ(r.top, scaled(place.y)) << place.id;
-        if (label) {
-            EXPECT_GE(r.right - r.left, scaled(place.width)) << place.id;  // grown to its text
-        } else {
-            EXPECT_EQ(r.right - r.left, scaled(place.width)) << place.id;
-        }
-        EXPECT_EQ(r.bottom - r.top, scaled(place.height)) << place.id;
-    }
-    const std::pair<int, const wchar_t*> captions[] = {
-        {IDC_LABEL4, L"Utilita pro odstranění diakritiky z jmen souborů a adresářů"},
-        {IDC_LABEL1, L"Adresář:"},
-        {IDC_CSUBDIR, L"Včetně podadresářů"},
-        {IDC_LABEL2, L"Typy souborů:"},
-        {IDC_EMASK, L"*.*"},
-        {IDC_LABEL3, L"Např:   *.JPG;*.BMP;*.GIF"},
-        {IDC_GROUPBOX3, L"Nastavení"},
-        {IDC_CRENDIR, L"Přejmenovat i adresáře"},
-        {IDC_CREPLSPACE, L"Nahradit mezery podtržítkem"},
-        {IDC_CNONALPHANUM, L"Nealfanumerické znaky podtržítkem"},
-        {IDC_CREMUNDR, L"Odstranit podtržítka"},
-        {IDC_CREPLUNDR, L"Nahradit podtržítka mezerami"},
-        {IDC_CREMSPACE, L"Odstranit mezery"},
-        {IDC_GROUPBOX2, L"Velikost písmen"},
-        {IDC_RNOCHANGENAME, L"Beze změny"},
-        {IDC_RUPPERNAME, L"Na velká písmena"},
-        {IDC_RLOWERNAME, L"Na malá písmena"},
-        {IDC_LABEL5, L"Autor:"},
-        {IDOK, L"&OK"},
-        {IDCANCEL, L"&Storno"},
-    };
-    for (const auto& [id, caption] : captions) {
-        EXPECT_EQ(TextOf(Item(id)), caption) << id;
-    }
-    EXPECT_TRUE(Checked(IDC_RNOCHANGENAME));
-    EXPECT_FALSE(Enabled(IDOK));
-    EXPECT_TRUE(::GetWindowLongW(Item(IDC_EMASK), GWL_STYLE) & ES_UPPERCASE);
-    EXPECT_EQ(::SendMessageW(Item(IDC_LBMESSAGE), LB_GETITEMHEIGHT, 0, 0), 16);
-    RECT list{};
-    ::GetClientRect(Item(IDC_LBMESSAGE), &list);
-    EXPECT_EQ(list.bottom % 16, 0) << "the list keeps to whole rows";
+    // At its designed corner, or moved just enough to lie on the work area.
     RECT outer{};
     ::GetWindowRect(w.hwnd(), &outer);
-    EXPECT_EQ(outer.left, 871);
-    EXPECT_EQ(outer.top, 227);
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                outer.bottom <= work.bottom)
+        << "the window is not wholly on the screen";
+    EXPECT_TRUE(outer.left == 871 || outer.right == work.right) << outer.left;
+    EXPECT_TRUE(outer.top == 227 || outer.bottom == work.bottom) << outer.top;
+    std::printf("work area %ldx%ld, window at %ld,%ld\n", long(work.right - work.left),
+                long(work.bottom - work.top), long(outer.left), long(outer.top));
     const LONG style = ::GetWindowLongW(w.hwnd(), GWL_STYLE);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
     EXPECT_EQ(::GetWindow(w.hwnd(), GW_OWNER), application);
+    EXPECT_TRUE(Checked(IDC_RNOCHANGENAME));
+    EXPECT_FALSE(Enabled(IDOK));
+    EXPECT_TRUE(::GetWindowLongW(Item(IDC_EMASK), GWL_STYLE) & ES_UPPERCASE);
+    EXPECT_NE(::SendMessageW(w.hwnd(), WM_GETICON, ICON_BIG, 0), 0) << "no icon in the title bar";
+    EXPECT_NE(::SendMessageW(w.hwnd(), WM_GETICON, ICON_SMALL, 0), 0);
+
+    // Rows are 16 pixels, or as high as the list's text; the list keeps to whole rows.
+    const HWND list = Item(IDC_LBMESSAGE);
+    const HDC dc = ::GetDC(list);
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list, dc);
+    const LRESULT rowHeight = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    EXPECT_EQ(rowHeight, std::max<LRESULT>(16, metrics.tmHeight + 2))
+        << "rows are 16 pixels, or as high as the list's text with its 2-pixel top margin";
+    RECT rows{};
+    ::GetClientRect(list, &rows);
+    EXPECT_EQ(rows.bottom % rowHeight, 0) << "the list keeps to whole rows";
+    std::printf("text height %ld, row height %ld, scale %.2f\n", long(metrics.tmHeight),
+                long(rowHeight), w.scale());
+}
+
+// What the screen shows inside a control: how many pixels have `colour`.
+int PixelsOf(HWND control, COLORREF colour) {
+    ::RedrawWindow(::GetAncestor(control, GA_ROOT), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    const HDC screen = ::GetDC(nullptr);
+    int count = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            count += ::GetPixel(screen, x, y) == colour ? 1 : 0;
+        }
+    }
+    ::ReleaseDC(nullptr, screen);
+    return count;
+}
+
+// The heading must read on the banner, and the links on the window, in the platform's colours;
+// and the heading must be on the screen, not painted over by the banner.
+TEST_F(Win32Window, BannerHeadingAndLinksRead) {
+    TfTovana& w = Open();
+    const auto colourOf = [&w](HWND control, HBRUSH* brush) {
+        const HDC dc = ::GetDC(control);
+        *brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+            w.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), LPARAM(control)));
+        const COLORREF text = ::GetTextColor(dc);
+        ::ReleaseDC(control, dc);
+        return text;
+    };
+    for (int id : {IDC_LAUTHOR, IDC_LWEB}) {
+        HBRUSH brush = nullptr;
+        const COLORREF text = colourOf(Item(id), &brush);
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        EXPECT_GE(tovana::ContrastRatio({GetRValue(text), GetGValue(text), GetBValue(text)},
+                                        {GetRValue(face), GetGValue(face), GetBValue(face)}),
+                  4.5)
+            << "link " << std::hex << text << " on " << face;
+    }
+    HBRUSH unused = nullptr;
+    const COLORREF heading = colourOf(Item(IDC_LABEL4), &unused);
+    EXPECT_GT(PixelsOf(Item(IDC_LABEL4), heading), 50) << "the heading is not on the screen";
+    for (int id : {IDC_PANEL1, IDC_LABEL4}) {
+        const HDC dc = ::GetDC(Item(id));
+        const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+            w.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), LPARAM(Item(id))));
+        ASSERT_NE(brush, nullptr);
+        LOGBRUSH fill{};
+        ::GetObjectW(brush, sizeof fill, &fill);
+        const COLORREF text = ::GetTextColor(dc);
+        ::ReleaseDC(Item(id), dc);
+        const double contrast = tovana::ContrastRatio(
+            {GetRValue(fill.lbColor), GetGValue(fill.lbColor), GetBValue(fill.lbColor)},
+            {GetRValue(text), GetGValue(text), GetBValue(text)});
+        EXPECT_GE(contrast, 4.5) << "banner " << std::hex << fill.lbColor << " under text " << text;
+    }
 }
 
 TEST_F(Win32Window, TabWalksTheDesignedOrderAndTheSelectedRadio) {
@@ -222,43 +440,27 @@ TEST_F(Win32Window, TabWalksTheDesignedOrderAndTheSelectedRadio) {
     EXPECT_EQ(::GetDlgCtrlID(at), IDCANCEL) << "a disabled OK is skipped";
 }
 
-TEST_F(Win32Window, InterlocksAndTheStartButton) {
-    Open();
-    Click(IDC_CREMSPACE);
-    Click(IDC_CREPLSPACE);
-    EXPECT_FALSE(Enabled(IDC_CREMSPACE));
-    EXPECT_FALSE(Enabled(IDC_CREPLUNDR));
-    EXPECT_TRUE(Checked(IDC_CREMSPACE)) << "a greyed-out box keeps its check";
-    Click(IDC_CREPLSPACE);
-    EXPECT_TRUE(Enabled(IDC_CREMSPACE));
-    Click(IDC_CREPLUNDR);
-    EXPECT_FALSE(Enabled(IDC_CREMUNDR));
-    EXPECT_FALSE(Enabled(IDC_CREPLSPACE));
-    SetText(IDC_EPATH, L"x");
-    EXPECT_TRUE(Enabled(IDOK));
-    SetText(IDC_EPATH, L"");
-    EXPECT_FALSE(Enabled(IDOK));
-}
-
-TEST_F(Win32Window, PickerFillsTheFieldOnlyWhenConfirmedAndMovesTheFocus) {
-    Open();
-    SetText(IDC_EPATH, L"typed");
-    Click(IDC_BUTTON1);
-    EXPECT_EQ(pickerStartedWith, L"typed");
-    EXPECT_EQ(TextOf(Item(IDC_EPATH)), L"typed");
-    EXPECT_EQ(::GetFocus(), Item(IDC_CSUBDIR));
-    pickerAnswer = L"C:\\windows";
-    Click(IDC_BUTTON1);
-    EXPECT_EQ(TextOf(Item(IDC_EPATH)), L"C:\\windows");
-}
-
-TEST_F(Win32Window, RunFromOkListsRowsWithKindsAndSummarises) {
+// Clicks, typing and the links reach the form's handlers; a run's rows carry their kinds.
+TEST_F(Win32Window, ControlsReachTheFormHandlers) {
     tovana::test::TempTree tree;
     tree.Add("Léto/Ěčko/č.txt");
     tree.Add("Léto/C.txt");
     tree.Add("Léto/Č.txt");
     Open();
-    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path("Léto")));
+    Click(IDC_CREPLSPACE);
+    EXPECT_FALSE(Enabled(IDC_CREMSPACE));
+    Click(IDC_CREPLSPACE);
+    Click(IDC_CREPLUNDR);
+    EXPECT_FALSE(Enabled(IDC_CREMUNDR));
+    Click(IDC_CREPLUNDR);
+    SetText(IDC_EPATH, L"typed");
+    EXPECT_TRUE(Enabled(IDOK));
+    pickerAnswer = tovana::WideFromUtf8(tree.path("Léto"));
+    Click(IDC_BUTTON1);
+    EXPECT_EQ(pickerStartedWith, L"") << "a field naming no folder starts at the top";
+    EXPECT_EQ(TextOf(Item(IDC_EPATH)), pickerAnswer);
+    EXPECT_EQ(::GetFocus(), Item(IDC_CSUBDIR));
+
     Click(IDC_CSUBDIR);
     Click(IDC_CRENDIR);
     Click(IDOK);
@@ -276,108 +478,9 @@ TEST_F(Win32Window, RunFromOkListsRowsWithKindsAndSummarises) {
     EXPECT_EQ(rows[root + L"\\Č.txt"], tovana::rkFailed);
     EXPECT_EQ(rows[root], tovana::rkDirRenamed);
     ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, "Výsledek přejmenování");
     SavePicture(form->hwnd(), TOVANA_BUILD_DIR "/tovana-window-wine.bmp");
-    EXPECT_EQ(shown[0].title, L"Výsledek přejmenování");
-    EXPECT_EQ(shown[0].text, L"Přejmenováno:\r\r1 souborů\r2 adresářů");
-    EXPECT_EQ(shown[0].flags & MB_ICONMASK, 0u);
-}
 
-TEST_F(Win32Window, SettingsLoadSaveAndTheErrorBoxForAMistypedValue) {
-    {
-        Open();
-        SetText(IDC_EPATH, L"D:\\Fotky");
-        Click(IDC_CREPLSPACE);
-        Click(IDC_RUPPERNAME);
-        ::SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);
-        Pump();
-        EXPECT_TRUE(form->closed());
-    }
-    Open();
-    EXPECT_EQ(TextOf(Item(IDC_EPATH)), L"D:\\Fotky");
-    EXPECT_TRUE(Checked(IDC_CREPLSPACE));
-    EXPECT_FALSE(Enabled(IDC_CREMSPACE)) << "loading runs the click handlers";
-    EXPECT_TRUE(Checked(IDC_RUPPERNAME));
-    EXPECT_FALSE(Checked(IDC_RNOCHANGENAME));
-    form.reset();
-
-    HKEY key = nullptr;
-    ::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key);
-    const wchar_t one[] = L"1";
-    ::RegSetValueExW(key, L"SubDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(one), sizeof one);
-    ::RegCloseKey(key);
-    Open();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, L"Invalid data type for 'SubDir'");
-    EXPECT_EQ(shown[0].title, L"Tovana");
-    EXPECT_EQ(shown[0].flags & MB_ICONMASK, UINT(MB_ICONSTOP));
-}
-
-// A key as the program's message loop hands it to the dialog manager.
-void PressKey(HWND dialog, WPARAM key) {
-    MSG message{::GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
-    if (!::IsDialogMessageW(dialog, &message)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-    Pump();
-}
-
-TEST_F(Win32Window, EnterRunsOnlyWithAFolderAndEscClosesThroughCancelSaving) {
-    tovana::test::TempTree tree;
-    Open();
-    ::SetFocus(Item(IDC_CSUBDIR));
-    PressKey(form->hwnd(), VK_RETURN);
-    EXPECT_TRUE(shown.empty()) << "Enter must start nothing while OK is disabled";
-    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
-    ::SetFocus(Item(IDC_CSUBDIR));
-    PressKey(form->hwnd(), VK_RETURN);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, L"Výsledek přejmenování");
-    PressKey(form->hwnd(), VK_ESCAPE);
-    EXPECT_TRUE(form->closed());
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key),
-              ERROR_SUCCESS)
-        << "closing must save the settings";
-    ::RegCloseKey(key);
-}
-
-TEST_F(Win32Window, FailedSaveKeepsTheWindowOpen) {
-    Open();
-    // A store whose every write is refused.
-    class Unwritable : public tovana::SettingsStore {
-      public:
-        std::unique_ptr<tovana::SettingsKey> OpenForReading(tovana::ReadAccess) override {
-            return nullptr;
-        }
-        std::unique_ptr<tovana::SettingsKey> OpenForWriting() override {
-            class Key : public tovana::SettingsKey {
-                tovana::QueryStatus Query(const std::string&, std::size_t,
-                                          tovana::StoredValue&) override {
-                    return tovana::QueryStatus::Missing;
-                }
-                bool Set(const std::string&, const tovana::StoredValue&) override { return false; }
-            };
-            return std::make_unique<Key>();
-        }
-    };
-    Unwritable unwritable;
-    TovanaServices services;
-    services.settings = &unwritable;
-    services.showMessage = [this](HWND, const std::wstring& title, const std::wstring& text,
-                                  UINT flags) {
-        shown.push_back({title, text, flags});
-    };
-    form = std::make_unique<TfTovana>(::GetModuleHandleW(nullptr), application, services);
-    ::SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);
-    Pump();
-    EXPECT_FALSE(form->closed());
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, L"Failed to set data for 'Path'");
-}
-
-TEST_F(Win32Window, LinksHandTheirAddressesToTheShell) {
-    Open();
     ::SendMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LAUTHOR, STN_CLICKED),
                    reinterpret_cast<LPARAM>(Item(IDC_LAUTHOR)));
     ::SendMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LWEB, STN_CLICKED),
@@ -385,6 +488,134 @@ TEST_F(Win32Window, LinksHandTheirAddressesToTheShell) {
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], L"MailTo:podpora@korvel.example?Subject=Pripominky%20k%20Tovana");
     EXPECT_EQ(opened[1], L"http://www.korvel.example");
+}
+
+TEST_F(Win32Window, EnterAndEscDoNothingWithAModifierHeld) {
+    tovana::test::TempTree tree;
+    Open();
+    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
+    for (int modifier : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+        ::SetFocus(Item(IDC_CSUBDIR));
+        PressKey(VK_RETURN, {modifier});
+        EXPECT_TRUE(shown.empty()) << "Enter with modifier " << modifier;
+        PressKey(VK_ESCAPE, {modifier});
+        EXPECT_FALSE(form->closed()) << "Esc with modifier " << modifier;
+    }
+    PressKey(VK_RETURN);
+    EXPECT_EQ(shown.size(), 1u) << "Enter alone runs";
+}
+
+// A box found on the screen while it is open: what the main window was like meanwhile, then
+// closed with Enter as a user would.
+struct OpenBox {
+    HWND main = nullptr;
+    bool found = false;
+    bool mainEnabledMeanwhile = true;
+    std::wstring title;
+};
+OpenBox* watchedBox = nullptr;
+
+void CALLBACK CloseBoxWithEnter(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND box = ::GetActiveWindow();
+    wchar_t className[64] = {};
+    ::GetClassNameW(box, className, 64);
+    if (box == nullptr || std::wstring(className) != L"#32770") {
+        return;  // not open yet
+    }
+    ::KillTimer(nullptr, timer);
+    watchedBox->found = true;
+    watchedBox->title = TextOf(box);
+    watchedBox->mainEnabledMeanwhile = ::IsWindowEnabled(watchedBox->main) != 0;
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageW(::GetFocus(), WM_KEYUP, VK_RETURN, 0);
+}
+
+// Done when a user can work without the mouse: a stored folder, Enter runs, Enter closes the
+// summary, Esc closes the window and the eleven values are written. The box keeps the main
+// window from input while it is open, and gives the focus back when it closes.
+TEST_F(Win32Window, KeyboardOnlyRunThroughTheRealSummaryBox) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    HKEY key = nullptr;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr);
+    const std::wstring folder = tovana::WideFromUtf8(tree.path());
+    ::RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                     static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    const wchar_t all[] = L"*.*";
+    ::RegSetValueExW(key, L"Masks", 0, REG_SZ, reinterpret_cast<const BYTE*>(all), sizeof all);
+    ::RegCloseKey(key);
+
+    TfTovana& w = Open(true);
+    ASSERT_EQ(::GetActiveWindow(), w.hwnd());
+    ASSERT_EQ(::GetFocus(), Item(IDC_EPATH));
+    OpenBox box;
+    box.main = w.hwnd();
+    watchedBox = &box;
+    ::SetTimer(nullptr, 0, 100, CloseBoxWithEnter);
+    PressKey(VK_RETURN);  // runs, and returns once the summary box is closed
+    watchedBox = nullptr;
+    ASSERT_TRUE(box.found) << "no summary box";
+    EXPECT_EQ(box.title, L"Výsledek přejmenování");
+    EXPECT_FALSE(box.mainEnabledMeanwhile) << "the main window took input under the box";
+    EXPECT_TRUE(::IsWindowEnabled(w.hwnd())) << "the main window stays disabled";
+    EXPECT_EQ(tree.Snapshot(), (std::map<std::string, std::string>{{"c.txt", "č.txt"}}))
+        << "the run did not run";
+    EXPECT_EQ(::GetActiveWindow(), w.hwnd()) << "the box did not give the activation back";
+    EXPECT_EQ(::GetFocus(), Item(IDC_EPATH)) << "the box did not give the focus back";
+
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(form->closed()) << "Esc after the box did nothing";
+    tovana::RegistrySettingsStore stored(keyPath_);
+    tovana::OptionsControls values;
+    tovana::LoadSettings(stored, values);
+    EXPECT_EQ(values.options().Path, tree.path());
+    DWORD count = 0;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                       nullptr, nullptr, nullptr);
+    ::RegCloseKey(key);
+    EXPECT_EQ(count, 11u) << "the eleven values";
+}
+
+// Alt+F4 on the application's window (where a box leaves the focus on some systems) closes
+// through the close query, saving the settings.
+TEST_F(Win32Window, AltF4OnTheApplicationWindowClosesThroughTheCloseQuery) {
+    Open();
+    SetText(IDC_EPATH, L"D:\\Fotky");
+    ::SetActiveWindow(application);
+    ::SetFocus(application);
+    Pump();
+    ::SendMessageW(application, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Pump();
+    EXPECT_TRUE(::IsWindow(application)) << "the application window went without the close";
+    EXPECT_TRUE(form->closed());
+    EXPECT_TRUE(KeyExists()) << "closing must save the settings";
+}
+
+// The list without rows still shows that it has the focus.
+TEST_F(Win32Window, FocusedEmptyListDrawsItsFocus) {
+    TfTovana& w = Open();
+    const HWND list = Item(IDC_LBMESSAGE);
+    ::SetFocus(list);
+    Pump();
+    ASSERT_EQ(::GetFocus(), list);
+    RECT row{0, 0, 100, 16};
+    const HDC screen = ::GetDC(list);
+    const HDC dc = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 100, 16);
+    const HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::FillRect(dc, &row, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    DRAWITEMSTRUCT item{ODT_LISTBOX, IDC_LBMESSAGE, UINT(-1), ODA_FOCUS, ODS_FOCUS, list,
+                        dc,          row,           0};
+    w.lbMessageDrawItem(item);
+    const COLORREF inside = ::GetPixel(dc, 50, 8);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(list, screen);
+    EXPECT_EQ(inside, ::GetSysColor(COLOR_WINDOW)) << "the focus row is not drawn";
 }
 
 // The built program carries its version and its manifest.

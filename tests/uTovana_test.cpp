@@ -1,15 +1,22 @@
-// The window as a user meets it: its controls, keys, focus, and what its buttons do.
+// The Qt window as a view: its controls and layout, keys, focus, drawing, boxes and how its
+// widgets reach the form. What the form decides is tested once, in Form_test.
 #include <gtest/gtest.h>
 
 #include <QClipboard>
 #include <QLabel>
 #include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTimer>
 
 #include "support/CaseLabel.h"
 #include "support/WindowFixture.h"
+#include "ui/SelectFolder.h"
 
 namespace {
 
@@ -85,12 +92,17 @@ TEST_P(WindowLayout, ControlStandsWhereDesigned) {
     ASSERT_NE(control, nullptr);
     EXPECT_TRUE(control->inherits(c.kind)) << control->metaObject()->className();
     EXPECT_EQ(control->parentWidget()->objectName(), c.parent);
-    if (qobject_cast<const QLabel*>(control) != nullptr) {
-        // Labels keep their place and grow to their text where the font needs it.
+    const bool grows = qobject_cast<const QLabel*>(control) != nullptr ||
+                       qobject_cast<const QCheckBox*>(control) != nullptr ||
+                       qobject_cast<const QRadioButton*>(control) != nullptr;
+    if (grows) {
+        // Captions keep their place and grow to their text where the font needs it.
         EXPECT_EQ(control->pos(), c.geometry.topLeft());
         EXPECT_EQ(control->height(), c.geometry.height());
         EXPECT_GE(control->width(), c.geometry.width());
-        EXPECT_GE(control->width(), control->sizeHint().width());
+        EXPECT_GE(control->width(), control->sizeHint().width()) << "caption cut off";
+        EXPECT_LE(control->geometry().right(), control->parentWidget()->width())
+            << "caption out of its group";
     } else {
         EXPECT_EQ(control->geometry(), c.geometry);
     }
@@ -283,6 +295,9 @@ TEST_F(WindowTest, PicturesAreTheThreeResultKinds) {
     EXPECT_EQ(failed.pixelColor(3, 7), QColor(Qt::red));
     EXPECT_EQ(failed.pixelColor(7, 7), QColor(Qt::white));
     EXPECT_EQ(failed.pixelColor(0, 0).alpha(), 0);
+    const QImage page = w.picture(tovana::rkFileRenamed).toImage();
+    EXPECT_EQ(page.pixelColor(4, 4).alpha(), 0) << "the page is clear inside";
+    EXPECT_EQ(page.pixelColor(2, 4), QColor(Qt::black));
 }
 
 TEST_F(WindowTest, GrabsTheWindowAfterARun) {
@@ -297,6 +312,8 @@ TEST_F(WindowTest, GrabsTheWindowAfterARun) {
     ShowActive();
     ui().bOK->click();
     ASSERT_EQ(w.resultLog().rowCount(), 3);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor must go";
+    EXPECT_FALSE(ui().lbMessage->currentIndex().isValid()) << "appending selects nothing";
     const QString file = QString(TOVANA_BUILD_DIR) + "/tovana-window.png";
     EXPECT_TRUE(w.grab().save(file));
     std::printf("window picture: %s\n", file.toStdString().c_str());
@@ -320,9 +337,187 @@ TEST_F(WindowTest, OtherResolutionsScaleEverythingButRowsAndPictures) {
     ShowActive();
     w.resultLog().Append("/x", tovana::rkFailed);
     QApplication::processEvents();
-    EXPECT_EQ(ui().lbMessage->visualRect(w.resultLog().index(0)).height(), 16);
-    EXPECT_EQ(ui().lbMessage->viewport()->height() % 16, 0) << "the list keeps to whole rows";
+    // A row is 16 pixels, or as high as its text needs (underscores must not vanish).
+    const int rowHeight = ui().lbMessage->visualRect(w.resultLog().index(0)).height();
+    EXPECT_GE(rowHeight, 16);
+    EXPECT_GE(rowHeight, QFontMetrics(ui().lbMessage->font()).height() + 2);
+    EXPECT_EQ(ui().lbMessage->viewport()->height() % rowHeight, 0)
+        << "the list keeps to whole rows";
     EXPECT_EQ(w.picture(0).size(), QSize(16, 16));
+    // Captions grow with the font and stay inside their group.
+    for (QAbstractButton* box : w.findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QPushButton*>(box) == nullptr) {
+            EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
+            EXPECT_LE(box->geometry().right(), box->parentWidget()->width())
+                << box->objectName().toStdString();
+        }
+    }
+}
+
+// The widgets' own signals reach the form's handlers, by mouse and keyboard alike.
+TEST_F(WindowTest, WidgetsReachTheFormHandlers) {
+    tree.Add("č.txt");
+    TfTovana& w = Open();
+    ShowActive();
+    ui().ePath->setFocus();
+    QTest::keyClick(ui().ePath, Qt::Key_X);
+    EXPECT_TRUE(ui().bOK->isEnabled()) << "typing runs ePathChange";
+    QTest::keyClick(ui().ePath, Qt::Key_Backspace);
+    EXPECT_FALSE(ui().bOK->isEnabled());
+    ui().cReplSpace->click();
+    EXPECT_FALSE(ui().cRemSpace->isEnabled()) << "a click runs cReplSpaceClick";
+    ui().cReplUndr->setChecked(false);
+    ui().cReplSpace->click();
+    ui().cReplUndr->click();
+    EXPECT_FALSE(ui().cRemUndr->isEnabled()) << "a click runs cReplUndrClick";
+    ui().cReplUndr->click();
+
+    pickerAnswer = QString::fromStdString(tree.path());
+    ui().Button1->click();
+    EXPECT_EQ(ui().ePath->text(), pickerAnswer);
+    EXPECT_EQ(QApplication::focusWidget(), ui().cSubDir);
+
+    ui().bOK->click();
+    ASSERT_EQ(w.resultLog().rowCount(), 1);
+    EXPECT_EQ(w.resultLog().index(0).data(ResultLogModel::KindRole).toInt(), tovana::rkFileRenamed);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, "Výsledek přejmenování");
+
+    ui().lAuthor->clicked();
+    ui().lWeb->clicked();
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_EQ(urls[0].toString(QUrl::FullyEncoded),
+              "mailto:podpora@korvel.example?Subject=Pripominky%20k%20Tovana");
+    EXPECT_EQ(urls[1].toString(), "http://www.korvel.example");
+}
+
+TEST(FolderPicker, StartsAtAnExistingFolderElseAtTheTopAndClearsTheStart) {
+    tovana::test::TempTree tree;
+    tree.Add("file.txt");
+    QString existing = QString::fromStdString(tree.path());
+    EXPECT_EQ(PickerStartFolder("", existing), QString::fromStdString(tree.path()));
+    EXPECT_EQ(existing, QString::fromStdString(tree.path()));
+    for (QString start : {QString::fromStdString(tree.path("missing")),
+                          QString::fromStdString(tree.path("file.txt")), QString("")}) {
+        EXPECT_EQ(PickerStartFolder("", start), "/");
+        EXPECT_TRUE(start.isEmpty());
+    }
+    QString none;
+    EXPECT_EQ(PickerStartFolder("/usr", none), "/usr");
+    EXPECT_EQ(ChosenFolderPath("/usr/share/"), "/usr/share");
+    EXPECT_EQ(ChosenFolderPath("/"), "/");
+}
+
+TEST_F(WindowTest, RowsAreDrawnWithPictureTextAndHighlight) {
+    Open();
+    window->resultLog().Append("/tmp/x", tovana::rkFileRenamed);
+    QImage image(200, 16, QImage::Format_ARGB32);
+    QStyleOptionViewItem option;
+    option.initFrom(ui().lbMessage);
+    option.rect = QRect(0, 0, 200, 16);
+    option.state = QStyle::State_Enabled | QStyle::State_Selected;
+    {
+        QPainter painter(&image);
+        window->lbMessageDrawItem(&painter, option, window->resultLog().index(0));
+    }
+    const QColor highlight = option.palette.color(QPalette::Highlight);
+    // The page's outline at left + 2, its clear inside showing the highlight.
+    EXPECT_EQ(image.pixelColor(2 + 2, 4), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(2 + 4, 4), highlight) << "the page must be clear inside";
+    EXPECT_EQ(image.pixelColor(199, 0), highlight);
+    EXPECT_EQ(image.pixelColor(0, 0), highlight);
+}
+
+// The focused list without a current row frames its first row, as the native list does.
+TEST_F(WindowTest, FocusedListWithoutACurrentRowShowsTheFocus) {
+    Open();
+    ShowActive();
+    const QImage unfocused = ui().lbMessage->viewport()->grab().toImage();
+    ui().lbMessage->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(ui().lbMessage->hasFocus());
+    ASSERT_FALSE(ui().lbMessage->currentIndex().isValid());
+    const QImage focused = ui().lbMessage->viewport()->grab().toImage();
+    int changed = 0;
+    for (int x = 0; x < focused.width(); ++x) {
+        for (int y = 0; y < window->rowHeight(); ++y) {
+            changed += focused.pixel(x, y) != unfocused.pixel(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(changed, focused.width()) << "no focus frame on the empty list";
+}
+
+// With a dark palette the heading must still read on the banner.
+TEST_F(WindowTest, BannerHeadingAndLinksReadOnLightAndDarkPalettes) {
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0, 0, 0x80));
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        TfTovana& w = Open();
+        const QColor background = ui().Panel1->palette().color(QPalette::Window);
+        const QColor heading = ui().Label4->palette().color(QPalette::WindowText);
+        const double contrast =
+            tovana::ContrastRatio({background.red(), background.green(), background.blue()},
+                                  {heading.red(), heading.green(), heading.blue()});
+        EXPECT_GE(contrast, 4.5) << background.name().toStdString() << " under "
+                                 << heading.name().toStdString();
+        const QColor link = ui().lWeb->palette().color(QPalette::WindowText);
+        const QColor face = w.palette().color(QPalette::Window);
+        EXPECT_GE(tovana::ContrastRatio({link.red(), link.green(), link.blue()},
+                                        {face.red(), face.green(), face.blue()}),
+                  4.5)
+            << "link " << link.name().toStdString();
+    }
+    QApplication::setPalette(light);
+}
+
+// The real box: over the window, modal for the whole program, wide enough for its title.
+TEST_F(WindowTest, BoxesOpenOverTheWindowModalForTheProgram) {
+    TovanaServices services;
+    services.settings = &settings;
+    services.fileSystem = &fileSystem;
+    window = std::make_unique<TfTovana>(services);
+    ShowActive();
+    QRect boxGeometry;
+    QWidget* boxParent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    int titleWidth = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        boxGeometry = box->frameGeometry();
+        boxParent = box->parentWidget();
+        modality = box->windowModality();
+        titleWidth = QFontMetrics(box->font()).horizontalAdvance(box->windowTitle());
+        box->accept();
+    });
+    window->ShowBox({"Výsledek přejmenování", "Přejmenováno:\r\r0 souborů\r0 adresářů"});
+    EXPECT_EQ(boxParent, window.get());
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+    EXPECT_LE((boxGeometry.center() - window->frameGeometry().center()).manhattanLength(), 4)
+        << "the box opens centred over the window";
+    EXPECT_GT(boxGeometry.width(), titleWidth + 60) << "the title must not be cut";
+}
+
+// Run by its own test entry on a 1024 x 768 screen: the window moves just enough to be whole.
+TEST_F(WindowTest, WindowLiesWhollyOnTheScreen) {
+    TfTovana& w = Open();
+    ShowActive();
+    const QRect available = w.screen()->availableGeometry();
+    if (available.width() >= 871 + w.frameGeometry().width()) {
+        GTEST_SKIP() << "checked on a small screen by its own test entry";
+    }
+    EXPECT_TRUE(available.contains(w.frameGeometry())) << "window off the screen";
+    EXPECT_EQ(w.frameGeometry().right(), available.right()) << "moved more than needed";
+    EXPECT_EQ(w.frameGeometry().top(), 227);
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ class FileKey : public SettingsKey {
     }
 
     // Values are kept together and written in one step when the key is committed, so the file
-    // never holds half of a save. The first value finds out whether the folder takes files.
+    // never holds half of a save.
     bool Set(const std::string& name, const StoredValue& value) override {
-        if (writer_ == nullptr || (order_.empty() && !writer_->FolderTakesFiles())) {
+        if (writer_ == nullptr) {
             return false;
         }
         values_[name] = value;
@@ -135,7 +135,9 @@ std::unique_ptr<SettingsKey> FileSettingsStore::OpenForReading(ReadAccess) {
 std::unique_ptr<SettingsKey> FileSettingsStore::OpenForWriting() {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
-    if (error) {
+    // A folder that takes no files is a key that cannot be opened for writing: nothing is saved
+    // and the window still closes.
+    if (error || !FolderTakesFiles()) {
         return nullptr;
     }
     std::string text;

@@ -3,42 +3,32 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 
 namespace tovana {
 namespace {
 
-struct FlagValue {
-    const char* name;
-    Control control;
+constexpr std::array<Setting, 2> kTexts = {Setting::Path, Setting::Masks};
+constexpr std::array<Setting, 9> kFlags = {
+    Setting::SubDir,      Setting::RenameDir,        Setting::ReplaceSpace,
+    Setting::RemoveSpace, Setting::ReplaceUnderline, Setting::RemoveUnderline,
+    Setting::ToUpperCase, Setting::ToLowerCase,      Setting::NonAlphaNum,
 };
 
-// The nine flags in their stored order.
-constexpr std::array<FlagValue, 9> kFlags = {{
-    {"SubDir", Control::cSubDir},
-    {"RenameDir", Control::cRenDir},
-    {"ReplaceSpace", Control::cReplSpace},
-    {"RemoveSpace", Control::cRemSpace},
-    {"ReplaceUnderline", Control::cReplUndr},
-    {"RemoveUnderline", Control::cRemUndr},
-    {"ToUpperCase", Control::rUpperName},
-    {"ToLowerCase", Control::rLowerName},
-    {"NonAlphaNum", Control::cNonAlphaNum},
-}};
-
-[[noreturn]] void Fail(const char* format, const char* name) {
+SettingsError Error(const char* format, Setting setting) {
     char message[256];
-    std::snprintf(message, sizeof message, format, name);
-    throw SettingsError(message);
+    std::snprintf(message, sizeof message, format, SettingName(setting));
+    return SettingsError(message);
 }
 
-std::string ReadText(SettingsKey& key, const char* name) {
+std::string ReadText(SettingsKey& key, Setting setting) {
     StoredValue value;
-    switch (key.Query(name, SIZE_MAX, value)) {
+    switch (key.Query(SettingName(setting), SIZE_MAX, value)) {
         case QueryStatus::Missing:
             return {};
         case QueryStatus::MoreData:
         case QueryStatus::Failed:
-            Fail("Failed to get data for '%s'", name);
+            throw Error("Failed to get data for '%s'", setting);
         case QueryStatus::Ok:
             break;
     }
@@ -46,48 +36,78 @@ std::string ReadText(SettingsKey& key, const char* name) {
         return {};
     }
     if (value.type != kRegSz && value.type != kRegExpandSz) {
-        Fail("Invalid data type for '%s'", name);
+        throw Error("Invalid data type for '%s'", setting);
     }
     const auto end = std::find(value.data.begin(), value.data.end(), 0);
     return std::string(value.data.begin(), end);
 }
 
-bool ReadFlag(SettingsKey& key, const char* name) {
+bool ReadFlag(SettingsKey& key, Setting setting) {
     StoredValue value;
-    switch (key.Query(name, 4, value)) {
+    switch (key.Query(SettingName(setting), 4, value)) {
         case QueryStatus::Missing:
             return false;
         case QueryStatus::MoreData:
         case QueryStatus::Failed:
-            Fail("Failed to get data for '%s'", name);
+            throw Error("Failed to get data for '%s'", setting);
         case QueryStatus::Ok:
             break;
     }
     if (value.type != kRegDword) {
-        Fail("Invalid data type for '%s'", name);
+        throw Error("Invalid data type for '%s'", setting);
     }
     // Bytes a short number lacks count as zero.
     return std::any_of(value.data.begin(), value.data.end(), [](std::uint8_t b) { return b != 0; });
 }
 
-void WriteText(SettingsKey& key, const char* name, const std::string& text) {
+void WriteText(SettingsKey& key, Setting setting, const std::string& text) {
     StoredValue value{kRegSz, std::vector<std::uint8_t>(text.begin(), text.end())};
     value.data.push_back(0);
-    if (!key.Set(name, value)) {
-        Fail("Failed to set data for '%s'", name);
+    if (!key.Set(SettingName(setting), value)) {
+        throw Error("Failed to set data for '%s'", setting);
     }
 }
 
-void WriteFlag(SettingsKey& key, const char* name, bool on) {
+void WriteFlag(SettingsKey& key, Setting setting, bool on) {
     const StoredValue value{kRegDword, {static_cast<std::uint8_t>(on ? 1 : 0), 0, 0, 0}};
-    if (!key.Set(name, value)) {
-        Fail("Failed to set data for '%s'", name);
+    if (!key.Set(SettingName(setting), value)) {
+        throw Error("Failed to set data for '%s'", setting);
     }
 }
 
 }  // namespace
 
-void LoadSettings(SettingsStore& store, FormControls& controls) {
+const char* SettingName(Setting setting) {
+    switch (setting) {
+        case Setting::Path:
+            return "Path";
+        case Setting::Masks:
+            return "Masks";
+        case Setting::SubDir:
+            return "SubDir";
+        case Setting::RenameDir:
+            return "RenameDir";
+        case Setting::ReplaceSpace:
+            return "ReplaceSpace";
+        case Setting::RemoveSpace:
+            return "RemoveSpace";
+        case Setting::ReplaceUnderline:
+            return "ReplaceUnderline";
+        case Setting::RemoveUnderline:
+            return "RemoveUnderline";
+        case Setting::ToUpperCase:
+            return "ToUpperCase";
+        case Setting::ToLowerCase:
+            return "ToLowerCase";
+        case Setting::NonAlphaNum:
+            return "NonAlphaNum";
+    }
+    return "";
+}
+
+// One mistyped value must not cost the user the values stored after it: they would otherwise
+// keep their creation values and the next close would write those over the stored ones.
+void LoadSettings(SettingsStore& store, SettingsValues& values) {
     std::unique_ptr<SettingsKey> key;
     for (ReadAccess access :
          {ReadAccess::Read, ReadAccess::QueryAndEnumerate, ReadAccess::QueryOnly}) {
@@ -98,111 +118,106 @@ void LoadSettings(SettingsStore& store, FormControls& controls) {
     if (!key) {
         return;
     }
-    controls.SetText(Control::ePath, ReadText(*key, "Path"));
-    controls.SetText(Control::eMask, ReadText(*key, "Masks"));
-    for (const FlagValue& flag : kFlags) {
-        controls.SetChecked(flag.control, ReadFlag(*key, flag.name));
+    std::optional<SettingsError> first;
+    const auto load = [&first](auto read, auto set) {
+        try {
+            set(read());
+        } catch (const SettingsError& error) {
+            if (!first) {
+                first = error;
+            }
+        }
+    };
+    for (Setting text : kTexts) {
+        load([&] { return ReadText(*key, text); },
+             [&](const std::string& value) { values.SetText(text, value); });
+    }
+    for (Setting flag : kFlags) {
+        load([&] { return ReadFlag(*key, flag); }, [&](bool on) { values.SetFlag(flag, on); });
+    }
+    key.reset();
+    if (first) {
+        throw *first;
     }
 }
 
-void SaveSettings(SettingsStore& store, const FormControls& controls) {
+void SaveSettings(SettingsStore& store, const SettingsValues& values) {
     const std::unique_ptr<SettingsKey> key = store.OpenForWriting();
     if (!key) {
         return;
     }
-    WriteText(*key, "Path", controls.Text(Control::ePath));
-    WriteText(*key, "Masks", controls.Text(Control::eMask));
-    for (const FlagValue& flag : kFlags) {
-        WriteFlag(*key, flag.name, controls.Checked(flag.control));
+    for (Setting text : kTexts) {
+        WriteText(*key, text, values.Text(text));
+    }
+    for (Setting flag : kFlags) {
+        WriteFlag(*key, flag, values.Flag(flag));
     }
     // A store that keeps the values together writes them in one step: none of them is kept.
     if (!key->Commit()) {
-        Fail("Failed to set data for '%s'", "Path");
+        throw Error("Failed to set data for '%s'", Setting::Path);
     }
 }
 
-OptionsControls::OptionsControls(RenameOptions options) : options_(std::move(options)) {
-    noCaseChange_ = !options_.ToUpperCase && !options_.ToLowerCase;
-}
-
-std::string OptionsControls::Text(Control control) const {
-    return control == Control::ePath   ? options_.Path
-           : control == Control::eMask ? options_.Masks
+std::string OptionsControls::Text(Setting setting) const {
+    return setting == Setting::Path    ? options_.Path
+           : setting == Setting::Masks ? options_.Masks
                                        : std::string();
 }
 
-void OptionsControls::SetText(Control control, const std::string& text) {
-    if (control == Control::ePath) {
+void OptionsControls::SetText(Setting setting, const std::string& text) {
+    if (setting == Setting::Path) {
         options_.Path = text;
-    } else if (control == Control::eMask) {
+    } else if (setting == Setting::Masks) {
         options_.Masks = text;
     }
 }
 
-template <typename Self>
-auto OptionsControls::FlagOf(Self& self, Control control) -> decltype(&self.noCaseChange_) {
-    switch (control) {
-        case Control::cSubDir:
-            return &self.options_.SubDir;
-        case Control::cRenDir:
-            return &self.options_.RenameDir;
-        case Control::cReplSpace:
-            return &self.options_.ReplaceSpace;
-        case Control::cRemSpace:
-            return &self.options_.RemoveSpace;
-        case Control::cReplUndr:
-            return &self.options_.ReplaceUnderline;
-        case Control::cRemUndr:
-            return &self.options_.RemoveUnderline;
-        case Control::cNonAlphaNum:
-            return &self.options_.NonAlphaNum;
-        case Control::rUpperName:
-            return &self.options_.ToUpperCase;
-        case Control::rLowerName:
-            return &self.options_.ToLowerCase;
-        case Control::rNoChangeName:
-            return &self.noCaseChange_;
-        default:
-            return nullptr;
+namespace {
+
+template <typename Options>
+auto FlagOf(Options& o, Setting setting) -> decltype(&o.SubDir) {
+    switch (setting) {
+        case Setting::SubDir:
+            return &o.SubDir;
+        case Setting::RenameDir:
+            return &o.RenameDir;
+        case Setting::ReplaceSpace:
+            return &o.ReplaceSpace;
+        case Setting::RemoveSpace:
+            return &o.RemoveSpace;
+        case Setting::ReplaceUnderline:
+            return &o.ReplaceUnderline;
+        case Setting::RemoveUnderline:
+            return &o.RemoveUnderline;
+        case Setting::ToUpperCase:
+            return &o.ToUpperCase;
+        case Setting::ToLowerCase:
+            return &o.ToLowerCase;
+        case Setting::NonAlphaNum:
+            return &o.NonAlphaNum;
+        case Setting::Path:
+        case Setting::Masks:
+            break;
     }
+    return nullptr;
 }
 
-bool OptionsControls::Checked(Control control) const {
-    const bool* flag = FlagOf(*this, control);
+}  // namespace
+
+bool OptionsControls::Flag(Setting setting) const {
+    const bool* flag = FlagOf(options_, setting);
     return flag != nullptr && *flag;
 }
 
-// The three letter-case choices behave as one group of radio buttons.
-void OptionsControls::SetChecked(Control control, bool checked) {
-    bool* flag = FlagOf(*this, control);
+void OptionsControls::SetFlag(Setting setting, bool on) {
+    bool* flag = FlagOf(options_, setting);
     if (flag == nullptr) {
         return;
     }
-    const bool isCase = control == Control::rUpperName || control == Control::rLowerName ||
-                        control == Control::rNoChangeName;
-    if (isCase && checked) {
-        options_.ToUpperCase = options_.ToLowerCase = noCaseChange_ = false;
+    if (on && (setting == Setting::ToUpperCase || setting == Setting::ToLowerCase)) {
+        options_.ToUpperCase = options_.ToLowerCase = false;
     }
-    *flag = checked;
+    *flag = on;
 }
-
-bool OptionsControls::Enabled(Control control) const {
-    switch (control) {
-        case Control::cReplSpace:
-            return options_.ReplaceSpaceAvailable();
-        case Control::cRemSpace:
-            return options_.RemoveSpaceAvailable();
-        case Control::cReplUndr:
-            return options_.ReplaceUnderlineAvailable();
-        case Control::cRemUndr:
-            return options_.RemoveUnderlineAvailable();
-        case Control::bOK:
-            return !options_.Path.empty();
-        default:
-            return true;
-    }
-}
-
-void OptionsControls::SetEnabled(Control, bool) {}
 
 }  // namespace tovana

@@ -1,10 +1,15 @@
-// Loading the stored inputs into the window's controls and saving them back.
+// Loading the stored inputs and saving them back.
+//
+// Data flow: LoadSettings reads the eleven values from a SettingsStore in their stored order
+// and hands each to a SettingsValues (the window's controls through the form, or plain options
+// for the command line); SaveSettings reads them back from it and writes them.
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
+#include "rename/RenameOptions.h"
 #include "settings/SettingsStore.h"
-#include "ui/FormLogic.h"
 
 namespace tovana {
 
@@ -14,34 +19,57 @@ class SettingsError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Puts the stored values into the controls, in the stored order, through the controls' own
-// change handlers. Without a store nothing changes. A value that cannot be read stops the load
-// there with a SettingsError; the values before it are in place.
-void LoadSettings(SettingsStore& store, FormControls& controls);
+// The eleven stored values, in the order they are read and written.
+enum class Setting {
+    Path,
+    Masks,
+    SubDir,
+    RenameDir,
+    ReplaceSpace,
+    RemoveSpace,
+    ReplaceUnderline,
+    RemoveUnderline,
+    ToUpperCase,
+    ToLowerCase,
+    NonAlphaNum,
+};
 
-// Writes all eleven values from the controls. Without a way to open the store nothing is saved
-// and nothing is said; a value that cannot be written stops the save with a SettingsError.
-void SaveSettings(SettingsStore& store, const FormControls& controls);
+// The stored name of a value.
+const char* SettingName(Setting setting);
 
-// The same values as options, for the command line. Missing values give the window's defaults
-// for the two texts only when there is no store at all.
-class OptionsControls : public FormControls {
+// Where loaded values go and saved values come from. Setting a value does what a user's
+// change of it would; a value equal to the current one changes nothing.
+class SettingsValues {
   public:
-    explicit OptionsControls(RenameOptions options = {});
-    std::string Text(Control control) const override;
-    void SetText(Control control, const std::string& text) override;
-    bool Checked(Control control) const override;
-    void SetChecked(Control control, bool checked) override;
-    bool Enabled(Control control) const override;
-    void SetEnabled(Control control, bool enabled) override;
+    virtual ~SettingsValues() = default;
+    virtual std::string Text(Setting setting) const = 0;  // Path and Masks, UTF-8
+    virtual void SetText(Setting setting, const std::string& text) = 0;
+    virtual bool Flag(Setting setting) const = 0;  // the nine others
+    virtual void SetFlag(Setting setting, bool on) = 0;
+};
+
+// Puts the stored values into `values`, in the stored order. Without a store nothing changes.
+// A value that cannot be read takes its creation value and the load goes on with the next one;
+// the first such value is then reported as a SettingsError, once everything readable is in.
+void LoadSettings(SettingsStore& store, SettingsValues& values);
+
+// Writes all eleven values. Without a way to open the store nothing is saved and nothing is
+// said; a value that cannot be written stops the save with a SettingsError.
+void SaveSettings(SettingsStore& store, const SettingsValues& values);
+
+// The same values as options, for the command line. The two case flags act as the window's
+// letter-case choice: setting one on clears the other.
+class OptionsControls : public SettingsValues {
+  public:
+    explicit OptionsControls(RenameOptions options = {}) : options_(std::move(options)) {}
+    std::string Text(Setting setting) const override;
+    void SetText(Setting setting, const std::string& text) override;
+    bool Flag(Setting setting) const override;
+    void SetFlag(Setting setting, bool on) override;
     const RenameOptions& options() const { return options_; }
 
   private:
-    // The flag a control stands for; const or not as the controls are.
-    template <typename Self>
-    static auto FlagOf(Self& self, Control control) -> decltype(&self.noCaseChange_);
     RenameOptions options_;
-    bool noCaseChange_ = true;
 };
 
 }  // namespace tovana

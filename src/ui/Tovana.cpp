@@ -2,25 +2,12 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
-#include <QMessageBox>
 #include <QSessionManager>
 
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
 #include "ui/SelectFolder.h"
 #include "ui/uTovana.h"
-
-namespace {
-
-// Message boxes are modal for the whole program, like the window's own boxes.
-void ShowMessage(const QString& title, const QString& text, bool isError) {
-    QMessageBox box(isError ? QMessageBox::Critical : QMessageBox::NoIcon, title, text,
-                    QMessageBox::Ok);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -35,7 +22,6 @@ int main(int argc, char** argv) {
     services.selectFolder = [](const QString& title, const QString& root, QString& folder) {
         return SelectFolder(nullptr, title, root, folder);
     };
-    services.showMessage = ShowMessage;
     services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     services.applicationTitle =
         QString::fromStdString(tovana::ApplicationTitle(QString(argv[0]).toStdString()));
@@ -43,7 +29,7 @@ int main(int argc, char** argv) {
     TfTovana fTovana(services);
     // The end of the desktop session saves the settings as a close does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &fTovana,
-                     [&fTovana](QSessionManager&) { fTovana.FormCloseQuery(); });
+                     [&fTovana](QSessionManager&) { fTovana.form().FormCloseQuery(); });
     fTovana.show();
     return app.exec();
 }

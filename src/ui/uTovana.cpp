@@ -3,32 +3,31 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QValidator>
 
 #include "TovanaVersion.h"
 #include "rename/NameText.h"
-#include "settings/Settings.h"
 #include "ui/SelectFolder.h"
 
 using tovana::Control;
 
 namespace {
 
-// The window is laid out for a font whose "0" stands 13 pixels high at 96 pixels per inch.
-constexpr int kDesignTextHeight = 13;
-constexpr int kDesignDpi = 96;
 constexpr int kFontPixels = 11;  // 8 points at 96 pixels per inch
-constexpr int kRowHeight = 16;
-
-const char kSupportMail[] = "podpora@korvel.example";
-const char kWebHost[] = "www.korvel.example";
 
 QString Upper(const QString& text) {
     return QString::fromStdString(tovana::UpperText(text.toStdString()));
+}
+
+tovana::Rgb RgbOf(const QColor& c) {
+    return {c.red(), c.green(), c.blue()};
 }
 
 // The file-type field shows and gives back upper case, whatever is typed or pasted, with the
@@ -51,27 +50,34 @@ class RowDelegate : public QStyledItemDelegate {
         form_->lbMessageDrawItem(painter, option, index);
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        return {option.rect.width(), kRowHeight};
+        return {option.rect.width(), form_->rowHeight()};
     }
 
   private:
     const TfTovana* form_;
 };
 
+tovana::FormServices FormServicesOf(const TovanaServices& services) {
+    tovana::FormServices form;
+    form.fileSystem = services.fileSystem;
+    form.settings = services.settings;
+    form.applicationTitle = services.applicationTitle.toStdString();
+    form.version = TfTovana::GetAppVersion();
+    return form;
+}
+
 }  // namespace
 
 TfTovana::TfTovana(TovanaServices services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)) {
+    : QDialog(parent), services_(std::move(services)), form_(*this, FormServicesOf(services_)) {
     ui_.setupUi(this);
     imList_ = {QPixmap(":/folder.png"), QPixmap(":/page.png"), QPixmap(":/failed.png")};
 
     QFont windowFont("DejaVu Sans Condensed");
-    windowFont.setPixelSize(qRound(double(kFontPixels) * logicalDpiY() / kDesignDpi));
+    windowFont.setPixelSize(qRound(double(kFontPixels) * logicalDpiY() / tovana::kDesignDpi));
     setFont(windowFont);
 
-    QPalette banner = ui_.Panel1->palette();
-    banner.setColor(QPalette::Window, banner.color(QPalette::HighlightedText));
-    ui_.Panel1->setPalette(banner);
+    PaintBanner();
     ui_.Bevel1->setStyleSheet(
         "QFrame#Bevel1 { border: none; border-top: 2px groove palette(mid); }");
 
@@ -87,9 +93,9 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     ScaleToFont();
-    move(871, 227);
+    move(tovana::kWindowLeft, tovana::kWindowTop);
 
-    connect(ui_.ePath, &QLineEdit::textChanged, this, &TfTovana::ePathChange);
+    connect(ui_.ePath, &QLineEdit::textChanged, this, [this] { form_.ePathChange(); });
     connect(ui_.eMask, &QLineEdit::textChanged, this, [this](const QString& text) {
         // Text set by the program passes no validator; bring it to upper case here.
         if (const QString upper = Upper(text); upper != text) {
@@ -98,31 +104,54 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
             ui_.eMask->setCursorPosition(cursor);
         }
     });
-    connect(ui_.Button1, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button1Click(); }); });
-    connect(ui_.cReplSpace, &QCheckBox::toggled, this, &TfTovana::cReplSpaceClick);
-    connect(ui_.cReplUndr, &QCheckBox::toggled, this, &TfTovana::cReplUndrClick);
-    connect(ui_.bOK, &QPushButton::clicked, this, [this] { Guarded([this] { bOKClick(); }); });
-    connect(ui_.bCancel, &QPushButton::clicked, this, &TfTovana::bCancelClick);
-    connect(ui_.lAuthor, &TLinkLabel::clicked, this, &TfTovana::lAuthorClick);
-    connect(ui_.lWeb, &TLinkLabel::clicked, this, &TfTovana::lWebClick);
+    connect(ui_.Button1, &QPushButton::clicked, this, [this] { form_.Button1Click(); });
+    connect(ui_.cReplSpace, &QCheckBox::toggled, this, [this] { form_.cReplSpaceClick(); });
+    connect(ui_.cReplUndr, &QCheckBox::toggled, this, [this] { form_.cReplUndrClick(); });
+    connect(ui_.bOK, &QPushButton::clicked, this, [this] { form_.bOKClick(); });
+    connect(ui_.bCancel, &QPushButton::clicked, this, [this] { form_.bCancelClick(); });
+    connect(ui_.lAuthor, &TLinkLabel::clicked, this, [this] { form_.lAuthorClick(); });
+    connect(ui_.lWeb, &TLinkLabel::clicked, this, [this] { form_.lWebClick(); });
     for (QRadioButton* radio : {ui_.rNoChangeName, ui_.rUpperName, ui_.rLowerName}) {
         connect(radio, &QRadioButton::toggled, this, &TfTovana::KeepRadioTabStop);
     }
     KeepRadioTabStop();
     ui_.ePath->setFocus();
 
-    Guarded([this] { FormCreate(); });
+    form_.FormCreate();
 }
 
 TfTovana::~TfTovana() = default;
 
+// The heading must read on the banner whatever the desktop's palette: the caption-text colour
+// where the heading's colour reads on it, otherwise the list's background. Likewise the links.
+void TfTovana::PaintBanner() {
+    const QPalette colours = palette();
+    const QColor heading = colours.color(QPalette::Text);
+    const tovana::Rgb background =
+        tovana::BannerBackground(RgbOf(colours.color(QPalette::HighlightedText)),
+                                 RgbOf(colours.color(QPalette::Base)), RgbOf(heading));
+    QPalette banner = ui_.Panel1->palette();
+    banner.setColor(QPalette::Window, QColor(background.r, background.g, background.b));
+    banner.setColor(QPalette::WindowText, heading);
+    ui_.Panel1->setPalette(banner);
+    ui_.Label4->setPalette(banner);
+    // The links in a colour that reads on the window, as in the native window.
+    const tovana::Rgb link = tovana::LinkColour(RgbOf(colours.color(QPalette::Link)),
+                                                RgbOf(colours.color(QPalette::Window)));
+    for (TLinkLabel* label : {ui_.lAuthor, ui_.lWeb}) {
+        QPalette linkColours = label->palette();
+        linkColours.setColor(QPalette::WindowText, QColor(link.r, link.g, link.b));
+        label->setPalette(linkColours);
+    }
+}
+
 // Positions and sizes follow the font: when "0" is not 13 pixels high, everything is scaled by
-// the ratio, except the list's rows and the 16 x 16 pictures. The list keeps to whole rows.
+// the ratio, except the 16 x 16 pictures. Rows are 16 pixels high, or as high as the list's
+// text needs; the list keeps to whole rows.
 void TfTovana::ScaleToFont() {
     const int textHeight = QFontMetrics(font()).height();
-    if (textHeight != kDesignTextHeight) {
-        const double ratio = double(textHeight) / kDesignTextHeight;
+    if (textHeight != tovana::kDesignTextHeight) {
+        const double ratio = double(textHeight) / tovana::kDesignTextHeight;
         const auto scaled = [ratio](int value) { return qRound(value * ratio); };
         for (QWidget* container :
              {static_cast<QWidget*>(this), static_cast<QWidget*>(ui_.Panel1),
@@ -136,17 +165,30 @@ void TfTovana::ScaleToFont() {
         }
         resize(scaled(width()), scaled(height()));
     }
-    QListView* list = ui_.lbMessage;
+    TResultList* list = ui_.lbMessage;
+    rowHeight_ = tovana::RowHeight(QFontMetrics(list->font()).height());
+    list->setRowHeight(rowHeight_);
     const int frame = 2 * list->frameWidth();
-    const int rows = std::max(1, (list->height() - frame) / kRowHeight);
-    list->resize(list->width(), rows * kRowHeight + frame);
+    const int rows = std::max(1, (list->height() - frame) / rowHeight_);
+    list->resize(list->width(), rows * rowHeight_ + frame);
     setFixedSize(size());
-    // Labels grow to their text, as they would in the font the window was designed for.
+    // Labels, check boxes and radio buttons grow to their text, as they would in the font the
+    // window was designed for; a group box's contents stay inside it.
     for (QLabel* label : findChildren<QLabel*>()) {
         if (qobject_cast<TLinkLabel*>(label) == nullptr &&
             label->sizeHint().width() > label->width()) {
             label->resize(label->sizeHint().width(), label->height());
         }
+    }
+    for (QAbstractButton* box : findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QPushButton*>(box) != nullptr) {
+            continue;
+        }
+        int width = std::max(box->width(), box->sizeHint().width());
+        if (const QWidget* group = box->parentWidget(); group != this) {
+            width = std::min(width, group->width() - box->x() - 2);
+        }
+        box->resize(std::max(width, box->width()), box->height());
     }
     for (TLinkLabel* link : {ui_.lAuthor, ui_.lWeb}) {
         QFont underlined = link->font();
@@ -154,6 +196,22 @@ void TfTovana::ScaleToFont() {
         link->setFont(underlined);
         link->adjustSize();
     }
+}
+
+// The designed place, moved just enough for the whole window to be on the screen.
+void TfTovana::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (placed_ || screen() == nullptr) {
+        return;
+    }
+    placed_ = true;
+    const QRect available = screen()->availableGeometry();
+    // A top-level widget's position is that of its frame's corner.
+    const QRect frame = frameGeometry();
+    const tovana::ScreenRect at = tovana::PlaceOnScreen(
+        {tovana::kWindowLeft, tovana::kWindowTop, frame.width(), frame.height()},
+        {available.x(), available.y(), available.width(), available.height()});
+    move(at.left, at.top);
 }
 
 // Of the three letter-case choices only the selected one is reached with Tab.
@@ -191,6 +249,12 @@ QWidget* TfTovana::Widget(Control control) const {
             return ui_.rLowerName;
         case Control::bOK:
             return ui_.bOK;
+        case Control::bCancel:
+            return ui_.bCancel;
+        case Control::Button1:
+            return ui_.Button1;
+        case Control::lbMessage:
+            return ui_.lbMessage;
     }
     return nullptr;
 }
@@ -227,84 +291,84 @@ void TfTovana::SetEnabled(Control control, bool enabled) {
     Widget(control)->setEnabled(enabled);
 }
 
-bool TfTovana::Guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-        return true;
-    } catch (const std::exception& error) {
-        services_.showMessage(services_.applicationTitle,
-                              QString::fromStdString(tovana::ErrorBoxText(error.what())), true);
-    }
-    return false;
+void TfTovana::SetFocus(Control control) {
+    Widget(control)->setFocus();
 }
 
-QString TfTovana::GetAppVersion() {
-    return QString::fromStdString(tovana::AppVersionText(
-        TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR, TOVANA_VERSION_PATCH, TOVANA_VERSION_BUILD));
+std::string TfTovana::Caption() const {
+    return windowTitle().toStdString();
 }
 
-void TfTovana::FormCreate() {
-    setWindowTitle(windowTitle() + "  " + GetAppVersion());
-    LoadSettings();
+void TfTovana::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
 }
 
-void TfTovana::LoadSettings() {
-    if (services_.settings != nullptr) {
-        tovana::LoadSettings(*services_.settings, *this);
-    }
+bool TfTovana::AppendRow(const std::string& path, tovana::ResultKind kind) {
+    log_.Append(QString::fromStdString(path), kind);
+    return true;
 }
 
-void TfTovana::SaveSettings() {
-    if (services_.settings != nullptr) {
-        tovana::SaveSettings(*services_.settings, *this);
-    }
-}
-
-void TfTovana::ePathChange() {
-    tovana::PathChanged(*this);
-}
-
-void TfTovana::cReplSpaceClick() {
-    tovana::ReplSpaceChanged(*this);
-}
-
-void TfTovana::cReplUndrClick() {
-    tovana::ReplUndrChanged(*this);
-}
-
-void TfTovana::Button1Click() {
-    QString folder = ui_.ePath->text();
-    if (services_.selectFolder && services_.selectFolder(QString(), QString(), folder)) {
-        ui_.ePath->setText(folder);
-    }
-    ui_.cSubDir->setFocus();
-}
-
-void TfTovana::bOKClick() {
-    class LogSink : public tovana::RunSink {
-      public:
-        explicit LogSink(ResultLogModel& log) : log_(log) {}
-        void Append(const tovana::LogEntry& entry) override {
-            log_.Append(QString::fromStdString(entry.Path), entry.Kind);
-        }
-
-      private:
-        ResultLogModel& log_;
-    };
-
-    const tovana::RenameOptions options = tovana::OptionsFromControls(*this);
-    LogSink sink(log_);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        tovana::Run(options, *services_.fileSystem, sink, counters_);
-    } catch (...) {
+void TfTovana::SetBusy(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
         QApplication::restoreOverrideCursor();
-        throw;
     }
-    QApplication::restoreOverrideCursor();
-    QString summary = QString::fromStdString(tovana::SummaryText(counters_));
-    summary.replace('\r', '\n');
-    services_.showMessage(QStringLiteral("Výsledek přejmenování"), summary, false);
+}
+
+// A message box over the window, modal for the whole program, wide enough for its title.
+tovana::BoxAnswer TfTovana::ShowBox(const tovana::Box& box) {
+    if (services_.showBox) {
+        return services_.showBox(box);
+    }
+    QString text = QString::fromStdString(box.text);
+    text.replace('\r', '\n');
+    const bool yesNo = box.buttons == tovana::BoxButtons::YesNo;
+    QMessageBox message(
+        box.icon == tovana::BoxIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
+        QString::fromStdString(box.title), text,
+        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
+    message.setWindowModality(Qt::ApplicationModal);
+    if (auto* layout = qobject_cast<QGridLayout*>(message.layout())) {
+        const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                   .horizontalAdvance(message.windowTitle()) +
+                               120;  // room for the title bar's icon and close button
+        layout->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                        layout->rowCount(), 0, 1, layout->columnCount());
+    }
+    const int answer = message.exec();
+    return answer == QMessageBox::Yes  ? tovana::BoxAnswer::Yes
+           : answer == QMessageBox::No ? tovana::BoxAnswer::No
+                                       : tovana::BoxAnswer::Ok;
+}
+
+bool TfTovana::PickFolder(std::string& folder) {
+    QString chosen = QString::fromStdString(folder);
+    const bool confirmed = services_.selectFolder
+                               ? services_.selectFolder(QString(), QString(), chosen)
+                               : SelectFolder(this, QString(), QString(), chosen);
+    if (confirmed) {
+        folder = chosen.toStdString();
+    }
+    return confirmed;
+}
+
+void TfTovana::OpenAddress(const std::string& address) {
+    const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
+    if (services_.openUrl) {
+        services_.openUrl(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void TfTovana::Close() {
+    close();
+}
+
+std::string TfTovana::GetAppVersion() {
+    return tovana::AppVersionText(TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR, TOVANA_VERSION_PATCH,
+                                  TOVANA_VERSION_BUILD);
 }
 
 void TfTovana::lbMessageDrawItem(QPainter* painter, const QStyleOptionViewItem& option,
@@ -322,7 +386,7 @@ void TfTovana::lbMessageDrawItem(QPainter* painter, const QStyleOptionViewItem& 
     }
     painter->setFont(ui_.lbMessage->font());
     painter->setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    painter->drawText(QRect(row.left() + 20, row.top() + 2, QWIDGETSIZE_MAX / 2, kRowHeight - 2),
+    painter->drawText(QRect(row.left() + 20, row.top() + 2, QWIDGETSIZE_MAX / 2, rowHeight_ - 2),
                       Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
     if ((option.state & QStyle::State_HasFocus) != 0) {
@@ -336,30 +400,8 @@ void TfTovana::lbMessageDrawItem(QPainter* painter, const QStyleOptionViewItem& 
     painter->restore();
 }
 
-void TfTovana::lAuthorClick() {
-    if (services_.openUrl) {
-        services_.openUrl(
-            QUrl(QString("mailto:%1?Subject=Pripominky%20k%20Tovana").arg(kSupportMail),
-                 QUrl::TolerantMode));
-    }
-}
-
-void TfTovana::lWebClick() {
-    if (services_.openUrl) {
-        services_.openUrl(QUrl(QString("http://%1").arg(kWebHost)));
-    }
-}
-
-void TfTovana::bCancelClick() {
-    close();
-}
-
-bool TfTovana::FormCloseQuery() {
-    return Guarded([this] { SaveSettings(); });
-}
-
 void TfTovana::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    if (!form_.FormCloseQuery()) {
         event->ignore();
         return;
     }

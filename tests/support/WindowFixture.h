@@ -1,4 +1,5 @@
-// A window over a real temporary tree, an in-memory settings store and recorded message boxes.
+// The Qt window over a real temporary tree, an in-memory settings store and recorded message
+// boxes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,8 +37,10 @@ class WindowFixture : public testing::Test {
             }
             return false;
         };
-        services.showMessage = [this](const QString& title, const QString& text, bool isError) {
-            messages.push_back({title, text, isError});
+        services.showBox = [this](const tovana::Box& box) {
+            messages.push_back({QString::fromStdString(box.title), QString::fromStdString(box.text),
+                                box.icon == tovana::BoxIcon::Stop});
+            return tovana::BoxAnswer::Ok;
         };
         services.openUrl = [this](const QUrl& url) { urls.push_back(url); };
         window = std::make_unique<TfTovana>(services);

@@ -37,6 +37,16 @@ bool SelectFolder(HWND owner, const std::wstring& title, const std::wstring& roo
     if (!IsExistingFolder(folder)) {
         folder.clear();
     }
+    // The browser is a COM object: the thread joins a single-threaded apartment for it.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    struct ComApartment {
+        bool joined;
+        ~ComApartment() {
+            if (joined) {
+                ::CoUninitialize();
+            }
+        }
+    } apartment{SUCCEEDED(com)};
     IMalloc* allocator = nullptr;
     if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) {
         return false;

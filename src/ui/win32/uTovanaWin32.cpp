@@ -1,13 +1,13 @@
 #include "ui/win32/uTovanaWin32.h"
 
-#include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
-#include "TovanaVersion.h"
 #include "rename/WideText.h"
-#include "settings/Settings.h"
+#include "ui/win32/SelectFolderWin32.h"
 #include "ui/win32/resource.h"
 
 using tovana::Control;
@@ -49,12 +49,7 @@ const int kControlPlaceCount = sizeof kControlPlaces / sizeof kControlPlaces[0];
 
 namespace {
 
-constexpr int kDesignTextHeight = 13;
-constexpr int kClientWidth = 393;
-constexpr int kClientHeight = 441;
-constexpr int kRowHeight = 16;
-const wchar_t kSupportMail[] = L"podpora@korvel.example";
-const wchar_t kWebHost[] = L"www.korvel.example";
+const wchar_t kMainWindowProperty[] = L"TovanaMainWindow";
 
 int IdOf(Control control) {
     switch (control) {
@@ -84,6 +79,12 @@ int IdOf(Control control) {
             return IDC_RLOWERNAME;
         case Control::bOK:
             return IDOK;
+        case Control::bCancel:
+            return IDCANCEL;
+        case Control::Button1:
+            return IDC_BUTTON1;
+        case Control::lbMessage:
+            return IDC_LBMESSAGE;
     }
     return 0;
 }
@@ -93,6 +94,21 @@ std::wstring WindowText(HWND window) {
     text.resize(static_cast<std::size_t>(
         ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+HFONT FontOf(HWND window) {
+    return reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
+}
+
+// The size of `text` in the font `window` draws with.
+SIZE TextExtent(HWND window, const std::wstring& text) {
+    const HDC dc = ::GetDC(window);
+    const HGDIOBJ previous = ::SelectObject(dc, FontOf(window));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(window, dc);
+    return size;
 }
 
 HFONT DerivedFont(HFONT base, bool bold, bool underline) {
@@ -105,57 +121,194 @@ HFONT DerivedFont(HFONT base, bool bold, bool underline) {
     return ::CreateFontIndirectW(&font);
 }
 
+RECT PlaceIn(HWND control, HWND parent) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Room a check box or radio button needs beside its box and caption: the gap between them and
+// the focus frame round the caption.
+constexpr int kCaptionGap = 6;
+
+int CaptionWidth(HWND box) {
+    std::wstring caption = WindowText(box);
+    caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
+    return static_cast<int>(TextExtent(box, caption).cx) + ::GetSystemMetrics(SM_CXMENUCHECK) +
+           kCaptionGap;
+}
+
+tovana::Rgb RgbOf(COLORREF c) {
+    return {GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+
+// Activating the application's window (after a box or the browser it owns, or from its
+// task-bar button) hands the activation on to the main window, which restores its focus.
+constexpr UINT kActivateMain = WM_APP + 1;
+
+LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto main = static_cast<HWND>(::GetPropW(window, kMainWindowProperty));
+    switch (message) {
+        case WM_CLOSE:
+            // Alt+F4 on this window ends the program the way the main window's close does.
+            if (main != nullptr && ::IsWindow(main)) {
+                ::SendMessageW(main, WM_CLOSE, 0, 0);
+            }
+            return 0;
+        case WM_QUERYENDSESSION:
+            return main != nullptr && ::IsWindow(main)
+                       ? ::SendMessageW(main, message, wParam, lParam)
+                       : TRUE;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                ::PostMessageW(window, kActivateMain, 0, 0);
+            }
+            return 0;
+        case kActivateMain:
+            if (main != nullptr && ::IsWindow(main) && ::IsWindowEnabled(main) &&
+                ::IsWindowVisible(main) && ::GetActiveWindow() == window) {
+                ::SetActiveWindow(main);
+            }
+            return 0;
+        case WM_DESTROY:
+            ::RemovePropW(window, kMainWindowProperty);
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+struct DisabledWindows {
+    std::vector<HWND> windows;
+    HWND keep;
+};
+
+BOOL CALLBACK DisableWindow(HWND window, LPARAM data) {
+    auto* disabled = reinterpret_cast<DisabledWindows*>(data);
+    if (window != disabled->keep && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        disabled->windows.push_back(window);
+        ::EnableWindow(window, FALSE);
+    }
+    return TRUE;
+}
+
 }  // namespace
 
+HWND CreateApplicationWindow(HINSTANCE instance, const std::wstring& title) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ApplicationProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconW(instance, L"MAINICON");
+    windowClass.lpszClassName = L"TApplication";
+    ::RegisterClassExW(&windowClass);
+    const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
+    const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+    return ::CreateWindowExW(0, L"TApplication", title.c_str(),
+                             WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                             x, y, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+// The box's owner disables itself; the other windows of the program are disabled here, so that
+// no click reaches the main window under an open box, and enabled again afterwards.
+int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstring& text,
+                        UINT flags) {
+    const HWND active = ::GetActiveWindow();
+    const HWND focus = ::GetFocus();
+    DisabledWindows disabled{{}, owner};
+    ::EnumThreadWindows(::GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
+    const int answer = ::MessageBoxW(owner, text.c_str(), title.c_str(), flags);
+    for (HWND window : disabled.windows) {
+        if (::IsWindow(window)) {
+            ::EnableWindow(window, TRUE);
+        }
+    }
+    if (active != nullptr && ::IsWindow(active)) {
+        ::SetActiveWindow(active);
+    }
+    if (focus != nullptr && ::IsWindow(focus)) {
+        ::SetFocus(focus);
+    }
+    return answer;
+}
+
 TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services)
-    : services_(std::move(services)), application_(application) {
+    : services_(std::move(services)),
+      form_(*this, {services_.fileSystem, services_.settings,
+                    Utf8FromWide(services_.applicationTitle), GetAppVersion()}),
+      application_(application) {
     window_ = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FTOVANA), application,
                                    &TfTovana::DialogProc, reinterpret_cast<LPARAM>(this));
     if (window_ == nullptr) {
         throw std::runtime_error("Cannot create the window");
     }
-    imList_ = ::ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 3, 4);
+    ::SetPropW(application_, kMainWindowProperty, window_);
+    imList_ = ::ImageList_Create(tovana::kPictureSize, tovana::kPictureSize, ILC_COLOR16 | ILC_MASK,
+                                 3, 4);
     for (int id : {IDB_FOLDER, IDB_PAGE, IDB_FAILED}) {
         const HBITMAP picture = static_cast<HBITMAP>(
             ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         ::ImageList_AddMasked(imList_, picture, RGB(255, 0, 255));
         ::DeleteObject(picture);
     }
-    const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(window_, WM_GETFONT, 0, 0));
+    // The title bar and the task switcher show the program's icon.
+    bigIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXICON),
+                                               ::GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
+    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+
+    const HFONT font = FontOf(window_);
     boldFont_ = DerivedFont(font, true, false);
     linkFont_ = DerivedFont(font, false, true);
     ::SendDlgItemMessageW(window_, IDC_LABEL4, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), 0);
     for (int id : {IDC_LAUTHOR, IDC_LWEB}) {
         ::SendDlgItemMessageW(window_, id, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), 0);
     }
+    // The fixed-height list asks for its row height before the window knows itself, so the
+    // height is set here: 16 pixels, or what the list's text needs.
+    const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
+    ::SendMessageW(list, LB_SETITEMHEIGHT, 0,
+                   tovana::RowHeight(static_cast<int>(TextExtent(list, L"0").cy)));
     PlaceControls();
     // The window's creation values that a description cannot hold.
     ::CheckRadioButton(window_, IDC_RNOCHANGENAME, IDC_RLOWERNAME, IDC_RNOCHANGENAME);
     ::SetFocus(::GetDlgItem(window_, IDC_EPATH));
-    Guarded([this] { FormCreate(); });
+    form_.FormCreate();
 }
 
 TfTovana::~TfTovana() {
     if (window_ != nullptr) {
         ::DestroyWindow(window_);
     }
+    if (::IsWindow(application_)) {
+        ::RemovePropW(application_, kMainWindowProperty);
+    }
     ::ImageList_Destroy(imList_);
     ::DeleteObject(boldFont_);
     ::DeleteObject(linkFont_);
+    if (bannerBrush_ != nullptr) {
+        ::DeleteObject(bannerBrush_);
+    }
+    ::DestroyIcon(bigIcon_);
+    ::DestroyIcon(smallIcon_);
 }
 
 // Positions follow the font: when its text is not 13 pixels high, every position and size is
 // scaled by the ratio; the list's rows and the pictures keep their size.
 void TfTovana::PlaceControls() {
     const HDC dc = ::GetDC(window_);
-    const HGDIOBJ old =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(window_, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old = ::SelectObject(dc, FontOf(window_));
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
     ::SelectObject(dc, old);
     ::ReleaseDC(window_, dc);
-    scale_ = metrics.tmHeight > 0 ? double(metrics.tmHeight) / kDesignTextHeight : 1.0;
-    if (metrics.tmHeight == kDesignTextHeight) {
+    scale_ = metrics.tmHeight > 0 ? double(metrics.tmHeight) / tovana::kDesignTextHeight : 1.0;
+    if (metrics.tmHeight == tovana::kDesignTextHeight) {
         scale_ = 1.0;
     }
     const auto scaled = [this](int value) { return static_cast<int>(value * scale_ + 0.5); };
@@ -164,30 +317,53 @@ void TfTovana::PlaceControls() {
         ::MoveWindow(::GetDlgItem(window_, place.id), scaled(place.x), scaled(place.y),
                      scaled(place.width), scaled(place.height), FALSE);
     }
-    // Labels grow to their text where the font needs it; links take its width exactly.
+    FitCaptions();
+    RECT frame{0, 0, scaled(tovana::kClientWidth), scaled(tovana::kClientHeight)};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE)));
+    // The designed place, moved just enough for the window to lie on the work area.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const tovana::ScreenRect at = tovana::PlaceOnScreen(
+        {tovana::kWindowLeft, tovana::kWindowTop, frame.right - frame.left,
+         frame.bottom - frame.top},
+        {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    ::SetWindowPos(window_, nullptr, at.left, at.top, at.width, at.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Labels, check boxes and radio buttons grow to their captions where the font needs it, a
+// group box's contents up to its inner edge; links take their text's width exactly.
+void TfTovana::FitCaptions() {
     for (int id :
          {IDC_LABEL1, IDC_LABEL2, IDC_LABEL3, IDC_LABEL4, IDC_LABEL5, IDC_LAUTHOR, IDC_LWEB}) {
         const HWND label = ::GetDlgItem(window_, id);
-        const HDC labelDc = ::GetDC(label);
-        const HGDIOBJ previous = ::SelectObject(
-            labelDc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
-        const std::wstring text = WindowText(label);
-        SIZE size{};
-        ::GetTextExtentPoint32W(labelDc, text.c_str(), static_cast<int>(text.size()), &size);
-        ::SelectObject(labelDc, previous);
-        ::ReleaseDC(label, labelDc);
-        RECT r{};
-        ::GetWindowRect(label, &r);
-        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+        const SIZE size = TextExtent(label, WindowText(label));
+        const RECT r = PlaceIn(label, window_);
         const bool link = id == IDC_LAUTHOR || id == IDC_LWEB;
         const int width = link ? size.cx : std::max<int>(size.cx, r.right - r.left);
         ::MoveWindow(label, r.left, r.top, width, r.bottom - r.top, FALSE);
     }
-    RECT frame{0, 0, scaled(kClientWidth), scaled(kClientHeight)};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE)));
-    ::SetWindowPos(window_, nullptr, 871, 227, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    struct Boxed {
+        int id;
+        int group;
+    };
+    const Boxed boxes[] = {
+        {IDC_CSUBDIR, IDC_GROUPBOX1},    {IDC_CRENDIR, IDC_GROUPBOX3},
+        {IDC_CREPLSPACE, IDC_GROUPBOX3}, {IDC_CNONALPHANUM, IDC_GROUPBOX3},
+        {IDC_CREMUNDR, IDC_GROUPBOX3},   {IDC_CREPLUNDR, IDC_GROUPBOX3},
+        {IDC_CREMSPACE, IDC_GROUPBOX3},  {IDC_RNOCHANGENAME, IDC_GROUPBOX2},
+        {IDC_RUPPERNAME, IDC_GROUPBOX2}, {IDC_RLOWERNAME, IDC_GROUPBOX2},
+    };
+    for (const Boxed& boxed : boxes) {
+        const HWND box = ::GetDlgItem(window_, boxed.id);
+        const RECT r = PlaceIn(box, window_);
+        const RECT group = PlaceIn(::GetDlgItem(window_, boxed.group), window_);
+        const int needed = CaptionWidth(box);
+        const int room = group.right - 2 - r.left;
+        const int width = std::max<int>(r.right - r.left, std::min(needed, room));
+        ::MoveWindow(box, r.left, r.top, width, r.bottom - r.top, FALSE);
+    }
 }
 
 HWND TfTovana::Item(Control control) const {
@@ -222,9 +398,9 @@ void TfTovana::SetChecked(Control control, bool checked) {
     }
     ::SendMessageW(Item(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     if (control == Control::cReplSpace) {
-        cReplSpaceClick();
+        form_.cReplSpaceClick();
     } else if (control == Control::cReplUndr) {
-        cReplUndrClick();
+        form_.cReplUndrClick();
     }
 }
 
@@ -236,25 +412,83 @@ void TfTovana::SetEnabled(Control control, bool enabled) {
     ::EnableWindow(Item(control), enabled ? TRUE : FALSE);
 }
 
-bool TfTovana::Guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-        return true;
-    } catch (const std::exception& error) {
-        services_.showMessage(application_, services_.applicationTitle,
-                              WideFromUtf8(tovana::ErrorBoxText(error.what())),
-                              MB_OK | MB_ICONSTOP);
-    }
-    return false;
+void TfTovana::SetFocus(Control control) {
+    ::SetFocus(Item(control));
 }
 
-std::wstring TfTovana::GetAppVersion() {
+std::string TfTovana::Caption() const {
+    return Utf8FromWide(WindowText(window_));
+}
+
+void TfTovana::SetCaption(const std::string& caption) {
+    ::SetWindowTextW(window_, WideFromUtf8(caption).c_str());
+}
+
+bool TfTovana::AppendRow(const std::string& path, tovana::ResultKind kind) {
+    const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
+    const std::wstring text = WideFromUtf8(path);
+    const LRESULT row =
+        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (row == LB_ERR || row == LB_ERRSPACE) {
+        return false;
+    }
+    ::SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(row), kind);
+    return true;
+}
+
+void TfTovana::SetBusy(bool busy) {
+    if (busy) {
+        busyPrevious_ = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    } else {
+        ::SetCursor(busyPrevious_);
+    }
+}
+
+tovana::BoxAnswer TfTovana::ShowBox(const tovana::Box& box) {
+    if (services_.showBox) {
+        return services_.showBox(box);
+    }
+    UINT flags = box.buttons == tovana::BoxButtons::YesNo ? MB_YESNO : MB_OK;
+    if (box.icon == tovana::BoxIcon::Stop) {
+        flags |= MB_ICONSTOP;
+    }
+    const int answer =
+        ShowProgramModalBox(application_, WideFromUtf8(box.title), WideFromUtf8(box.text), flags);
+    return answer == IDYES  ? tovana::BoxAnswer::Yes
+           : answer == IDNO ? tovana::BoxAnswer::No
+                            : tovana::BoxAnswer::Ok;
+}
+
+bool TfTovana::PickFolder(std::string& folder) {
+    std::wstring chosen = WideFromUtf8(folder);
+    const bool confirmed = services_.selectFolder ? services_.selectFolder(application_, chosen)
+                                                  : SelectFolder(application_, L"", L"", chosen);
+    if (confirmed) {
+        folder = Utf8FromWide(chosen);
+    }
+    return confirmed;
+}
+
+void TfTovana::OpenAddress(const std::string& address) {
+    const std::wstring wide = WideFromUtf8(address);
+    if (services_.openAddress) {
+        services_.openAddress(wide);
+    } else {
+        ::ShellExecuteW(nullptr, L"Open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+}
+
+void TfTovana::Close() {
+    ::SendMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+std::string TfTovana::GetAppVersion() {
     wchar_t path[MAX_PATH];
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path, &handle);
     if (size == 0) {
-        return L"";
+        return "";
     }
     std::string data(size, '\0');
     VS_FIXEDFILEINFO* info = nullptr;
@@ -262,74 +496,19 @@ std::wstring TfTovana::GetAppVersion() {
     if (!::GetFileVersionInfoW(path, 0, size, data.data()) ||
         !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
         info == nullptr) {
-        return L"";
+        return "";
     }
-    return WideFromUtf8(
-        tovana::AppVersionText(HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                               HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)));
+    return tovana::AppVersionText(HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
 }
 
-void TfTovana::FormCreate() {
-    ::SetWindowTextW(window_, (WindowText(window_) + L"  " + GetAppVersion()).c_str());
-    if (services_.settings != nullptr) {
-        tovana::LoadSettings(*services_.settings, *this);
-    }
-}
-
-void TfTovana::ePathChange() {
-    tovana::PathChanged(*this);
-}
-
-void TfTovana::cReplSpaceClick() {
-    tovana::ReplSpaceChanged(*this);
-}
-
-void TfTovana::cReplUndrClick() {
-    tovana::ReplUndrChanged(*this);
-}
-
-void TfTovana::Button1Click() {
-    std::wstring folder = WindowText(Item(Control::ePath));
-    if (services_.selectFolder && services_.selectFolder(application_, folder)) {
-        ::SetWindowTextW(Item(Control::ePath), folder.c_str());
-    }
-    ::SetFocus(Item(Control::cSubDir));
-}
-
-void TfTovana::bOKClick() {
-    class ListSink : public tovana::RunSink {
-      public:
-        explicit ListSink(HWND list) : list_(list) {}
-        void Append(const tovana::LogEntry& entry) override {
-            const std::wstring text = WideFromUtf8(entry.Path);
-            const LRESULT row =
-                ::SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-            if (row == LB_ERR || row == LB_ERRSPACE) {
-                throw std::runtime_error("Unable to insert a line");
-            }
-            ::SendMessageW(list_, LB_SETITEMDATA, static_cast<WPARAM>(row), entry.Kind);
-        }
-
-      private:
-        HWND list_;
-    };
-
-    const tovana::RenameOptions options = tovana::OptionsFromControls(*this);
-    ListSink sink(::GetDlgItem(window_, IDC_LBMESSAGE));
-    const HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    try {
-        tovana::Run(options, *services_.fileSystem, sink, counters_);
-    } catch (...) {
-        ::SetCursor(previous);
-        throw;
-    }
-    ::SetCursor(previous);
-    services_.showMessage(application_, L"Výsledek přejmenování",
-                          WideFromUtf8(tovana::SummaryText(counters_)), MB_OK);
-}
-
+// The list without rows still draws its focus: it asks for row -1 then.
 void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
     if (item.itemID == static_cast<UINT>(-1)) {
+        if ((item.itemState & ODS_FOCUS) != 0) {
+            ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_WINDOW));
+            ::DrawFocusRect(item.hDC, &item.rcItem);
+        }
         return;
     }
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
@@ -353,29 +532,20 @@ void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
     }
 }
 
-void TfTovana::lAuthorClick() {
-    if (services_.openAddress) {
-        services_.openAddress(std::wstring(L"MailTo:") + kSupportMail +
-                              L"?Subject=Pripominky%20k%20Tovana");
+bool TfTovana::HandleKeys(MSG& message) {
+    if (window_ == nullptr) {
+        return false;
     }
-}
-
-void TfTovana::lWebClick() {
-    if (services_.openAddress) {
-        services_.openAddress(std::wstring(L"http://") + kWebHost);
-    }
-}
-
-void TfTovana::bCancelClick() {
-    ::SendMessageW(window_, WM_CLOSE, 0, 0);
-}
-
-bool TfTovana::FormCloseQuery() {
-    return Guarded([this] {
-        if (services_.settings != nullptr) {
-            tovana::SaveSettings(*services_.settings, *this);
+    const bool key = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN ||
+                     message.message == WM_CHAR || message.message == WM_SYSCHAR;
+    const bool enterOrEsc = message.wParam == VK_RETURN || message.wParam == VK_ESCAPE;
+    if (key && enterOrEsc && ::IsChild(window_, message.hwnd)) {
+        const auto held = [](int virtualKey) { return (::GetKeyState(virtualKey) & 0x8000) != 0; };
+        if (held(VK_SHIFT) || held(VK_CONTROL) || held(VK_MENU)) {
+            return true;  // swallowed: neither key acts with a modifier
         }
-    });
+    }
+    return ::IsDialogMessageW(window_, &message) != 0;
 }
 
 INT_PTR CALLBACK TfTovana::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -388,32 +558,85 @@ INT_PTR CALLBACK TfTovana::DialogProc(HWND window, UINT message, WPARAM wParam, 
     return form != nullptr ? form->HandleMessage(message, wParam, lParam) : FALSE;
 }
 
+void TfTovana::OnCommand(int id, int code) {
+    switch (id) {
+        case IDC_EPATH:
+            if (code == EN_CHANGE) {
+                form_.ePathChange();
+            }
+            break;
+        case IDC_BUTTON1:
+            if (code == BN_CLICKED) {
+                form_.Button1Click();
+            }
+            break;
+        case IDC_CREPLSPACE:
+            if (code == BN_CLICKED) {
+                form_.cReplSpaceClick();
+            }
+            break;
+        case IDC_CREPLUNDR:
+            if (code == BN_CLICKED) {
+                form_.cReplUndrClick();
+            }
+            break;
+        case IDOK:
+            form_.bOKClick();
+            break;
+        case IDCANCEL:
+            form_.bCancelClick();
+            break;
+        case IDC_LAUTHOR:
+            if (code == STN_CLICKED) {
+                form_.lAuthorClick();
+            }
+            break;
+        case IDC_LWEB:
+            if (code == STN_CLICKED) {
+                form_.lWebClick();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// The banner takes a colour on which its heading always reads; the links one that reads on
+// the window.
+INT_PTR TfTovana::OnColourStatic(HDC dc, HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    if (id == IDC_PANEL1 || id == IDC_LABEL4) {
+        const COLORREF heading = ::GetSysColor(COLOR_WINDOWTEXT);
+        const tovana::Rgb background =
+            tovana::BannerBackground(RgbOf(::GetSysColor(COLOR_CAPTIONTEXT)),
+                                     RgbOf(::GetSysColor(COLOR_WINDOW)), RgbOf(heading));
+        const COLORREF fill = RGB(background.r, background.g, background.b);
+        LOGBRUSH current{};
+        if (bannerBrush_ == nullptr || (::GetObjectW(bannerBrush_, sizeof current, &current) != 0 &&
+                                        current.lbColor != fill)) {
+            if (bannerBrush_ != nullptr) {
+                ::DeleteObject(bannerBrush_);
+            }
+            bannerBrush_ = ::CreateSolidBrush(fill);
+        }
+        ::SetTextColor(dc, heading);
+        ::SetBkColor(dc, fill);
+        return reinterpret_cast<INT_PTR>(bannerBrush_);
+    }
+    if (id == IDC_LAUTHOR || id == IDC_LWEB) {
+        const tovana::Rgb link = tovana::LinkColour(RgbOf(::GetSysColor(COLOR_HOTLIGHT)),
+                                                    RgbOf(::GetSysColor(COLOR_BTNFACE)));
+        ::SetTextColor(dc, RGB(link.r, link.g, link.b));
+        ::SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return FALSE;
+}
+
 INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_COMMAND: {
-            const int id = LOWORD(wParam);
-            const int code = HIWORD(wParam);
-            if (id == IDC_EPATH && code == EN_CHANGE) {
-                ePathChange();
-            } else if (id == IDC_BUTTON1 && code == BN_CLICKED) {
-                Guarded([this] { Button1Click(); });
-            } else if (id == IDC_CREPLSPACE && code == BN_CLICKED) {
-                cReplSpaceClick();
-            } else if (id == IDC_CREPLUNDR && code == BN_CLICKED) {
-                cReplUndrClick();
-            } else if (id == IDOK && ::IsWindowEnabled(::GetDlgItem(window_, IDOK))) {
-                Guarded([this] { bOKClick(); });
-            } else if (id == IDCANCEL) {
-                bCancelClick();
-            } else if (id == IDC_LAUTHOR && code == STN_CLICKED) {
-                lAuthorClick();
-            } else if (id == IDC_LWEB && code == STN_CLICKED) {
-                lWebClick();
-            }
-            return TRUE;
-        }
-        case WM_MEASUREITEM:
-            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRowHeight;
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_DRAWITEM:
             if (wParam == IDC_LBMESSAGE) {
@@ -421,21 +644,8 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
-        case WM_CTLCOLORSTATIC: {
-            const HWND control = reinterpret_cast<HWND>(lParam);
-            const HDC dc = reinterpret_cast<HDC>(wParam);
-            const int id = ::GetDlgCtrlID(control);
-            if (id == IDC_PANEL1 || id == IDC_LABEL4) {
-                ::SetBkColor(dc, ::GetSysColor(COLOR_CAPTIONTEXT));
-                return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_CAPTIONTEXT));
-            }
-            if (id == IDC_LAUTHOR || id == IDC_LWEB) {
-                ::SetTextColor(dc, ::GetSysColor(COLOR_HOTLIGHT));
-                ::SetBkMode(dc, TRANSPARENT);
-                return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
-            }
-            return FALSE;
-        }
+        case WM_CTLCOLORSTATIC:
+            return OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_SETCURSOR: {
             const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
             if (id == IDC_LAUTHOR || id == IDC_LWEB) {
@@ -446,7 +656,7 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;
         }
         case WM_CLOSE:
-            if (FormCloseQuery()) {
+            if (form_.FormCloseQuery()) {
                 const HWND window = window_;
                 window_ = nullptr;
                 ::DestroyWindow(window);
@@ -456,7 +666,7 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ::PostQuitMessage(0);  // closing the window ends the program
             return FALSE;
         case WM_QUERYENDSESSION:
-            FormCloseQuery();
+            form_.FormCloseQuery();
             ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
             return TRUE;
         default:

@@ -1,9 +1,9 @@
-// The program's one window on Windows, built from its dialog description.
+// The program's one window on Windows, built from its dialog description: widgets, drawing,
+// keys and the platform's services. What the window does lives in tovana::Form; this view
+// hands it the user's actions and does what it asks (see form/FormView.h).
 //
-// Data flow: as in the Qt window, the controls hold all state. Loading the settings sets them
-// through FormControls, which runs the same handlers a user's change would (ePathChange,
-// cReplSpaceClick, cReplUndrClick); bOKClick reads RenameOptions from the controls and runs the
-// renaming engine, whose rows go into lbMessage; lbMessageDrawItem paints them; closing saves.
+// Data flow: dialog notifications -> Form handlers -> FormView calls back into the controls;
+// a run's rows go into lbMessage, whose rows lbMessageDrawItem paints.
 #pragma once
 
 #include <windows.h>
@@ -13,20 +13,16 @@
 #include <functional>
 #include <string>
 
-#include "rename/FileSystem.h"
-#include "rename/RenameRun.h"
-#include "settings/SettingsStore.h"
-#include "ui/FormLogic.h"
+#include "form/Form.h"
 
-// What the window needs from outside; tests put their own in.
+// What the window needs from outside; tests put their own in. Empty functions mean the real
+// thing: the shell's folder browser, a message box modal for the program, the shell's "Open".
 struct TovanaServices {
     tovana::FileSystem* fileSystem = nullptr;
     tovana::SettingsStore* settings = nullptr;
     // The folder picker: owner, folder in and out -> confirmed.
     std::function<bool(HWND, std::wstring&)> selectFolder;
-    // A modal message box: owner, title, text, MB_ flags.
-    std::function<void(HWND, const std::wstring&, const std::wstring&, UINT)> showMessage;
-    // Hands a mail or web address to the shell.
+    std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
     std::function<void(const std::wstring&)> openAddress;
     std::wstring applicationTitle = L"Tovana";
 };
@@ -39,7 +35,18 @@ struct ControlPlace {
 extern const ControlPlace kControlPlaces[];
 extern const int kControlPlaceCount;
 
-class TfTovana : public tovana::FormControls {
+// The application's own window: zero size at the centre of the screen, with the program's
+// icon. It holds the task-bar button and owns the main window, the boxes and the browser;
+// closing it, activating it or ending the session reaches the main window.
+HWND CreateApplicationWindow(HINSTANCE instance, const std::wstring& title);
+
+// A message box owned by `owner` and modal for the whole program: every enabled window of the
+// thread is disabled while it is open; afterwards the window that was active is active again
+// with its focus restored. Returns the MessageBox answer.
+int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstring& text,
+                        UINT flags);
+
+class TfTovana : public tovana::FormView {
   public:
     // Creates the window, owned by the application's window, and runs FormCreate; the caller
     // shows it.
@@ -50,43 +57,53 @@ class TfTovana : public tovana::FormControls {
 
     HWND hwnd() const { return window_; }
     bool closed() const { return window_ == nullptr; }
-    const tovana::RunCounters& counters() const { return counters_; }
+    tovana::Form& form() { return form_; }
     double scale() const { return scale_; }
 
+    // Hands a message of the loop to the window's dialog manager: Tab, Enter, Esc, access
+    // keys. Enter and Esc do nothing while Shift, Ctrl or Alt is held. True when handled.
+    bool HandleKeys(MSG& message);
+
+    // FormView
     std::string Text(tovana::Control control) const override;
     void SetText(tovana::Control control, const std::string& text) override;
     bool Checked(tovana::Control control) const override;
     void SetChecked(tovana::Control control, bool checked) override;
     bool Enabled(tovana::Control control) const override;
     void SetEnabled(tovana::Control control, bool enabled) override;
+    void SetFocus(tovana::Control control) override;
+    std::string Caption() const override;
+    void SetCaption(const std::string& caption) override;
+    bool AppendRow(const std::string& path, tovana::ResultKind kind) override;
+    void SetBusy(bool busy) override;
+    tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
+    bool PickFolder(std::string& folder) override;
+    void OpenAddress(const std::string& address) override;
+    void Close() override;
 
-    void FormCreate();
-    void ePathChange();
-    void Button1Click();
-    void cReplSpaceClick();
-    void cReplUndrClick();
-    void bOKClick();
     void lbMessageDrawItem(const DRAWITEMSTRUCT& item);
-    void lAuthorClick();
-    void lWebClick();
-    void bCancelClick();
-    bool FormCloseQuery();
 
-    static std::wstring GetAppVersion();
+    static std::string GetAppVersion();
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(int id, int code);
+    INT_PTR OnColourStatic(HDC dc, HWND control);
     void PlaceControls();
-    bool Guarded(const std::function<void()>& handler);
+    void FitCaptions();
     HWND Item(tovana::Control control) const;
 
     TovanaServices services_;
+    tovana::Form form_;
     HWND application_;
     HWND window_ = nullptr;
     HIMAGELIST imList_ = nullptr;
     HFONT boldFont_ = nullptr;
     HFONT linkFont_ = nullptr;
+    HBRUSH bannerBrush_ = nullptr;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    HCURSOR busyPrevious_ = nullptr;
     double scale_ = 1.0;
-    tovana::RunCounters counters_;
 };

@@ -1,0 +1,270 @@
+#include "form/Form.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "rename/NameText.h"
+
+namespace tovana {
+namespace {
+
+Control ControlOf(Setting setting) {
+    switch (setting) {
+        case Setting::Path:
+            return Control::ePath;
+        case Setting::Masks:
+            return Control::eMask;
+        case Setting::SubDir:
+            return Control::cSubDir;
+        case Setting::RenameDir:
+            return Control::cRenDir;
+        case Setting::ReplaceSpace:
+            return Control::cReplSpace;
+        case Setting::RemoveSpace:
+            return Control::cRemSpace;
+        case Setting::ReplaceUnderline:
+            return Control::cReplUndr;
+        case Setting::RemoveUnderline:
+            return Control::cRemUndr;
+        case Setting::ToUpperCase:
+            return Control::rUpperName;
+        case Setting::ToLowerCase:
+            return Control::rLowerName;
+        case Setting::NonAlphaNum:
+            return Control::cNonAlphaNum;
+    }
+    return Control::ePath;
+}
+
+// Appends each attempt to the window's result list.
+class ListSink : public RunSink {
+  public:
+    explicit ListSink(FormView& view) : view_(view) {}
+    void Append(const LogEntry& entry) override {
+        if (!view_.AppendRow(entry.Path, entry.Kind)) {
+            throw std::runtime_error("Unable to insert a line");
+        }
+    }
+
+  private:
+    FormView& view_;
+};
+
+// The hourglass for as long as it lives, whatever ends the run.
+class Busy {
+  public:
+    explicit Busy(FormView& view) : view_(view) { view_.SetBusy(true); }
+    ~Busy() { view_.SetBusy(false); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+  private:
+    FormView& view_;
+};
+
+}  // namespace
+
+Form::Form(FormView& view, FormServices services) : view_(view), services_(std::move(services)) {}
+
+bool Form::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& error) {
+        view_.ShowBox({services_.applicationTitle, ErrorBoxText(error.what()), BoxIcon::Stop});
+    }
+    return false;
+}
+
+void Form::FormCreate() {
+    view_.SetCaption(view_.Caption() + "  " + services_.version);
+    Guarded([this] {
+        if (services_.settings != nullptr) {
+            LoadSettings(*services_.settings, *this);
+        }
+    });
+}
+
+void Form::ePathChange() {
+    view_.SetEnabled(Control::bOK, !view_.Text(Control::ePath).empty());
+}
+
+void Form::cReplSpaceClick() {
+    const bool free = !view_.Checked(Control::cReplSpace);
+    view_.SetEnabled(Control::cRemSpace, free);
+    view_.SetEnabled(Control::cReplUndr, free);
+}
+
+void Form::cReplUndrClick() {
+    const bool free = !view_.Checked(Control::cReplUndr);
+    view_.SetEnabled(Control::cRemUndr, free);
+    view_.SetEnabled(Control::cReplSpace, free);
+}
+
+// The chooser opens at the field's folder only when that is an existing folder; a confirmed
+// folder replaces the field's text; the focus moves on either way.
+void Form::Button1Click() {
+    Guarded([this] {
+        std::string folder = view_.Text(Control::ePath);
+        std::error_code error;
+        if (folder.empty() || services_.fileSystem == nullptr ||
+            !services_.fileSystem->OpenFolder(folder, error)) {
+            folder.clear();
+        }
+        if (view_.PickFolder(folder)) {
+            view_.SetText(Control::ePath, folder);
+        }
+        view_.SetFocus(Control::cSubDir);
+    });
+}
+
+void Form::bOKClick() {
+    if (!view_.Enabled(Control::bOK)) {
+        return;
+    }
+    Guarded([this] {
+        const RenameOptions options = Options();
+        ListSink sink(view_);
+        {
+            const Busy busy(view_);
+            Run(options, *services_.fileSystem, sink, counters_);
+        }
+        view_.ShowBox({kSummaryTitle, SummaryText(counters_)});
+    });
+}
+
+void Form::lAuthorClick() {
+    view_.OpenAddress(kAuthorAddress);
+}
+
+void Form::lWebClick() {
+    view_.OpenAddress(kWebAddress);
+}
+
+void Form::bCancelClick() {
+    view_.Close();
+}
+
+bool Form::FormCloseQuery() {
+    return Guarded([this] {
+        if (services_.settings != nullptr) {
+            SaveSettings(*services_.settings, *this);
+        }
+    });
+}
+
+RenameOptions Form::Options() const {
+    const auto acting = [this](Control box) { return view_.Checked(box) && view_.Enabled(box); };
+    RenameOptions o;
+    o.Path = view_.Text(Control::ePath);
+    o.Masks = view_.Text(Control::eMask);
+    o.SubDir = view_.Checked(Control::cSubDir);
+    o.RenameDir = view_.Checked(Control::cRenDir);
+    o.ReplaceSpace = acting(Control::cReplSpace);
+    o.RemoveSpace = acting(Control::cRemSpace);
+    o.ReplaceUnderline = acting(Control::cReplUndr);
+    o.RemoveUnderline = acting(Control::cRemUndr);
+    o.NonAlphaNum = view_.Checked(Control::cNonAlphaNum);
+    o.ToUpperCase = view_.Checked(Control::rUpperName);
+    o.ToLowerCase = view_.Checked(Control::rLowerName);
+    return o;
+}
+
+std::string Form::Text(Setting setting) const {
+    return view_.Text(ControlOf(setting));
+}
+
+void Form::SetText(Setting setting, const std::string& text) {
+    view_.SetText(ControlOf(setting), text);
+}
+
+bool Form::Flag(Setting setting) const {
+    return view_.Checked(ControlOf(setting));
+}
+
+void Form::SetFlag(Setting setting, bool on) {
+    view_.SetChecked(ControlOf(setting), on);
+}
+
+std::string ErrorBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        return message + ".";
+    }
+    return message;
+}
+
+std::string ApplicationTitle(const std::string& programPath) {
+    std::string name = programPath.substr(programPath.find_last_of("/\\") + 1);
+    name = name.substr(0, name.find('.'));
+    if (name.empty()) {
+        return name;
+    }
+    NameChars chars = DecodeName(name);
+    for (std::size_t i = 1; i < chars.size(); ++i) {
+        chars[i] = LowerChar(chars[i]);
+    }
+    return EncodeName(chars);
+}
+
+std::string AppVersionText(unsigned major, unsigned minor, unsigned release, unsigned build) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u.%u.%u (%u)", major & 0xFFFF, minor & 0xFFFF,
+                  release & 0xFFFF, build & 0xFFFF);
+    return text;
+}
+
+ScreenRect PlaceOnScreen(ScreenRect window, const ScreenRect& available) {
+    const auto fit = [](int at, int size, int start, int length) {
+        at = std::min(at, start + length - size);
+        return std::max(at, start);
+    };
+    window.left = fit(window.left, window.width, available.left, available.width);
+    window.top = fit(window.top, window.height, available.top, available.height);
+    return window;
+}
+
+int RowHeight(int textHeight) {
+    return std::max(kRowHeight, textHeight + 2);
+}
+
+namespace {
+
+double Luminance(Rgb c) {
+    const auto channel = [](int value) {
+        const double v = value / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.r) + 0.7152 * channel(c.g) + 0.0722 * channel(c.b);
+}
+
+}  // namespace
+
+double ContrastRatio(Rgb a, Rgb b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+namespace {
+
+// What small text needs to be read comfortably.
+constexpr double kReadableContrast = 4.5;
+
+}  // namespace
+
+Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading) {
+    return ContrastRatio(captionText, heading) >= kReadableContrast ? captionText : window;
+}
+
+Rgb LinkColour(Rgb hotLight, Rgb background) {
+    for (const Rgb colour : {hotLight, Rgb{0, 0, 255}}) {
+        if (ContrastRatio(colour, background) >= kReadableContrast) {
+            return colour;
+        }
+    }
+    return {0x9c, 0xc8, 0xff};  // light blue, for dark backgrounds
+}
+
+}  // namespace tovana

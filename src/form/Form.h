@@ -1,0 +1,122 @@
+// The program's one window, all but the drawing: the handlers under their design names, a run
+// from the start button with its busy state and summary, error boxes, the folder picker's start
+// rule, the settings through the controls, the link addresses and the window's fixed numbers.
+//
+// Data flow: a view (Qt or native Windows) owns the widgets and calls the handlers below when
+// the user acts; the form reads and sets the controls through FormView, runs the renaming
+// engine with the options the controls show, appends each attempt to the view's result list,
+// and shows its boxes through the view. Settings are loaded into the controls and saved from
+// them through SettingsValues.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "form/FormView.h"
+#include "rename/FileSystem.h"
+#include "rename/RenameOptions.h"
+#include "rename/RenameRun.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+
+namespace tovana {
+
+// The window's fixed numbers, designed at 96 pixels per inch.
+constexpr int kClientWidth = 393;
+constexpr int kClientHeight = 441;
+constexpr int kWindowLeft = 871;  // outer top-left corner on the screen
+constexpr int kWindowTop = 227;
+constexpr int kDesignDpi = 96;
+constexpr int kDesignTextHeight = 13;  // height of "0" in the window's font
+constexpr int kRowHeight = 16;         // the least height of a result row
+constexpr int kPictureSize = 16;
+
+constexpr char kSummaryTitle[] = "Výsledek přejmenování";
+constexpr char kAuthorAddress[] = "MailTo:podpora@korvel.example?Subject=Pripominky%20k%20Tovana";
+constexpr char kWebAddress[] = "http://www.korvel.example";
+
+// What the form needs from outside the window.
+struct FormServices {
+    FileSystem* fileSystem = nullptr;  // for runs and the picker's start folder
+    SettingsStore* settings = nullptr;
+    std::string applicationTitle = "Tovana";  // the error box's title
+    std::string version;                      // the program's version as the caption shows it
+};
+
+class Form : public SettingsValues {
+  public:
+    Form(FormView& view, FormServices services);
+
+    // The handlers. Each one that can fail shows its error in the error box itself.
+    void FormCreate();
+    void ePathChange();
+    void Button1Click();
+    void cReplSpaceClick();
+    void cReplUndrClick();
+    void bOKClick();
+    void lAuthorClick();
+    void lWebClick();
+    void bCancelClick();
+    // Saves the settings; false (the close is cancelled) when a value cannot be written.
+    bool FormCloseQuery();
+
+    // The options as the controls show them; a box that is greyed out does not act.
+    RenameOptions Options() const;
+    const RunCounters& counters() const { return counters_; }
+
+    // Runs `handler`; an error that escapes it goes to the error box. False after an error.
+    bool Guarded(const std::function<void()>& handler);
+
+    // SettingsValues: the stored values through the controls.
+    std::string Text(Setting setting) const override;
+    void SetText(Setting setting, const std::string& text) override;
+    bool Flag(Setting setting) const override;
+    void SetFlag(Setting setting, bool on) override;
+
+  private:
+    FormView& view_;
+    FormServices services_;
+    RunCounters counters_;
+};
+
+// The error box's text: a full stop is added unless the message already ends in one or in a
+// character that sorts below it (a quote, a closing bracket...).
+std::string ErrorBoxText(const std::string& message);
+
+// The application's title: the program file's name without folder, cut before its first ".",
+// every letter after the first in lower case.
+std::string ApplicationTitle(const std::string& programPath);
+
+// "major.minor.release (build)", the version the caption shows.
+std::string AppVersionText(unsigned major, unsigned minor, unsigned release, unsigned build);
+
+struct ScreenRect {
+    int left, top, width, height;
+    bool operator==(const ScreenRect&) const = default;
+};
+
+// Where the window's outer corner goes: the designed place, moved just enough for the whole
+// window to lie on the screen's available area (its top-left corner wins when it cannot fit).
+ScreenRect PlaceOnScreen(ScreenRect window, const ScreenRect& available);
+
+// The height of a result row: 16 pixels, or more when the list's text needs it (the text
+// stands 2 pixels below the row's top).
+int RowHeight(int textHeight);
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+
+// The banner's background for its heading: the caption-text colour when the heading reads on
+// it, otherwise the window colour, on which window text always reads.
+Rgb BannerBackground(Rgb captionText, Rgb window, Rgb heading);
+
+// The links' colour: the platform's hot-light colour where it reads on the window's
+// background, otherwise plain link blue, or light blue on a dark background.
+Rgb LinkColour(Rgb hotLight, Rgb background);
+
+// Contrast of two colours by relative luminance, 1 (none) to 21 (black on white).
+double ContrastRatio(Rgb a, Rgb b);
+
+}  // namespace tovana

@@ -1,0 +1,88 @@
+// What the window's logic asks of a window: its controls by name, the result list, the busy
+// state, boxes, the folder chooser, the shell. The Qt window and the native Windows window each
+// implement it over their own widgets; the form's tests implement it in memory.
+#pragma once
+
+#include <string>
+
+#include "rename/RenameRun.h"
+
+namespace tovana {
+
+// The controls the logic reads, sets or moves the focus to.
+enum class Control {
+    ePath,
+    eMask,
+    cSubDir,
+    cRenDir,
+    cReplSpace,
+    cRemSpace,
+    cReplUndr,
+    cRemUndr,
+    cNonAlphaNum,
+    rNoChangeName,
+    rUpperName,
+    rLowerName,
+    bOK,
+    bCancel,
+    Button1,
+    lbMessage,
+};
+
+enum class BoxIcon { None, Stop };
+enum class BoxButtons { Ok, YesNo };
+enum class BoxAnswer { Ok, Yes, No };
+
+struct Box {
+    std::string title;
+    std::string text;  // lines separated by carriage returns
+    BoxIcon icon = BoxIcon::None;
+    BoxButtons buttons = BoxButtons::Ok;
+};
+
+class FormView {
+  public:
+    virtual ~FormView() = default;
+
+    // Texts of the edit boxes (UTF-8) and checked states of the check boxes and radio buttons.
+    // Every change of the folder text or of the two replacing boxes' checks, whether the user
+    // made it or a Set call, reaches the form's change handler (ePathChange, cReplSpaceClick,
+    // cReplUndrClick), as it does in the toolkit; a value equal to the current one is no change.
+    // Checking a radio button clears its two siblings.
+    virtual std::string Text(Control control) const = 0;
+    virtual void SetText(Control control, const std::string& text) = 0;
+    virtual bool Checked(Control control) const = 0;
+    virtual void SetChecked(Control control, bool checked) = 0;
+    virtual bool Enabled(Control control) const = 0;
+    virtual void SetEnabled(Control control, bool enabled) = 0;
+    virtual void SetFocus(Control control) = 0;
+
+    virtual std::string Caption() const = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+
+    // Appends one row to the result list without scrolling or selecting; false when the list
+    // refuses the row.
+    virtual bool AppendRow(const std::string& path, ResultKind kind) = 0;
+
+    // The hourglass while a run works; the window takes no input meanwhile.
+    virtual void SetBusy(bool busy) = 0;
+
+    // A box modal for the whole program: every window of the program is disabled while it is
+    // open; afterwards the window that was active is active again, with its focus restored.
+    // Returns the button the user closed it with.
+    virtual BoxAnswer ShowBox(const Box& box) = 0;
+
+    // The platform's modal folder chooser, opening at `folder` (an existing folder, or empty
+    // for the top of the tree). True when the user confirmed a folder; `folder` is then its
+    // full path.
+    virtual bool PickFolder(std::string& folder) = 0;
+
+    // Hands a mail or web address to the user's mail program or browser.
+    virtual void OpenAddress(const std::string& address) = 0;
+
+    // Closes the window by the same path as the title bar's close button, which asks the form
+    // (FormCloseQuery) first.
+    virtual void Close() = 0;
+};
+
+}  // namespace tovana

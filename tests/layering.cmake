@@ -1,0 +1,23 @@
+# Fails when a module includes a module above it. The house reads top to bottom:
+# views (ui/) -> form/ -> settings/ and the run (rename/) -> rules -> the table.
+#   cmake -DSOURCE_DIR=<src> -P layering.cmake
+set(forbidden_settings "ui/" "form/" "cli/")
+set(forbidden_form "ui/" "cli/")
+set(forbidden_rename "ui/" "form/" "settings/" "cli/")
+set(failures "")
+foreach(module settings form rename)
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${module}/*.h" "${SOURCE_DIR}/${module}/*.cpp")
+  foreach(file IN LISTS files)
+    file(STRINGS "${file}" includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+      foreach(above IN LISTS forbidden_${module})
+        if(line MATCHES "^#include \"${above}")
+          string(APPEND failures "\n  ${file}: ${line}")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "includes against the grain:${failures}")
+endif()

@@ -1,0 +1,121 @@
+// A window in memory for the form's tests: controls as values, boxes, rows, the busy state and
+// the picker recorded. Changes reach the form's change handlers as a toolkit's signals would.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "form/Form.h"
+
+namespace tovana::test {
+
+class FakeFormView : public FormView {
+  public:
+    struct Row {
+        std::string path;
+        ResultKind kind;
+        bool operator==(const Row&) const = default;
+    };
+    struct ShownBox {
+        Box box;
+        bool whileBusy;  // the hourglass still showing when the box opened
+    };
+
+    Form* form = nullptr;
+    std::map<Control, std::string> texts = {{Control::ePath, ""}, {Control::eMask, "*.*"}};
+    std::map<Control, bool> checked = {{Control::rNoChangeName, true}};
+    std::map<Control, bool> enabled = {{Control::bOK, false}};
+    std::optional<Control> focus = Control::ePath;
+    std::string caption = "Tovana";
+    std::vector<Row> rows;
+    std::size_t rowLimit = SIZE_MAX;  // rows the list takes before it refuses
+    bool busy = false;
+    int busyCount = 0;
+    std::vector<ShownBox> boxes;
+    std::vector<std::string> pickerStartedWith;
+    std::optional<std::string> pickerAnswer;
+    std::vector<std::string> opened;
+    bool closed = false;
+
+    // What a user does: the change, then the handlers the toolkit runs for it.
+    void Type(Control control, const std::string& text) { SetText(control, text); }
+    void Click(Control control) { SetChecked(control, !Checked(control)); }
+
+    std::string Text(Control control) const override {
+        const auto it = texts.find(control);
+        return it != texts.end() ? it->second : std::string();
+    }
+    void SetText(Control control, const std::string& text) override {
+        if (Text(control) == text) {
+            return;
+        }
+        texts[control] = text;
+        if (control == Control::ePath) {
+            form->ePathChange();
+        }
+    }
+    bool Checked(Control control) const override {
+        const auto it = checked.find(control);
+        return it != checked.end() && it->second;
+    }
+    void SetChecked(Control control, bool on) override {
+        if (Checked(control) == on) {
+            return;
+        }
+        if (on && IsRadio(control)) {
+            for (Control radio :
+                 {Control::rNoChangeName, Control::rUpperName, Control::rLowerName}) {
+                checked[radio] = false;
+            }
+        }
+        checked[control] = on;
+        if (control == Control::cReplSpace) {
+            form->cReplSpaceClick();
+        } else if (control == Control::cReplUndr) {
+            form->cReplUndrClick();
+        }
+    }
+    bool Enabled(Control control) const override {
+        const auto it = enabled.find(control);
+        return it == enabled.end() || it->second;
+    }
+    void SetEnabled(Control control, bool on) override { enabled[control] = on; }
+    void SetFocus(Control control) override { focus = control; }
+    std::string Caption() const override { return caption; }
+    void SetCaption(const std::string& text) override { caption = text; }
+    bool AppendRow(const std::string& path, ResultKind kind) override {
+        if (rows.size() >= rowLimit) {
+            return false;
+        }
+        rows.push_back({path, kind});
+        return true;
+    }
+    void SetBusy(bool on) override {
+        busy = on;
+        busyCount += on ? 1 : 0;
+    }
+    BoxAnswer ShowBox(const Box& box) override {
+        boxes.push_back({box, busy});
+        return BoxAnswer::Ok;
+    }
+    bool PickFolder(std::string& folder) override {
+        pickerStartedWith.push_back(folder);
+        if (!pickerAnswer) {
+            return false;
+        }
+        folder = *pickerAnswer;
+        return true;
+    }
+    void OpenAddress(const std::string& address) override { opened.push_back(address); }
+    void Close() override { closed = form->FormCloseQuery(); }
+
+  private:
+    static bool IsRadio(Control control) {
+        return control == Control::rNoChangeName || control == Control::rUpperName ||
+               control == Control::rLowerName;
+    }
+};
+
+}  // namespace tovana::test
