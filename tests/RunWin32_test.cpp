@@ -7,6 +7,7 @@
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
 #include "rename/WideText.h"
+#include "support/CaseLabel.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"
 
@@ -99,6 +100,51 @@ TEST_F(RunWin32, FileInUseFailsAndStays) {
     EXPECT_EQ(rows[0].kind, rkFailed);
     EXPECT_EQ(counters.FileCount, 0);
     EXPECT_EQ(tree.Snapshot(), (Tree{{"č.txt", "č.txt"}}));
+}
+
+// Windows drops trailing dots and spaces from a new name: the row must give the name the entry
+// really has, and a name that would be reduced to nothing fails.
+struct TrailingCase {
+    const char* label;
+    std::vector<const char*> entries;
+    bool renamed;
+    const char* newName;  // as the row gives it
+    Tree after;
+};
+
+class TrailingDotsAndSpaces : public RunWin32, public testing::WithParamInterface<TrailingCase> {};
+
+TEST_P(TrailingDotsAndSpaces, RowSaysWhatTheDiskHolds) {
+    const TrailingCase& c = GetParam();
+    for (const char* entry : c.entries) {
+        tree.Add(entry);
+    }
+    RenameOptions o;
+    o.Path = tree.path();
+    o.ReplaceUnderline = true;
+    const std::vector<Row> rows = RunWith(o);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0],
+              (Row{tree.path(c.entries.front()), c.renamed ? rkFileRenamed : rkFailed, c.newName}));
+    EXPECT_EQ(counters.FileCount, c.renamed ? 1 : 0);
+    EXPECT_EQ(tree.Snapshot(), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunWin32, TrailingDotsAndSpaces,
+    testing::Values(
+        TrailingCase{"TrailingSpace", {"Čaj_"}, true, "Caj", {{"Caj", "Čaj_"}}},
+        TrailingCase{"DotsAndSpaces", {"Řeka_._"}, true, "Reka", {{"Reka", "Řeka_._"}}},
+        TrailingCase{"NothingLeft", {"_._"}, false, " . ", {{"_._", "_._"}}},
+        TrailingCase{
+            "TakenNameStays", {"Čaj_", "Caj"}, false, "Caj", {{"Caj", "Caj"}, {"Čaj_", "Čaj_"}}}),
+    tovana::test::CaseLabel());
+
+TEST(PathRulesWin32, NameTheSystemKeepsLosesTrailingDotsAndSpaces) {
+    for (const auto& [name, kept] : std::vector<std::pair<std::string, std::string>>{
+             {"Caj ", "Caj"}, {"a. .", "a"}, {"...", ""}, {"  ", ""}, {" a.b", " a.b"}}) {
+        EXPECT_EQ(tovana::NameTheSystemKeeps(name), kept) << name;
+    }
 }
 
 TEST(PathRulesWin32, ChosenFolderSplitsAtBackslashSlashAndColon) {

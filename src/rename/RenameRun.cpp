@@ -53,10 +53,15 @@ class Walk {
         if (!newName || *newName == name) {
             return;
         }
-        LogEntry entry{prefix + name, rkFailed, *newName};
+        // The row tells the name the entry really has afterwards.
+        const std::string kept = NameTheSystemKeeps(*newName);
+        if (kept == name) {
+            return;
+        }
         // An empty name would make the target the folder itself; "." and ".." are not names.
-        const bool usable = !newName->empty() && *newName != "." && *newName != "..";
-        if (usable && folder != nullptr && !fs_.Rename(*folder, name, *newName)) {
+        const bool usable = !kept.empty() && kept != "." && kept != "..";
+        LogEntry entry{prefix + name, rkFailed, usable ? kept : *newName};
+        if (usable && folder != nullptr && !fs_.Rename(*folder, name, kept)) {
             if (isFolder) {
                 ++counters_.DirCount;
                 entry.Kind = rkDirRenamed;
