@@ -65,6 +65,42 @@ TEST_F(RunWin32, RenamesCzechTreeFoldersAfterContentsChosenFolderLast) {
                                      {"Leto/skryty.txt", "Léto/skrytý.txt"}}));
 }
 
+// The recycle bin and its kin on a drive root are Windows' own: the walk leaves them alone as it
+// does the dot-folders. Only hidden and system together mark them; either alone does not.
+TEST_F(RunWin32, LeavesHiddenSystemFoldersAlone) {
+    for (const char* entry : {"D/$RECYCLE.BIN/Smazaný.txt", "D/System Volume Information/Účet.dat",
+                              "D/Skrytá/Čaj.txt", "D/Systémová/Čaj.txt"}) {
+        tree.Add(entry);
+    }
+    const auto set = [this](const char* folder, DWORD attributes) {
+        ASSERT_TRUE(::SetFileAttributesW(Wide(std::string("D/") + folder).c_str(), attributes))
+            << folder;
+    };
+    set("$RECYCLE.BIN", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    set("System Volume Information", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    set("Skrytá", FILE_ATTRIBUTE_HIDDEN);
+    set("Systémová", FILE_ATTRIBUTE_SYSTEM);
+    RenameOptions o;
+    o.Path = tree.path("D");
+    o.SubDir = true;
+    o.RenameDir = true;
+    o.NonAlphaNum = true;
+    RunWith(o);
+    EXPECT_EQ(
+        tree.Snapshot(),
+        (Tree{{"D/", ""},
+              {"D/$RECYCLE.BIN/", ""},
+              {"D/$RECYCLE.BIN/Smazaný.txt", "D/$RECYCLE.BIN/Smazaný.txt"},
+              {"D/Skryta/", ""},
+              {"D/Skryta/Caj.txt", "D/Skrytá/Čaj.txt"},
+              {"D/Systemova/", ""},
+              {"D/Systemova/Caj.txt", "D/Systémová/Čaj.txt"},
+              {"D/System Volume Information/", ""},
+              {"D/System Volume Information/Účet.dat", "D/System Volume Information/Účet.dat"}}));
+    EXPECT_EQ(counters.DirCount, 2);
+    EXPECT_EQ(counters.FileCount, 2);
+}
+
 TEST_F(RunWin32, NeverOverwritesAndLogsTheFailure) {
     tree.Add("C.txt");
     tree.Add("Č.txt");

@@ -13,6 +13,9 @@ enum class EntryKind {
     File,        // anything that is not a folder: files, links to files, dangling links, devices
     Folder,      // a real folder
     FolderLink,  // a link to a folder: offered like a folder, never walked into
+    // A folder the system keeps for itself (hidden and system on Windows, such as the recycle
+    // bin): left alone like the dot-folders, neither walked into nor renamed.
+    SystemFolder,
 };
 
 struct FolderEntry {

@@ -12,6 +12,8 @@ namespace {
 
 // Entries carrying the volume-label attribute are not files.
 constexpr DWORD kVolumeLabel = 0x8;
+// A folder both hidden and system belongs to Windows ($RECYCLE.BIN, System Volume Information).
+constexpr DWORD kSystemFolder = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 class Win32Folder : public Folder {
   public:
@@ -109,8 +111,13 @@ class FileSystemWin32 : public FileSystem {
             }
             EntryKind kind = EntryKind::File;
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::FolderLink
-                                                                        : EntryKind::Folder;
+                if ((attributes & kSystemFolder) == kSystemFolder) {
+                    kind = EntryKind::SystemFolder;
+                } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                    kind = EntryKind::FolderLink;
+                } else {
+                    kind = EntryKind::Folder;
+                }
             }
             entries.push_back({Utf8FromWide(name), kind});
         } while (::FindNextFileW(find.get(), &data));

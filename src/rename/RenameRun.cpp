@@ -28,7 +28,8 @@ class Walk {
                 RenameItem(&folder, prefix, entry.name, false);
                 continue;
             }
-            if (!withSubfolders || entry.name.front() == '.') {
+            if (!withSubfolders || entry.name.front() == '.' ||
+                entry.kind == EntryKind::SystemFolder) {
                 continue;
             }
             // A link to a folder is renamed like a folder but never walked into: it could
