@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "rename/DryRunFileSystem.h"
 #include "rename/PathRules.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
@@ -122,6 +123,37 @@ TEST_F(RunWin32, CaseOnlyRenameReallyChangesTheName) {
     EXPECT_EQ(rows[0].kind, rkFileRenamed);
     EXPECT_EQ(tree.Snapshot(), (Tree{{"ABC.TXT", "abc.txt"}}));
 }
+
+// The dry run must foresee the collisions Windows makes, which ignores letter case: Čaj.txt
+// cannot become Caj.txt beside CAJ.TXT, while a change of case alone goes through.
+struct DryCase {
+    const char* label;
+    std::vector<const char*> entries;
+    bool upper;
+};
+
+class DryRunWin32 : public RunWin32, public testing::WithParamInterface<DryCase> {};
+
+TEST_P(DryRunWin32, ShowsTheRowsOfTheRealRun) {
+    for (const char* entry : GetParam().entries) {
+        tree.Add(entry);
+    }
+    RenameOptions o;
+    o.Path = tree.path();
+    o.ToUpperCase = GetParam().upper;
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::DryRunFileSystem dry(*fileSystem);
+    tovana::Run(o, dry, sink, counters);
+    const std::vector<Row> dryRows = sink.rows;
+    EXPECT_EQ(RunWith(o), dryRows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunWin32, DryRunWin32,
+    testing::Values(DryCase{"TwinInOtherCase", {"Čaj.txt", "CAJ.TXT", "Řeka.txt"}, false},
+                    DryCase{"LowerCaseTwin", {"Účty.txt", "ucty.txt"}, false},
+                    DryCase{"CaseAloneChanges", {"abc.txt", "Dům.TXT"}, true}),
+    tovana::test::CaseLabel());
 
 TEST_F(RunWin32, FileInUseFailsAndStays) {
     tree.Add("č.txt");

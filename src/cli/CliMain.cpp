@@ -187,8 +187,7 @@ int main(int argc, char** argv) {
     app.add_flag("--saved", saved,
                  "Start from the options the window stored (" + tovana::SettingsLocation() +
                      "); the options given here add to them");
-    app.add_flag("-n,--dry-run", dryRun,
-                 "Change nothing; print what a run would do (as on a case-sensitive file system)");
+    app.add_flag("-n,--dry-run", dryRun, "Change nothing; print what a run would do");
 
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);

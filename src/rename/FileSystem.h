@@ -50,6 +50,11 @@ class FileSystem {
     // case only succeeds on case-insensitive file systems too.
     virtual std::error_code Rename(Folder& folder, const std::string& from,
                                    const std::string& to) = 0;
+
+    // Whether the folder tells names apart regardless of letter case (so "caj.txt" is taken
+    // for "Čaj.txt" -> "CAJ.txt"): always on Windows, on Linux for vfat, exFAT and casefolded
+    // folders.
+    virtual bool IgnoresCase(Folder& /*folder*/) { return false; }
 };
 
 }  // namespace tovana

@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -184,6 +187,19 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         return RenameThroughTemporary(fd, from, to);
     }
     return error;
+}
+
+bool FileSystemPosix::IgnoresCase(Folder& folder) {
+    const int fd = FdOf(folder);
+    constexpr long kExfatMagic = 0x2011BAB0;  // not in every kernel's headers
+    struct statfs fileSystem {};
+    if (::fstatfs(fd, &fileSystem) == 0 &&
+        (fileSystem.f_type == MSDOS_SUPER_MAGIC || fileSystem.f_type == kExfatMagic)) {
+        return true;
+    }
+    // ext4 and f2fs fold case per folder, marked by a flag of the folder itself.
+    long flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
 }
 
 std::unique_ptr<FileSystem> MakeFileSystem() {

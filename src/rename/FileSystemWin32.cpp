@@ -159,6 +159,8 @@ class FileSystemWin32 : public FileSystem {
         return error;
     }
 
+    bool IgnoresCase(Folder&) override { return true; }
+
   private:
     unsigned temporaryCounter_ = 0;
 };
