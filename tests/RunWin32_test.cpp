@@ -102,6 +102,31 @@ TEST_F(RunWin32, LeavesHiddenSystemFoldersAlone) {
     EXPECT_EQ(counters.FileCount, 2);
 }
 
+// The chosen folder's own name comes from the disk: typed in other letters or by its short
+// name, it is still renamed from its stored name, and no case option is made up.
+TEST_F(RunWin32, ChosenFolderIsRenamedFromItsStoredName) {
+    tree.Add("Česká Fotka/Řeka.txt");
+    tree.Add("Dlouhá česká složka/");
+    wchar_t shortPath[MAX_PATH];
+    const DWORD length =
+        ::GetShortPathNameW(Wide("Dlouhá česká složka").c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::string shortName = tovana::SplitChosenFolder(tovana::Utf8FromWide(shortPath)).name;
+    ASSERT_NE(shortName, "Dlouhá česká složka");
+    RenameOptions o;
+    o.SubDir = true;
+    o.RenameDir = true;
+    for (const std::string& typed : {std::string("ČESKÁ FOTKA"), shortName}) {
+        o.Path = tree.path(typed);
+        const std::vector<Row> rows = RunWith(o);
+        ASSERT_FALSE(rows.empty()) << typed;
+        EXPECT_EQ(rows.back().kind, rkDirRenamed) << typed;
+    }
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"Ceska Fotka/", ""},
+                                     {"Ceska Fotka/Reka.txt", "Česká Fotka/Řeka.txt"},
+                                     {"Dlouha ceska slozka/", ""}}));
+}
+
 TEST_F(RunWin32, NeverOverwritesAndLogsTheFailure) {
     tree.Add("C.txt");
     tree.Add("Č.txt");

@@ -82,6 +82,10 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
     return {};
 }
 
+std::string DryRunFileSystem::StoredName(Folder& folder, const std::string& name) {
+    return real_.StoredName(*DryOf(folder).real, name);
+}
+
 bool DryRunFileSystem::IgnoresCase(Folder& folder) {
     return DryOf(folder).ignoresCase;
 }

@@ -20,6 +20,7 @@ class DryRunFileSystem : public FileSystem {
     std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     bool IgnoresCase(Folder& folder) override;
+    std::string StoredName(Folder& folder, const std::string& name) override;
 
   private:
     FileSystem& real_;

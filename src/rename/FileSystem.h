@@ -55,6 +55,11 @@ class FileSystem {
     // for "Čaj.txt" -> "CAJ.txt"): always on Windows, on Linux for vfat, exFAT and casefolded
     // folders.
     virtual bool IgnoresCase(Folder& /*folder*/) { return false; }
+
+    // The name the entry that `name` reaches in folder is stored under: its long name in its own
+    // letter case, where the file system also finds it by a short name or in another case;
+    // `name` itself when it cannot be told.
+    virtual std::string StoredName(Folder& /*folder*/, const std::string& name) { return name; }
 };
 
 }  // namespace tovana

@@ -161,6 +161,16 @@ class FileSystemWin32 : public FileSystem {
 
     bool IgnoresCase(Folder&) override { return true; }
 
+    // Looked up without wildcards, the system reports the one entry the name reaches.
+    std::string StoredName(Folder& folder, const std::string& name) override {
+        std::wstring stored;
+        if (name.find_first_of("*?<>\"") != std::string::npos ||
+            !ActualName(PathOf(folder) + WideFromUtf8(name), stored)) {
+            return name;
+        }
+        return Utf8FromWide(stored);
+    }
+
   private:
     unsigned temporaryCounter_ = 0;
 };

@@ -81,7 +81,10 @@ class Walk {
         }
         std::error_code error;
         auto parent = fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
-        RenameItem(parent.get(), chosen.prefix, chosen.name, true);
+        // Typed by its short name or in another letter case, the folder still keeps its own
+        // name for the rules.
+        const std::string name = parent ? fs_.StoredName(*parent, chosen.name) : chosen.name;
+        RenameItem(parent.get(), chosen.prefix, name, true);
     }
 
   private:
