@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -51,14 +52,14 @@ class LinesSink : public tovana::RunSink {
         line += '\t';
         line += entry.NewName;
         line += '\n';
-        std::fputs(line.c_str(), stdout);
+        WriteText(stdout, line);
         failed_ |= entry.Kind == tovana::rkFailed;
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
-        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n", path.c_str(),
-                     error.message().c_str());
+        WriteText(stderr,
+                  "tovana-cli: cannot read folder '" + path + "': " + ErrorText(error) + "\n");
         failed_ = true;
     }
 
@@ -72,13 +73,13 @@ class LinesSink : public tovana::RunSink {
             return;
         }
         lastShown_ = now;
-        std::fprintf(stderr, "\rtovana-cli: %zu entries read", entriesSeen);
+        WriteText(stderr, "\rtovana-cli: " + std::to_string(entriesSeen) + " entries read");
         progressShown_ = true;
     }
 
     void ClearProgress() {
         if (progressShown_) {
-            std::fputs("\r\033[K", stderr);
+            WriteText(stderr, "\r\033[K");
             progressShown_ = false;
         }
     }
@@ -97,8 +98,8 @@ class LinesSink : public tovana::RunSink {
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
     const auto warn = [](const char* flag, const char* blocker) {
-        std::fprintf(stderr, "tovana-cli: warning: %s has no effect together with %s\n", flag,
-                     blocker);
+        WriteText(stderr, std::string("tovana-cli: warning: ") + flag +
+                              " has no effect together with " + blocker + "\n");
     };
     if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
         warn("--replace-space", "--replace-underscore");
@@ -189,32 +190,34 @@ int main(int argc, char** argv) {
                      "); the options given here add to them");
     app.add_flag("-n,--dry-run", dryRun, "Change nothing; print what a run would do");
 
+    PrepareOutput();
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return kExitUsage;
+        // Help, version and usage errors go out like every other line of the program.
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = app.exit(e, out, err);
+        WriteText(stdout, out.str());
+        WriteText(stderr, err.str());
+        return status == 0 ? 0 : kExitUsage;
     }
     if (saved) {
         try {
             options = WithSavedOptions(options, app);
         } catch (const tovana::SettingsError& error) {
-            std::fprintf(stderr, "tovana-cli: stored settings: %s\n", error.what());
+            WriteText(stderr, std::string("tovana-cli: stored settings: ") + error.what() + "\n");
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        std::fputs("tovana-cli: FOLDER is required\nRun with --help for more information.\n",
-                   stderr);
+        WriteText(stderr,
+                  "tovana-cli: FOLDER is required\nRun with --help for more information.\n");
         return kExitUsage;
     }
     if (options.Path.empty()) {
-        std::fputs("tovana-cli: FOLDER must not be empty\n", stderr);
+        WriteText(stderr, "tovana-cli: FOLDER must not be empty\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -227,12 +230,11 @@ int main(int argc, char** argv) {
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    PrepareOutput();
     LinesSink sink(::isatty(::fileno(stderr)) == 1);
     tovana::RunCounters counters;
     tovana::Run(options, fileSystem, sink, counters);
     sink.ClearProgress();
-    std::fputs(SummaryLines(counters).c_str(), stdout);
+    WriteText(stdout, SummaryLines(counters));
     if (std::fflush(stdout) != 0) {
         std::perror("tovana-cli: writing the output");
         return kExitFailed;
