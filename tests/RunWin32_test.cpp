@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "rename/DryRunFileSystem.h"
+#include "rename/FileSystemWin32.h"
 #include "rename/PathRules.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
@@ -23,6 +24,27 @@ using Tree = std::map<std::string, std::string>;
 
 class RunWin32 : public testing::Test {
   protected:
+    static void RemoveTree(const std::wstring& folder) {
+        WIN32_FIND_DATAW data;
+        const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..") {
+                    continue;
+                }
+                const std::wstring path = folder + L"\\" + name;
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                    RemoveTree(path);
+                } else {
+                    ::DeleteFileW(path.c_str());
+                }
+            } while (::FindNextFileW(find, &data));
+            ::FindClose(find);
+        }
+        ::RemoveDirectoryW(folder.c_str());
+    }
+
     std::vector<Row> RunWith(const RenameOptions& options) {
         const auto fileSystem = tovana::MakeFileSystem();
         sink = {};
@@ -238,6 +260,80 @@ TEST(PathRulesWin32, NameTheSystemKeepsLosesTrailingDotsAndSpaces) {
              {"Caj ", "Caj"}, {"a. .", "a"}, {"...", ""}, {"  ", ""}, {" a.b", " a.b"}}) {
         EXPECT_EQ(tovana::NameTheSystemKeeps(name), kept) << name;
     }
+}
+
+// Every path the file system hands to Windows is in the form that has no 260-character limit.
+// (Wine has no such limit either, so a deep tree alone cannot show the difference.)
+TEST(FileSystemWin32, PathsGoToTheSystemInTheirLongForm) {
+    wchar_t current[MAX_PATH];
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, current), 0u);
+    const std::wstring here = current;
+    struct Case {
+        std::wstring path, expected;
+    };
+    for (const Case& c : {
+             Case{L"C:\\Fotky\\Léto", L"\\\\?\\C:\\Fotky\\Léto"},
+             Case{L"C:/Fotky/Léto/", L"\\\\?\\C:\\Fotky\\Léto\\"},
+             Case{L"C:\\Fotky\\..\\Účty\\.\\Léto", L"\\\\?\\C:\\Účty\\Léto"},
+             Case{L"C:\\", L"\\\\?\\C:\\"},
+             Case{L"\\\\server\\sdílení\\Léto", L"\\\\?\\UNC\\server\\sdílení\\Léto"},
+             Case{L"//server/sdílení/Léto", L"\\\\?\\UNC\\server\\sdílení\\Léto"},
+             Case{L"\\\\?\\C:\\Fotky", L"\\\\?\\C:\\Fotky"},
+             Case{L"Léto", L"\\\\?\\" + here + (here.back() == L'\\' ? L"" : L"\\") + L"Léto"},
+         }) {
+        EXPECT_EQ(tovana::LongPathForm(c.path), c.expected) << tovana::Utf8FromWide(c.path);
+    }
+}
+
+// A tree deeper than 260 characters is walked and renamed whole; rows keep the path as given.
+TEST_F(RunWin32, RenamesBeyond260Characters) {
+    std::string deep;
+    for (int level = 0; level < 24; ++level) {
+        deep += "Složka číslo " + std::to_string(level) + "/";
+    }
+    const std::string file = deep + "Žluťoučký kůň.txt";
+    ASSERT_GT(tovana::WideFromUtf8(tree.path(file)).size(), 400u);
+    tree.Add(file);
+    RenameOptions o;
+    o.Path = tree.path("Složka číslo 0");
+    o.SubDir = true;
+    o.RenameDir = true;
+    const std::vector<Row> rows = RunWith(o);
+    ASSERT_EQ(rows.size(), 25u);
+    EXPECT_EQ(rows.front(), (Row{tree.path(file), rkFileRenamed, "Zlutoucky kun.txt"}));
+    EXPECT_EQ(counters.DirCount, 24);
+    std::string renamed;
+    for (int level = 0; level < 24; ++level) {
+        renamed += "Slozka cislo " + std::to_string(level) + "/";
+    }
+    // The standard library's own walk stops at 260 characters: the file is looked up, and the
+    // tree removed, through the long form.
+    const std::wstring found = tovana::LongPathForm(Wide(renamed + "Zlutoucky kun.txt"));
+    EXPECT_NE(::GetFileAttributesW(found.c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveTree(tovana::LongPathForm(Wide("Slozka cislo 0")));
+}
+
+// What shows under Wine that the long form reaches the system: a folder whose name ends in a
+// dot (made by another program through that form) is found, walked and renamed, where the
+// ordinary form would cut the dot and miss it.
+TEST_F(RunWin32, ReachesNamesEndingInADot) {
+    tree.Add("D/");
+    const std::wstring folder = L"\\\\?\\" + Wide("D") + L"\\Léto.";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const HANDLE file = ::CreateFileW((folder + L"\\Čaj.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::CloseHandle(file);
+    RenameOptions o;
+    o.Path = tree.path("D");
+    o.SubDir = true;
+    o.RenameDir = true;
+    const std::vector<Row> rows = RunWith(o);
+    EXPECT_EQ(sink.unreadable, std::vector<std::string>{});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (Row{tree.path("D") + "\\Léto.\\Čaj.txt", rkFileRenamed, "Caj.txt"}));
+    EXPECT_EQ(rows[1], (Row{tree.path("D") + "\\Léto.", rkDirRenamed, "Leto"}));
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"D/", ""}, {"D/Leto/", ""}, {"D/Leto/Caj.txt", ""}}));
 }
 
 TEST(PathRulesWin32, ChosenFolderSplitsAtBackslashSlashAndColon) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "rename/FileSystemWin32.h"
 #include "rename/Platform.h"
 #include "rename/WideText.h"
 
@@ -71,10 +72,39 @@ bool IsFolder(const std::wstring& path, bool linkAllowed, std::error_code& error
     return !error;
 }
 
+}  // namespace
+
+// Made full first: the "\\?\" form is taken as it stands, without resolving "." and "..",
+// "/" or a drive's current folder.
+std::wstring LongPathForm(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) {
+        return path;
+    }
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    if (full.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    if (full.size() >= 2 && full[1] == L':') {
+        return L"\\\\?\\" + full;
+    }
+    return full;
+}
+
+namespace {
+
 class FileSystemWin32 : public FileSystem {
   public:
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override {
-        std::wstring wide = WideFromUtf8(path);
+        std::wstring wide = LongPathForm(WideFromUtf8(path));
         if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/' && wide.back() != L':') {
             wide += L'\\';
         }
