@@ -149,6 +149,28 @@ TEST_F(RunWin32, ChosenFolderIsRenamedFromItsStoredName) {
                                      {"Dlouha ceska slozka/", ""}}));
 }
 
+// While the walk is inside a folder, nobody can rename or remove it, so it cannot be swapped for
+// a junction leading elsewhere; renames inside it go on; once the walk leaves it, it is free.
+TEST_F(RunWin32, FoldersOfTheWalkCannotBeSwappedMeanwhile) {
+    tree.Add("Léto/Ěčko/řeka.txt");
+    const auto fileSystem = tovana::MakeFileSystem();
+    std::error_code error;
+    auto root = fileSystem->OpenFolder(tree.path("Léto"), error);
+    ASSERT_TRUE(root) << error.message();
+    auto sub = fileSystem->OpenSubfolder(*root, "Ěčko", error);
+    ASSERT_TRUE(sub) << error.message();
+    EXPECT_FALSE(::MoveFileExW(Wide("Léto/Ěčko").c_str(), Wide("Jinam").c_str(), 0));
+    EXPECT_FALSE(::MoveFileExW(Wide("Léto").c_str(), Wide("Jinam").c_str(), 0));
+    EXPECT_FALSE(fileSystem->Rename(*sub, "řeka.txt", "reka.txt"));
+    sub.reset();
+    EXPECT_FALSE(fileSystem->Rename(*root, "Ěčko", "Ecko"));
+    root.reset();
+    EXPECT_TRUE(::MoveFileExW(Wide("Léto").c_str(), Wide("Jinam").c_str(), 0));
+    EXPECT_EQ(
+        tree.Snapshot(),
+        (Tree{{"Jinam/", ""}, {"Jinam/Ecko/", ""}, {"Jinam/Ecko/reka.txt", "Léto/Ěčko/řeka.txt"}}));
+}
+
 TEST_F(RunWin32, NeverOverwritesAndLogsTheFailure) {
     tree.Add("C.txt");
     tree.Add("Č.txt");
