@@ -87,7 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"UpperCasesKeptLStroke", "łódź.txt", kUpper, "ŁODZ.TXT"},
         RewriteCase{"UpperKeepsSharpS", "straße", kUpper, "STRAßE"},
         RewriteCase{"RemoveUnderlineToEmpty", "___", kRemoveUnderline, ""},
-        RewriteCase{"NoBreakSpaceIsASpace", "a\u00A0b.txt", kRemoveSpace, "ab.txt"}),
+        RewriteCase{"NoBreakSpaceIsASpace", "a\u00A0b.txt", kRemoveSpace, "ab.txt"},
+        // Characters beyond U+FFFF are whole characters (surrogate pairs on Windows).
+        RewriteCase{"NonAlphaNumKeepsCjkExtensionB", "\U00020BB7野家 Čaj.txt", kNonAlphaNum,
+                    "\U00020BB7野家_Caj.txt"},
+        RewriteCase{"NonAlphaNumKeepsDeseretLetters", "\U00010437\U0001042F-x.txt", kNonAlphaNum,
+                    "\U00010437\U0001042F_x.txt"},
+        RewriteCase{"NonAlphaNumKeepsMathematicalDigits", "\U0001D7D9\U0001D7DA (x).txt",
+                    kNonAlphaNum, "\U0001D7D9\U0001D7DA__x_.txt"},
+        RewriteCase{"NonAlphaNumReplacesEmojiAndMusicSigns", "a\U0001F600\U0001D11Eb.txt",
+                    kNonAlphaNum, "a__b.txt"},
+        RewriteCase{"UpperDeseret", "\U00010437\U0001042F.txt", kUpper, "\U0001040F\U00010407.TXT"},
+        RewriteCase{"LowerOsage", "\U000104B0\U000104D3.TXT", kLower, "\U000104D8\U000104FB.txt"}),
     tovana::test::CaseLabel());
 
 TEST(Rewriting, FolderNamesSplitAtTheirLastDotToo) {

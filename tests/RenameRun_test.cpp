@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "rename/DryRunFileSystem.h"
 #include "rename/FileSystemPosix.h"
 #include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"
@@ -220,6 +221,27 @@ TEST_F(RenameRunTest, CaseOnlyRenameOnCaseInsensitiveFileSystemGoesThroughATempo
     EXPECT_EQ(after.count("Ábc.TXT"), 1u);
     EXPECT_EQ(after.size(), 2u);
     ExpectNoFileLost();
+}
+
+// On vfat or exFAT Čaj.txt cannot become Caj.txt beside CAJ.TXT; the dry run must say so there,
+// and only there.
+TEST_F(RenameRunTest, DryRunComparesNamesAsTheFileSystemDoes) {
+    class CaseBlind : public tovana::FileSystemPosix {
+      public:
+        bool IgnoresCase(tovana::Folder&) override { return true; }
+    };
+    Build({"Čaj.txt", "CAJ.TXT"});
+    tovana::FileSystemPosix caseSensitive;
+    CaseBlind caseBlind;
+    for (tovana::FileSystem* real : {static_cast<tovana::FileSystem*>(&caseSensitive),
+                                     static_cast<tovana::FileSystem*>(&caseBlind)}) {
+        tovana::DryRunFileSystem dry(*real);
+        sink = {};
+        tovana::Run(Options(false, false), dry, sink, counters);
+        ASSERT_EQ(sink.rows.size(), 1u);
+        EXPECT_EQ(sink.rows[0].kind, real == &caseBlind ? rkFailed : rkFileRenamed);
+    }
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"CAJ.TXT", "CAJ.TXT"}, {"Čaj.txt", "Čaj.txt"}}));
 }
 
 TEST_F(RenameRunTest, HardLinkedCaseTwinsAreNeitherMergedNorLost) {

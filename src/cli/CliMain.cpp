@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -68,20 +69,20 @@ class LinesSink : public tovana::RunSink {
             tovana::AppendEscaped(line, entry.NewName);
             line += '\n';
         }
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        WriteText(stdout, line);
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
-            std::fprintf(stderr, "tovana-cli: cannot rename '%s' to '%s': %s\n",
-                         tovana::EscapeField(entry.Path).c_str(),
-                         tovana::EscapeField(entry.NewName).c_str(), ReasonText(entry).c_str());
+            WriteText(stderr, "tovana-cli: cannot rename '" + tovana::EscapeField(entry.Path) +
+                                  "' to '" + tovana::EscapeField(entry.NewName) +
+                                  "': " + ReasonText(entry) + "\n");
             failed_ = true;
         }
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
-        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n",
-                     tovana::EscapeField(path).c_str(), error.message().c_str());
+        WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::EscapeField(path) +
+                              "': " + ErrorText(error) + "\n");
         failed_ = true;
     }
 
@@ -95,13 +96,13 @@ class LinesSink : public tovana::RunSink {
             return;
         }
         lastShown_ = now;
-        std::fprintf(stderr, "\rtovana-cli: %zu entries read", entriesSeen);
+        WriteText(stderr, "\rtovana-cli: " + std::to_string(entriesSeen) + " entries read");
         progressShown_ = true;
     }
 
     void ClearProgress() {
         if (progressShown_) {
-            std::fputs("\r\033[K", stderr);
+            WriteText(stderr, "\r\033[K");
             progressShown_ = false;
         }
     }
@@ -121,8 +122,8 @@ class LinesSink : public tovana::RunSink {
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
     const auto warn = [](const char* flag, const char* blocker) {
-        std::fprintf(stderr, "tovana-cli: warning: %s has no effect together with %s\n", flag,
-                     blocker);
+        WriteText(stderr, std::string("tovana-cli: warning: ") + flag +
+                              " has no effect together with " + blocker + "\n");
     };
     if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
         warn("--replace-space", "--replace-underscore");
@@ -184,7 +185,7 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
     if (dryRun) {
         text += DRY_RUN_LINE "\n";
     }
-    std::fputs(text.c_str(), null ? stderr : stdout);
+    WriteText(null ? stderr : stdout, text);
 }
 
 int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
@@ -197,7 +198,7 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
         tovana::UndoRun(journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION,
                         dryRun, !noJournal);
     if (outcome.Problem != tovana::UndoProblem::None) {
-        std::fprintf(stderr, "tovana-cli: %s\n", UndoProblemText(outcome).c_str());
+        WriteText(stderr, "tovana-cli: " + UndoProblemText(outcome) + "\n");
         return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;
     }
     if (outcome.JournalError) {
@@ -254,8 +255,7 @@ int main(int argc, char** argv) {
     app.add_flag("--saved", saved,
                  "Start from the options the window stored (" + tovana::SettingsLocation() +
                      "); the options given here add to them");
-    app.add_flag("-n,--dry-run", dryRun,
-                 "Change nothing; print what a run would do (as on a case-sensitive file system)");
+    app.add_flag("-n,--dry-run", dryRun, "Change nothing; print what a run would do");
     bool null = false;
     bool noJournal = false;
     bool history = false;
@@ -272,17 +272,19 @@ int main(int argc, char** argv) {
     app.add_flag("--no-journal", noJournal,
                  "Do not journal this run or undo (it cannot be undone)");
 
+    PrepareOutput();
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return kExitUsage;
+        // Help, version and usage errors go out like every other line of the program.
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = app.exit(e, out, err);
+        WriteText(stdout, out.str());
+        WriteText(stderr, err.str());
+        return status == 0 ? 0 : kExitUsage;
     }
     if (history || undo->count() > 0) {
         if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
@@ -292,7 +294,6 @@ int main(int argc, char** argv) {
         }
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-        PrepareOutput();
         const int status = history ? PrintHistory(*journals, null)
                                    : Undo(*journals, undoJournal, dryRun, null, noJournal);
         if (std::fflush(stdout) != 0) {
@@ -305,16 +306,16 @@ int main(int argc, char** argv) {
         try {
             options = WithSavedOptions(options, app);
         } catch (const tovana::SettingsError& error) {
-            std::fprintf(stderr, "tovana-cli: stored settings: %s\n", error.what());
+            WriteText(stderr, std::string("tovana-cli: stored settings: ") + error.what() + "\n");
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        std::fputs("tovana-cli: FOLDER is required\nRun with --help for more information.\n",
-                   stderr);
+        WriteText(stderr,
+                  "tovana-cli: FOLDER is required\nRun with --help for more information.\n");
         return kExitUsage;
     }
     if (options.Path.empty()) {
-        std::fputs("tovana-cli: FOLDER must not be empty\n", stderr);
+        WriteText(stderr, "tovana-cli: FOLDER must not be empty\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -330,7 +331,6 @@ int main(int argc, char** argv) {
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    PrepareOutput();
     // Interrupts stop the run through this request; so may anything else that must end the run
     // cleanly after the rename under way.
     tovana::StopRequest stop;

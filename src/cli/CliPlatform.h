@@ -1,11 +1,20 @@
-// What the command line needs from the platform: its arguments as UTF-8, and output that goes
-// out byte for byte as written.
+// What the command line needs from the platform: its arguments as UTF-8, and UTF-8 text out,
+// to a console as characters, to files and pipes byte for byte with "\n" line ends.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 // The arguments after the program's name.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 void PrepareOutput();
+
+// Writes UTF-8 text to stdout or stderr.
+void WriteText(std::FILE* stream, std::string_view text);
+
+// The system's description of an error, in UTF-8.
+std::string ErrorText(const std::error_code& error);

@@ -5,3 +5,11 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 }
 
 void PrepareOutput() {}
+
+void WriteText(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+std::string ErrorText(const std::error_code& error) {
+    return error.message();
+}

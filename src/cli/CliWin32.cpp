@@ -5,6 +5,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/CliPlatform.h"
@@ -26,4 +27,68 @@ std::vector<std::string> CommandLineArguments(int, char**) {
 void PrepareOutput() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+
+// The console the stream writes to, or null when it goes to a file or a pipe.
+HANDLE ConsoleOf(std::FILE* stream) {
+    const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)
+               ? handle
+               : nullptr;
+}
+
+}  // namespace
+
+// A console shows bytes in its own (OEM) code page, so it gets characters through the wide
+// function; in pieces, as older consoles take only so much at once, never parting a surrogate
+// pair.
+void WriteText(std::FILE* stream, std::string_view text) {
+    const HANDLE console = ConsoleOf(stream);
+    if (console == nullptr) {
+        std::fwrite(text.data(), 1, text.size(), stream);
+        return;
+    }
+    std::fflush(stream);
+    const std::wstring wide = tovana::WideFromUtf8(text);
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t at = 0; at < wide.size();) {
+        std::size_t length = std::min(kPiece, wide.size() - at);
+        if (at + length < wide.size() && wide[at + length - 1] >= 0xD800 &&
+            wide[at + length - 1] < 0xDC00) {
+            --length;
+        }
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(length), &written,
+                             nullptr) ||
+            written == 0) {
+            return;
+        }
+        at += written;
+    }
+}
+
+// The system's own texts come wide: the 8-bit ones are in the ANSI code page, not UTF-8.
+std::string ErrorText(const std::error_code& error) {
+    if (error.category() != std::system_category()) {
+        return error.message();
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error.value()), 0, reinterpret_cast<wchar_t*>(&text), 0,
+        nullptr);
+    if (length == 0 || text == nullptr) {
+        return "error " + std::to_string(error.value());
+    }
+    std::wstring_view message(text, length);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.remove_suffix(1);
+    }
+    std::string utf8 = tovana::Utf8FromWide(message);
+    ::LocalFree(text);
+    return utf8;
 }

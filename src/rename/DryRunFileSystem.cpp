@@ -1,5 +1,6 @@
 #include "rename/DryRunFileSystem.h"
 
+#include "rename/NameText.h"
 #include "rename/PathRules.h"
 
 namespace tovana {
@@ -7,30 +8,38 @@ namespace {
 
 class DryFolder : public Folder {
   public:
-    explicit DryFolder(std::unique_ptr<Folder> realFolder) : real(std::move(realFolder)) {}
+    DryFolder(std::unique_ptr<Folder> realFolder, bool caseBlind)
+        : real(std::move(realFolder)), ignoresCase(caseBlind) {}
+    // A name as the folder compares it.
+    std::string Key(const std::string& name) const { return ignoresCase ? UpperText(name) : name; }
     std::unique_ptr<Folder> real;
+    bool ignoresCase;
     bool listed = false;
-    std::set<std::string> names;  // the names the folder would hold by now
+    std::set<std::string> names;  // the names the folder would hold by now, as keys
 };
 
 DryFolder& DryOf(Folder& folder) {
     return static_cast<DryFolder&>(folder);
 }
 
-std::unique_ptr<Folder> Wrap(std::unique_ptr<Folder> real) {
-    return real ? std::make_unique<DryFolder>(std::move(real)) : nullptr;
+std::unique_ptr<Folder> Wrap(FileSystem& fileSystem, std::unique_ptr<Folder> real) {
+    if (!real) {
+        return nullptr;
+    }
+    const bool ignoresCase = fileSystem.IgnoresCase(*real);
+    return std::make_unique<DryFolder>(std::move(real), ignoresCase);
 }
 
 }  // namespace
 
 std::unique_ptr<Folder> DryRunFileSystem::OpenFolder(const std::string& path,
                                                      std::error_code& error) {
-    return Wrap(real_.OpenFolder(path, error));
+    return Wrap(real_, real_.OpenFolder(path, error));
 }
 
 std::unique_ptr<Folder> DryRunFileSystem::OpenSubfolder(Folder& parent, const std::string& name,
                                                         std::error_code& error) {
-    return Wrap(real_.OpenSubfolder(*DryOf(parent).real, name, error));
+    return Wrap(real_, real_.OpenSubfolder(*DryOf(parent).real, name, error));
 }
 
 std::error_code DryRunFileSystem::ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) {
@@ -39,7 +48,7 @@ std::error_code DryRunFileSystem::ReadEntries(Folder& folder, std::vector<Folder
     const std::error_code error = real_.ReadEntries(*dry.real, entries);
     if (!dry.listed) {
         for (std::size_t i = first; i < entries.size(); ++i) {
-            dry.names.insert(entries[i].name);
+            dry.names.insert(dry.Key(entries[i].name));
         }
         dry.listed = true;
     }
@@ -59,15 +68,26 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
     if (NameTooLong(to)) {
         return std::make_error_code(std::errc::filename_too_long);
     }
-    if (dry.names.count(from) == 0) {
+    const std::string fromKey = dry.Key(from);
+    const std::string toKey = dry.Key(to);
+    if (dry.names.count(fromKey) == 0) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
     }
-    if (dry.names.count(to) != 0) {
+    // A change of letter case alone meets the entry itself, which is no collision.
+    if (toKey != fromKey && dry.names.count(toKey) != 0) {
         return std::make_error_code(std::errc::file_exists);
     }
-    dry.names.erase(from);
-    dry.names.insert(to);
+    dry.names.erase(fromKey);
+    dry.names.insert(toKey);
     return {};
+}
+
+std::string DryRunFileSystem::StoredName(Folder& folder, const std::string& name) {
+    return real_.StoredName(*DryOf(folder).real, name);
+}
+
+bool DryRunFileSystem::IgnoresCase(Folder& folder) {
+    return DryOf(folder).ignoresCase;
 }
 
 }  // namespace tovana

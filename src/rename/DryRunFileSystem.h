@@ -1,6 +1,7 @@
 // A file system that reads the real one and only pretends to rename: each rename is checked
-// against the names the folder would hold by then (case-sensitively), so a dry run shows the
-// same rows, collisions included, that a real run would on a case-sensitive file system.
+// against the names the folder would hold by then, compared as the real file system compares
+// them (with or without letter case), so a dry run shows the same rows, collisions included,
+// that a real run would.
 #pragma once
 
 #include <set>
@@ -18,6 +19,8 @@ class DryRunFileSystem : public FileSystem {
                                           std::error_code& error) override;
     std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    bool IgnoresCase(Folder& folder) override;
+    std::string StoredName(Folder& folder, const std::string& name) override;
 
   private:
     FileSystem& real_;

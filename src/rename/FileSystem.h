@@ -13,6 +13,9 @@ enum class EntryKind {
     File,        // anything that is not a folder: files, links to files, dangling links, devices
     Folder,      // a real folder
     FolderLink,  // a link to a folder: offered like a folder, never walked into
+    // A folder the system keeps for itself (hidden and system on Windows, such as the recycle
+    // bin): left alone like the dot-folders, neither walked into nor renamed.
+    SystemFolder,
 };
 
 struct FolderEntry {
@@ -47,6 +50,16 @@ class FileSystem {
     // case only succeeds on case-insensitive file systems too.
     virtual std::error_code Rename(Folder& folder, const std::string& from,
                                    const std::string& to) = 0;
+
+    // Whether the folder tells names apart regardless of letter case (so "caj.txt" is taken
+    // for "Čaj.txt" -> "CAJ.txt"): always on Windows, on Linux for vfat, exFAT and casefolded
+    // folders.
+    virtual bool IgnoresCase(Folder& /*folder*/) { return false; }
+
+    // The name the entry that `name` reaches in folder is stored under: its long name in its own
+    // letter case, where the file system also finds it by a short name or in another case;
+    // `name` itself when it cannot be told.
+    virtual std::string StoredName(Folder& /*folder*/, const std::string& name) { return name; }
 };
 
 }  // namespace tovana

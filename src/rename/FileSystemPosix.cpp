@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -184,6 +187,46 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         return RenameThroughTemporary(fd, from, to);
     }
     return error;
+}
+
+bool FileSystemPosix::IgnoresCase(Folder& folder) {
+    const int fd = FdOf(folder);
+    constexpr long kExfatMagic = 0x2011BAB0;  // not in every kernel's headers
+    struct statfs fileSystem {};
+    if (::fstatfs(fd, &fileSystem) == 0 &&
+        (fileSystem.f_type == MSDOS_SUPER_MAGIC || fileSystem.f_type == kExfatMagic)) {
+        return true;
+    }
+    // ext4 and f2fs fold case per folder, marked by a flag of the folder itself.
+    long flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+}
+
+// Where the file system ignores case, the entry bearing the same inode is found by listing the
+// folder through a descriptor of its own, so that the folder's own stays at its start.
+std::string FileSystemPosix::StoredName(Folder& folder, const std::string& name) {
+    struct stat wanted {};
+    if (!IgnoresCase(folder) ||
+        calls_.FStatAt(FdOf(folder), name.c_str(), &wanted, AT_SYMLINK_NOFOLLOW) != 0) {
+        return name;
+    }
+    std::error_code error;
+    const std::unique_ptr<Folder> listing = Open(FdOf(folder), ".", 0, error);
+    std::vector<FolderEntry> entries;
+    if (!listing || ReadEntries(*listing, entries)) {
+        return name;
+    }
+    for (const FolderEntry& entry : entries) {
+        struct stat st {};
+        if (entry.name == name) {
+            return name;
+        }
+        if (calls_.FStatAt(FdOf(folder), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino) {
+            return entry.name;
+        }
+    }
+    return name;
 }
 
 std::unique_ptr<FileSystem> MakeFileSystem() {

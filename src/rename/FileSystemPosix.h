@@ -37,6 +37,8 @@ class FileSystemPosix : public FileSystem {
                                           std::error_code& error) override;
     std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    bool IgnoresCase(Folder& folder) override;
+    std::string StoredName(Folder& folder, const std::string& name) override;
 
   private:
     std::unique_ptr<Folder> Open(int dirFd, const char* path, int flags, std::error_code& error);

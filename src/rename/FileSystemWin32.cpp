@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "rename/FileSystemWin32.h"
 #include "rename/Platform.h"
 #include "rename/WideText.h"
 
@@ -12,12 +13,56 @@ namespace {
 
 // Entries carrying the volume-label attribute are not files.
 constexpr DWORD kVolumeLabel = 0x8;
+// A folder both hidden and system belongs to Windows ($RECYCLE.BIN, System Volume Information).
+constexpr DWORD kSystemFolder = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
+// The renames go through paths, so each folder of the walk is held open, without letting
+// anyone delete or rename it, for as long as the walk is inside it: none of them can be swapped
+// for a link to elsewhere meanwhile. Renames inside it are still allowed.
 class Win32Folder : public Folder {
   public:
-    explicit Win32Folder(std::wstring folderPath) : path(std::move(folderPath)) {}
+    Win32Folder(std::wstring folderPath, HANDLE held) : path(std::move(folderPath)), handle(held) {}
+    ~Win32Folder() override { ::CloseHandle(handle); }
+    Win32Folder(const Win32Folder&) = delete;
+    Win32Folder& operator=(const Win32Folder&) = delete;
     std::wstring path;  // ends with "\" (or ":" for a drive's current folder)
+    HANDLE handle;
 };
+
+std::error_code LastError();
+
+// Opens the folder to hold it; with linkAllowed false a link is opened as itself and refused,
+// so that the check and the folder held are one and the same.
+std::unique_ptr<Folder> HoldFolder(const std::wstring& path, bool linkAllowed,
+                                   std::error_code& error) {
+    const HANDLE handle = ::CreateFileW(
+        path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (linkAllowed ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) {
+        error = LastError();
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    } else if (!linkAllowed && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    } else {
+        error.clear();
+    }
+    if (error) {
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    std::wstring prefix = path;
+    if (prefix.back() != L'\\') {
+        prefix += L'\\';
+    }
+    return std::make_unique<Win32Folder>(prefix, handle);
+}
 
 std::wstring& PathOf(Folder& folder) {
     return static_cast<Win32Folder&>(folder).path;
@@ -69,17 +114,46 @@ bool IsFolder(const std::wstring& path, bool linkAllowed, std::error_code& error
     return !error;
 }
 
+}  // namespace
+
+// Made full first: the "\\?\" form is taken as it stands, without resolving "." and "..",
+// "/" or a drive's current folder.
+std::wstring LongPathForm(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) {
+        return path;
+    }
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    if (full.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    if (full.size() >= 2 && full[1] == L':') {
+        return L"\\\\?\\" + full;
+    }
+    return full;
+}
+
+namespace {
+
 class FileSystemWin32 : public FileSystem {
   public:
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override {
-        std::wstring wide = WideFromUtf8(path);
+        std::wstring wide = LongPathForm(WideFromUtf8(path));
         if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/' && wide.back() != L':') {
             wide += L'\\';
         }
         if (!IsFolder(wide, true, error)) {
             return nullptr;
         }
-        return std::make_unique<Win32Folder>(wide);
+        return HoldFolder(wide, true, error);
     }
 
     // A link to a folder (a reparse point) is never entered: it could lead outside.
@@ -89,7 +163,7 @@ class FileSystemWin32 : public FileSystem {
         if (!IsFolder(path, false, error)) {
             return nullptr;
         }
-        return std::make_unique<Win32Folder>(path + L'\\');
+        return HoldFolder(path, false, error);
     }
 
     std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override {
@@ -109,8 +183,13 @@ class FileSystemWin32 : public FileSystem {
             }
             EntryKind kind = EntryKind::File;
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::FolderLink
-                                                                        : EntryKind::Folder;
+                if ((attributes & kSystemFolder) == kSystemFolder) {
+                    kind = EntryKind::SystemFolder;
+                } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                    kind = EntryKind::FolderLink;
+                } else {
+                    kind = EntryKind::Folder;
+                }
             }
             entries.push_back({Utf8FromWide(name), kind});
         } while (::FindNextFileW(find.get(), &data));
@@ -150,6 +229,18 @@ class FileSystemWin32 : public FileSystem {
         const std::error_code error = LastError();
         ::MoveFileExW(temporary.c_str(), oldPath.c_str(), 0);
         return error;
+    }
+
+    bool IgnoresCase(Folder&) override { return true; }
+
+    // Looked up without wildcards, the system reports the one entry the name reaches.
+    std::string StoredName(Folder& folder, const std::string& name) override {
+        std::wstring stored;
+        if (name.find_first_of("*?<>\"") != std::string::npos ||
+            !ActualName(PathOf(folder) + WideFromUtf8(name), stored)) {
+            return name;
+        }
+        return Utf8FromWide(stored);
     }
 
   private:

@@ -17,6 +17,9 @@ struct ChosenFolder {
     std::string name;    // empty for a root, which has no name to change
 };
 
+// The name an entry given `name` really gets: Windows drops trailing dots and spaces.
+std::string NameTheSystemKeeps(const std::string& name);
+
 // Whether a name is longer than the file system takes.
 bool NameTooLong(const std::string& name);
 

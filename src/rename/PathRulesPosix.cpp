@@ -7,6 +7,10 @@ namespace tovana {
 // "/" is the only delimiter here: "\" and ":" are ordinary characters of a name.
 const char kFolderDelimiter = '/';
 
+std::string NameTheSystemKeeps(const std::string& name) {
+    return name;
+}
+
 bool NameTooLong(const std::string& name) {
     return name.size() > NAME_MAX;
 }

@@ -69,7 +69,27 @@ class Walk {
     }
 
     static bool Offered(const FolderEntry& entry, bool withSubfolders) {
-        return entry.kind == EntryKind::File || (withSubfolders && entry.name.front() != '.');
+        return entry.kind == EntryKind::File ||
+               (withSubfolders && entry.name.front() != '.' &&
+                entry.kind != EntryKind::SystemFolder);
+    }
+
+    // An empty name would make the target the folder itself; "." and ".." are not names.
+    static bool Usable(const std::string& name) {
+        return !name.empty() && name != "." && name != "..";
+    }
+
+    // The name the rules give, as the file system will keep it (Windows drops trailing dots
+    // and spaces), so that rows, journal and counts tell what the entry is really called.
+    std::optional<std::string> NewName(const std::string& name, bool isFolder) const {
+        std::optional<std::string> newName = Rewrite(name, isFolder, options_);
+        if (newName) {
+            std::string kept = NameTheSystemKeeps(*newName);
+            if (Usable(kept)) {
+                *newName = std::move(kept);
+            }
+        }
+        return newName;
     }
 
     // The new name of every entry whose name changes (none for the others), announced to the
@@ -85,7 +105,7 @@ class Walk {
                 continue;
             }
             const bool isFolder = entry.kind != EntryKind::File;
-            newNames[i] = Rewrite(entry.name, isFolder, options_);
+            newNames[i] = NewName(entry.name, isFolder);
             if (newNames[i] && *newNames[i] != entry.name) {
                 planned.push_back({prefix + entry.name, *newNames[i], isFolder});
             }
@@ -104,9 +124,7 @@ class Walk {
             return;
         }
         LogEntry entry{prefix + name, rkFailed, *newName, FailReason::None, {}};
-        // An empty name would make the target the folder itself; "." and ".." are not names.
-        const bool usable = !newName->empty() && *newName != "." && *newName != "..";
-        if (!usable) {
+        if (!Usable(NameTheSystemKeeps(*newName))) {
             entry.Reason = FailReason::InvalidName;
         } else if (folder == nullptr) {
             entry.Reason = FailReason::FolderUnreadable;
@@ -130,12 +148,15 @@ class Walk {
         }
         std::error_code error;
         auto parent = fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
-        const std::optional<std::string> newName = Rewrite(chosen.name, true, options_);
-        if (!newName || *newName == chosen.name) {
+        // Typed by its short name or in another letter case, the folder still keeps its own
+        // name for the rules.
+        const std::string name = parent ? fs_.StoredName(*parent, chosen.name) : chosen.name;
+        const std::optional<std::string> newName = NewName(name, true);
+        if (!newName || *newName == name) {
             return;
         }
-        sink_.BeginRenames({{chosen.prefix + chosen.name, *newName, true}});
-        RenameItem(parent.get(), chosen.prefix, chosen.name, true, newName);
+        sink_.BeginRenames({{chosen.prefix + name, *newName, true}});
+        RenameItem(parent.get(), chosen.prefix, name, true, newName);
         sink_.EndRenames();
     }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "rename/Unicode.h"
+#include "rename/UnicodeSupplementary.h"
 
 namespace tovana::unicode {
 namespace {
@@ -35,7 +36,12 @@ char32_t MapCase(char32_t c, Mapping mapping) {
 
 }  // namespace
 
+// The system's character types and case mappings work on single UTF-16 units: a surrogate pair
+// would be judged by its high half alone. Characters beyond U+FFFF come from the table instead.
 CharClass ClassOf(char32_t c) {
+    if (c >= 0x10000) {
+        return SupplementaryClass(c);
+    }
     wchar_t units[2];
     const int count = ToUnits(c, units);
     WORD type1[2] = {};
@@ -57,10 +63,16 @@ CharClass ClassOf(char32_t c) {
 }
 
 char32_t SimpleUpper(char32_t c) {
+    if (c >= 0x10000) {
+        return SupplementaryUpper(c);
+    }
     return MapCase(c, CharUpperBuffW);
 }
 
 char32_t SimpleLower(char32_t c) {
+    if (c >= 0x10000) {
+        return SupplementaryLower(c);
+    }
     return MapCase(c, CharLowerBuffW);
 }
 
