@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -53,6 +54,17 @@ class LinesSink : public tovana::RunSink {
         line += '\n';
         std::fputs(line.c_str(), stdout);
         failed_ |= entry.Kind == tovana::rkFailed;
+        if (entry.Error.category() == tovana::RunRefusalCategory()) {
+            ClearProgress();
+            std::fprintf(stderr, "tovana-cli: cannot rename '%s' to '%s': %s\n", entry.Path.c_str(),
+                         entry.NewName.c_str(), entry.Error.message().c_str());
+        }
+    }
+
+    void LegacyChosen(tovana::LegacyCodePage codePage, std::size_t names) override {
+        ClearProgress();
+        std::fprintf(stderr, "tovana-cli: %zu name%s not in UTF-8, read as %s\n", names,
+                     names == 1 ? "" : "s", tovana::LegacyCodePageName(codePage));
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
@@ -135,11 +147,23 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     o.ReplaceUnderline |= given.ReplaceUnderline;
     o.RemoveUnderline |= given.RemoveUnderline;
     o.NonAlphaNum |= given.NonAlphaNum;
+    o.Legacy = given.Legacy;
+    o.FixMojibake = given.FixMojibake;
     if (given.ToUpperCase || given.ToLowerCase) {
         o.ToUpperCase = given.ToUpperCase;
         o.ToLowerCase = given.ToLowerCase;
     }
     return o;
+}
+
+std::map<std::string, tovana::LegacyCodePage> LegacyChoices() {
+    std::map<std::string, tovana::LegacyCodePage> choices;
+    for (auto codePage : {tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250,
+                          tovana::LegacyCodePage::Iso8859_2, tovana::LegacyCodePage::Cp852,
+                          tovana::LegacyCodePage::None}) {
+        choices.emplace(tovana::LegacyCodePageName(codePage), codePage);
+    }
+    return choices;
 }
 
 std::string SummaryLines(const tovana::RunCounters& counters) {
@@ -184,6 +208,14 @@ int main(int argc, char** argv) {
     auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
     auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
     upper->excludes(lower);
+    app.add_option("--legacy", options.Legacy,
+                   "How names that are not UTF-8 are read: auto (the code page that reads all of "
+                   "them best), cp1250, iso-8859-2, cp852, or none (left as they are)")
+        ->transform(CLI::CheckedTransformer(LegacyChoices()))
+        ->default_str("auto");
+    app.add_flag("--fix-mojibake", options.FixMojibake,
+                 "Repair names that were UTF-8 read as Windows-1250, ISO 8859-2 or CP852 and "
+                 "written back (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning them");
     app.add_flag("--saved", saved,
                  "Start from the options the window stored (" + tovana::SettingsLocation() +
                      "); the options given here add to them");

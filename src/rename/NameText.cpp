@@ -104,6 +104,12 @@ char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other
 }  // namespace
 
 NameChars DecodeName(std::string_view utf8) {
+    NameChars chars = DecodeCodePoints(utf8);
+    ComposeClusters(chars);
+    return chars;
+}
+
+NameChars DecodeCodePoints(std::string_view utf8) {
     NameChars chars;
     chars.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
@@ -117,7 +123,6 @@ NameChars DecodeName(std::string_view utf8) {
             i += length;
         }
     }
-    ComposeClusters(chars);
     return chars;
 }
 

@@ -7,6 +7,9 @@ namespace tovana {
 // "/" is the only delimiter here: "\" and ":" are ordinary characters of a name.
 const char kFolderDelimiter = '/';
 
+// A leading "." is what hides a file here: ls, file managers and shells skip such names.
+const bool kLeadingDotHides = true;
+
 bool NameTooLong(const std::string& name) {
     return name.size() > NAME_MAX;
 }

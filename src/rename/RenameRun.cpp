@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "rename/LegacyScan.h"
 #include "rename/PathRules.h"
 #include "rename/RenameRules.h"
 
@@ -12,7 +13,12 @@ namespace {
 class Walk {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters)
-        : options_(options), fs_(fileSystem), sink_(sink), counters_(counters) {}
+        : options_(options),
+          fs_(fileSystem),
+          sink_(sink),
+          counters_(counters),
+          reading_(ReadingOf(options)),
+          choosing_(options.Legacy == LegacyCodePage::Auto) {}
 
     // Entries are read before any of them is renamed, so each is handled once, under the name
     // it had when the run met it.
@@ -49,13 +55,20 @@ class Walk {
     // `folder` is null when the folder holding the entry could not be opened.
     void RenameItem(Folder* folder, const std::string& prefix, const std::string& name,
                     bool isFolder) {
-        const std::optional<std::string> newName = Rewrite(name, isFolder, options_);
+        if (choosing_ && !IsValidUtf8(name)) {
+            ChooseLegacyCodePage();
+        }
+        const std::optional<std::string> newName = Rewrite(name, isFolder, options_, reading_);
         if (!newName || *newName == name) {
             return;
         }
         LogEntry entry{prefix + name, rkFailed, *newName};
         // An empty name would make the target the folder itself; "." and ".." are not names.
-        const bool usable = !newName->empty() && *newName != "." && *newName != "..";
+        bool usable = !newName->empty() && *newName != "." && *newName != "..";
+        if (usable && BecomesHidden(name, *newName)) {
+            entry.Error = MakeErrorCode(RunRefusal::WouldHide);
+            usable = false;
+        }
         if (usable && folder != nullptr && !fs_.Rename(*folder, name, *newName)) {
             if (isFolder) {
                 ++counters_.DirCount;
@@ -79,14 +92,56 @@ class Walk {
     }
 
   private:
+    // The run's code page for names that are not UTF-8 is chosen from all of them together, so
+    // when the walk meets the first one, the rest are looked up before anything else happens.
+    // Every name met before was UTF-8, so none of them has been renamed yet.
+    void ChooseLegacyCodePage() {
+        choosing_ = false;
+        std::vector<std::string> names;
+        const std::string root = FolderPrefix(options_.Path);
+        std::error_code error;
+        if (auto folder = fs_.OpenFolder(root, error)) {
+            CollectLegacyNames(fs_, *folder, options_.SubDir, names);
+        }
+        const ChosenFolder chosen = SplitChosenFolder(options_.Path);
+        if (options_.RenameDir && !IsValidUtf8(chosen.name)) {
+            names.push_back(chosen.name);
+        }
+        reading_.legacy = LegacyReading{tovana::ChooseLegacyCodePage(names), true};
+        sink_.LegacyChosen(reading_.legacy.codePage, names.size());
+    }
+
     const RenameOptions& options_;
     FileSystem& fs_;
     RunSink& sink_;
     RunCounters& counters_;
     std::size_t seen_ = 0;
+    NameReading reading_;
+    bool choosing_;
+};
+
+class RunRefusalCategoryImpl : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "tovana-run"; }
+    std::string message(int value) const override {
+        switch (static_cast<RunRefusal>(value)) {
+            case RunRefusal::WouldHide:
+                return "the new name would hide the entry";
+        }
+        return "refused";
+    }
 };
 
 }  // namespace
+
+const std::error_category& RunRefusalCategory() {
+    static const RunRefusalCategoryImpl category;
+    return category;
+}
+
+std::error_code MakeErrorCode(RunRefusal refusal) {
+    return {static_cast<int>(refusal), RunRefusalCategory()};
+}
 
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
          RunCounters& counters) {

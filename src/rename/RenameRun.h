@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "rename/FileSystem.h"
+#include "rename/LegacyText.h"
 #include "rename/RenameOptions.h"
 
 namespace tovana {
@@ -21,8 +22,16 @@ enum ResultKind {
 struct LogEntry {
     std::string Path;  // the entry's old full path, as the walk built it
     ResultKind Kind;
-    std::string NewName;  // the name the rules gave it
+    std::string NewName;      // the name the rules gave it
+    std::error_code Error{};  // why the run itself refused a rename (RunRefusal); else empty
 };
+
+// Renames the run refuses without asking the file system.
+enum class RunRefusal {
+    WouldHide = 1,  // a visible entry would get a name that hides it
+};
+const std::error_category& RunRefusalCategory();
+std::error_code MakeErrorCode(RunRefusal refusal);
 
 // Where a run reports to: the window's result list, the command line's output.
 class RunSink {
@@ -34,6 +43,9 @@ class RunSink {
     virtual void FolderUnreadable(const std::string& /*path*/, std::error_code /*error*/) {}
     // Called after each folder is read, with the number of entries seen so far.
     virtual void Progress(std::size_t /*entriesSeen*/) {}
+    // When the run meets its first name that is not UTF-8 and has chosen the code page for all
+    // of them (`names` of them, the chosen folder's own name included).
+    virtual void LegacyChosen(LegacyCodePage /*codePage*/, std::size_t /*names*/) {}
 };
 
 struct RunCounters {
