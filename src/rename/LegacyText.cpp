@@ -219,9 +219,9 @@ int CaseBreaks(const NameChars& chars) {
     return breaks;
 }
 
-constexpr int kForeignLetter = -1;  // a letter, but not of the language scored
-constexpr int kCommonSign = -1;     // a dash, a quote, a no-break space: names hold them
-constexpr int kSign = -3;           // any other sign or symbol, a raw byte
+constexpr int kForeignLetter = -2;  // a letter, but not of the language scored
+constexpr int kCommonSign = -2;     // a dash, a quote, a no-break space: names hold them
+constexpr int kSign = -6;           // any other sign or symbol, a raw byte
 
 // The best of the languages in `languages` for the upper-half characters of chars. Czech
 // letters weigh a little more, so that a name that reads as Czech in one code page and as
@@ -244,7 +244,7 @@ int Score(const NameChars& chars, std::uint8_t languages) {
                 continue;
             }
             if (of & bit) {
-                perLanguage[l] += bit == kCzech ? 3 : 2;
+                perLanguage[l] += bit == kCzech ? 5 : 4;
             } else {
                 perLanguage[l] += elsewhere;
             }
@@ -265,10 +265,20 @@ int Score(const NameChars& chars, std::uint8_t languages) {
 // Whether every upper-half character is a letter of one language, or a common sign.
 bool ReadsAsOneLanguage(const NameChars& chars) {
     std::uint8_t common = kLegacyLanguages;
-    for (char32_t c : chars) {
-        if (c >= 0x80 && !IsCommonSign(c)) {
-            common &= IsRawByte(c) ? 0 : LanguagesOf(c);
+    const auto isLetter = [&](std::size_t i) {
+        return i < chars.size() && !IsRawByte(chars[i]) &&
+               unicode::ClassOf(chars[i]) == unicode::CharClass::Letter;
+    };
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        const char32_t c = chars[i];
+        if (c < 0x80) {
+            continue;
         }
+        // A dash or a no-break space stands between words, never inside one.
+        if (IsCommonSign(c) && !(i > 0 && isLetter(i - 1) && isLetter(i + 1))) {
+            continue;
+        }
+        common &= IsRawByte(c) || IsCommonSign(c) ? 0 : LanguagesOf(c);
     }
     return common != 0 && CaseBreaks(chars) == 0;
 }
@@ -518,6 +528,11 @@ std::optional<std::string> RepairMojibake(std::string_view utf8) {
     const NameChars damaged = DecodeCodePoints(utf8);
     const long long damagedScore = Score(damaged, kAllLanguages);
     const auto damagedCount = static_cast<long long>(UpperHalfCount(damaged));
+    // Several code pages may give sound text ("ĹĄĹĽ" is "šť" through ISO 8859-2 and "ťż"
+    // through Windows-1250); the most plausible wins, the earlier candidate on a tie.
+    std::optional<std::string> best;
+    long long bestScore = 0;
+    long long bestCount = 1;
     for (LegacyCodePage codePage : kLegacyCandidates) {
         std::string bytes;
         bytes.reserve(damaged.size());
@@ -547,12 +562,15 @@ std::optional<std::string> RepairMojibake(std::string_view utf8) {
         // Each repaired character stood for two or three damaged ones, so the two are compared
         // per character: "Ĺľ" holds two Slovak letters, yet "ž" is the better word.
         const auto repairedCount = static_cast<long long>(UpperHalfCount(repaired));
-        if (sound && hasLetter &&
-            Score(repaired, kAllLanguages) * damagedCount > damagedScore * repairedCount) {
-            return bytes;
+        const long long score = Score(repaired, kAllLanguages);
+        if (sound && hasLetter && score * damagedCount > damagedScore * repairedCount &&
+            (!best || score * bestCount > bestScore * repairedCount)) {
+            best = std::move(bytes);
+            bestScore = score;
+            bestCount = repairedCount;
         }
     }
-    return std::nullopt;
+    return best;
 }
 
 }  // namespace tovana
