@@ -192,6 +192,11 @@ bool IsCommonSign(char32_t c) {
     }
 }
 
+// Of those, the ones that stand between words: dashes, quotes, the ellipsis, no-break space.
+bool IsPunctuation(char32_t c) {
+    return c == 0x00A0 || c == 0x00AB || c == 0x00BB || (c >= 0x2013 && c <= 0x2026);
+}
+
 bool IsUpperLetter(char32_t c) {
     return !IsRawByte(c) && unicode::ClassOf(c) == unicode::CharClass::Letter &&
            unicode::SimpleLower(c) != c;
@@ -275,10 +280,10 @@ bool ReadsAsOneLanguage(const NameChars& chars) {
             continue;
         }
         // A dash or a no-break space stands between words, never inside one.
-        if (IsCommonSign(c) && !(i > 0 && isLetter(i - 1) && isLetter(i + 1))) {
+        if (IsPunctuation(c) && !(i > 0 && isLetter(i - 1) && isLetter(i + 1))) {
             continue;
         }
-        common &= IsRawByte(c) || IsCommonSign(c) ? 0 : LanguagesOf(c);
+        common &= IsRawByte(c) || IsPunctuation(c) ? 0 : LanguagesOf(c);
     }
     return common != 0 && CaseBreaks(chars) == 0;
 }
@@ -486,7 +491,19 @@ NameChars ReadName(std::string_view bytes, const LegacyReading& reading) {
     if (codePage == LegacyCodePage::None) {
         return chars;
     }
-    return *DecodeLegacy(bytes, codePage);
+    // Characters that are valid UTF-8 stay what they are: a name put together from an old part
+    // and a new one ("foto\xe8 č.txt") keeps its new part. Only the bytes UTF-8 cannot read
+    // are read in the code page.
+    for (char32_t& c : chars) {
+        if (IsRawByte(c)) {
+            const char32_t read =
+                LegacyToUnicode(codePage, static_cast<unsigned char>(c - kRawByteBase));
+            if (read != 0) {
+                c = read;
+            }
+        }
+    }
+    return chars;
 }
 
 std::string ReadablePath(std::string_view path, const LegacyReading& reading) {
