@@ -360,22 +360,6 @@ int UnicodeToLegacy(LegacyCodePage codePage, char32_t c, bool withControls) {
     return -1;
 }
 
-bool IsValidUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) {
-        ++i;
-    }
-    if (i == bytes.size()) {
-        return true;
-    }
-    for (char32_t c : DecodeCodePoints(bytes.substr(i))) {
-        if (IsRawByte(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::optional<NameChars> DecodeLegacy(std::string_view bytes, LegacyCodePage codePage) {
     NameChars chars;
     chars.reserve(bytes.size());

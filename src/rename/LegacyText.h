@@ -45,8 +45,6 @@ char32_t LegacyToUnicode(LegacyCodePage codePage, unsigned char byte);
 // arbitrary bytes produces map back to their bytes too.
 int UnicodeToLegacy(LegacyCodePage codePage, char32_t c, bool withControls = false);
 
-bool IsValidUtf8(std::string_view bytes);
-
 // The characters of a name in one code page, or nothing when a byte has none there.
 std::optional<NameChars> DecodeLegacy(std::string_view bytes, LegacyCodePage codePage);
 

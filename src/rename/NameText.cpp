@@ -109,6 +109,22 @@ NameChars DecodeName(std::string_view utf8) {
     return chars;
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t c = 0;
+        const std::size_t length = ValidSequenceLength(bytes.substr(i), c);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 NameChars DecodeCodePoints(std::string_view utf8) {
     NameChars chars;
     chars.reserve(utf8.size());

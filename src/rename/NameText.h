@@ -21,6 +21,8 @@ inline bool IsRawByte(char32_t c) {
 
 NameChars DecodeName(std::string_view utf8);
 
+bool IsValidUtf8(std::string_view bytes);
+
 // The code points of UTF-8 text as they are, invalid bytes as raw-byte markers, nothing composed.
 NameChars DecodeCodePoints(std::string_view utf8);
 
