@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
                    "How names that are not UTF-8 are read: auto (the code page that reads all of "
                    "them best), cp1250, iso-8859-2, cp852, or none (left as they are)")
         ->transform(CLI::CheckedTransformer(LegacyChoices()))
-        ->default_str("auto");
+        ->option_text("auto|cp1250|iso-8859-2|cp852|none (default auto)");
     app.add_flag("--fix-mojibake", options.FixMojibake,
                  "Repair names that were UTF-8 read as Windows-1250, ISO 8859-2 or CP852 and "
                  "written back (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning them");
