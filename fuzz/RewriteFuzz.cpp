@@ -1,5 +1,5 @@
-// The name rules over any name and every combination of options. Input: two bytes of option
-// bits, one byte choosing the mask, then the name.
+// The name rules over any name and every combination of options, legacy reading and mojibake
+// repair included. Input: two bytes of option bits, one byte choosing the mask, then the name.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <utf8proc.h>
 
 #include "rename/CodePage.h"
+#include "rename/LegacyText.h"
 #include "rename/NameText.h"
 #include "rename/RenameRules.h"
 #include "uCZ2Ascii.h"
@@ -78,12 +79,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     o.ToUpperCase = bits & 64;
     o.ToLowerCase = (bits & 128) && !o.ToUpperCase;
     const bool isFolder = bits & 256;
+    constexpr tovana::LegacyCodePage kLegacy[] = {
+        tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::None, tovana::LegacyCodePage::Cp1250,
+        tovana::LegacyCodePage::Iso8859_2, tovana::LegacyCodePage::Cp852};
+    o.Legacy = kLegacy[((bits >> 9) & 7) % 5];
+    o.FixMojibake = bits & 4096;
+
+    // A repair gives UTF-8 of its own; a readable path is always UTF-8.
+    if (const auto repaired = tovana::RepairMojibake(name)) {
+        Check(ValidUtf8(*repaired) && *repaired != name);
+    }
+    Check(ValidUtf8(tovana::ReadablePath(name, tovana::ReadingFor(o.Legacy))));
 
     const auto result = tovana::Rewrite(name, isFolder, o);
     if (!result) {
         return 0;
     }
     Check(!ValidUtf8(name) || ValidUtf8(*result));
+    // Every byte is a character in CP852, so reading in the name's best code page leaves none.
+    Check(o.Legacy != tovana::LegacyCodePage::Auto || ValidUtf8(*result));
     Check(result->find('/') == std::string::npos && result->find('\0') == std::string::npos);
 
     // The diacritics step changes nothing more in its own result.

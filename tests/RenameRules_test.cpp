@@ -30,6 +30,7 @@ RenameOptions With(unsigned flags) {
     o.NonAlphaNum = flags & kNonAlphaNum;
     o.ToUpperCase = flags & kUpper;
     o.ToLowerCase = flags & kLower;
+    o.Legacy = tovana::LegacyCodePage::None;  // bytes that are not UTF-8 stay as they are
     return o;
 }
 

@@ -196,6 +196,7 @@ TEST_F(RenameRunTest, InvalidUtf8AndDecomposedNames) {
     tree.AddFile("bad\xFF č.txt", "bad");
     tree.AddFile("Z\u030Cluc\u030Cka.txt", "decomposed");
     RenameOptions o = Options(false, false);
+    o.Legacy = tovana::LegacyCodePage::None;
     RunWith(o);
     EXPECT_EQ(tree.Snapshot(), (Tree{{"bad\xFF c.txt", "bad"}, {"Zlucka.txt", "decomposed"}}));
 }

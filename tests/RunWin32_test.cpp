@@ -384,6 +384,18 @@ TEST(WideText, LoneSurrogatesSurviveTheRoundTrip) {
     }
 }
 
+// A leading dot hides nothing here: the rules treat it as any other character.
+TEST_F(RunWin32, LeadingDotIsAnOrdinaryCharacter) {
+    tree.AddFile("_.jpg", "photo");
+    tree.AddFile(".config-x.json", "config");
+    RenameOptions o;
+    o.Path = tree.path();
+    o.RemoveUnderline = true;
+    o.NonAlphaNum = true;
+    RunWith(o);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{".jpg", "photo"}, {"configx.json", "config"}}));
+}
+
 }  // namespace
 
 namespace {

@@ -23,6 +23,8 @@ std::string ReasonText(const tovana::LogEntry& entry) {
         case FailReason::FolderUnreadable:
             return "its folder cannot be opened" +
                    (entry.Error ? " (" + entry.Error.message() + ")" : std::string());
+        case FailReason::WouldHide:
+            return "the new name would hide the entry";
         case FailReason::None:
         case FailReason::Other:
             break;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -77,6 +78,13 @@ class LinesSink : public tovana::RunSink {
                                   "': " + ReasonText(entry) + "\n");
             failed_ = true;
         }
+    }
+
+    void LegacyChosen(tovana::LegacyCodePage codePage, std::size_t names) override {
+        ClearProgress();
+        WriteText(stderr, "tovana-cli: " + std::to_string(names) + " name" +
+                              (names == 1 ? "" : "s") + " not in UTF-8, read as " +
+                              tovana::LegacyCodePageName(codePage) + "\n");
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
@@ -160,6 +168,8 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     o.ReplaceUnderline |= given.ReplaceUnderline;
     o.RemoveUnderline |= given.RemoveUnderline;
     o.NonAlphaNum |= given.NonAlphaNum;
+    o.Legacy = given.Legacy;
+    o.FixMojibake = given.FixMojibake;
     if (given.ToUpperCase || given.ToLowerCase) {
         o.ToUpperCase = given.ToUpperCase;
         o.ToLowerCase = given.ToLowerCase;
@@ -168,6 +178,16 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
 }
 
 #define DRY_RUN_LINE "Dry run: nothing was renamed."
+
+std::map<std::string, tovana::LegacyCodePage> LegacyChoices() {
+    std::map<std::string, tovana::LegacyCodePage> choices;
+    for (auto codePage : {tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250,
+                          tovana::LegacyCodePage::Iso8859_2, tovana::LegacyCodePage::Cp852,
+                          tovana::LegacyCodePage::None}) {
+        choices.emplace(tovana::LegacyCodePageName(codePage), codePage);
+    }
+    return choices;
+}
 
 std::string SummaryLines(const tovana::RunCounters& counters) {
     std::string text = tovana::SummaryText(counters);
@@ -252,6 +272,14 @@ int main(int argc, char** argv) {
     auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
     auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
     upper->excludes(lower);
+    app.add_option("--legacy", options.Legacy,
+                   "How names that are not UTF-8 are read: auto (the code page that reads all of "
+                   "them best), cp1250, iso-8859-2, cp852, or none (left as they are)")
+        ->transform(CLI::CheckedTransformer(LegacyChoices()))
+        ->option_text("auto|cp1250|iso-8859-2|cp852|none (default auto)");
+    app.add_flag("--fix-mojibake", options.FixMojibake,
+                 "Repair names that were UTF-8 read as Windows-1250, ISO 8859-2 or CP852 and "
+                 "written back (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning them");
     app.add_flag("--saved", saved,
                  "Start from the options the window stored (" + tovana::SettingsLocation() +
                      "); the options given here add to them");

@@ -8,7 +8,7 @@
 namespace tovana {
 namespace {
 
-constexpr std::array<std::pair<FailReason, std::string_view>, 9> kWords{{
+constexpr std::array<std::pair<FailReason, std::string_view>, 10> kWords{{
     {FailReason::None, "none"},
     {FailReason::TargetExists, "exists"},
     {FailReason::AccessDenied, "denied"},
@@ -17,6 +17,7 @@ constexpr std::array<std::pair<FailReason, std::string_view>, 9> kWords{{
     {FailReason::NotFound, "not-found"},
     {FailReason::InvalidName, "invalid-name"},
     {FailReason::FolderUnreadable, "no-folder"},
+    {FailReason::WouldHide, "would-hide"},
     {FailReason::Other, "other"},
 }};
 

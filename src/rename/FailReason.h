@@ -16,6 +16,7 @@ enum class FailReason {
     NotFound,          // the entry is no longer where it was
     InvalidName,       // the new name is empty, "." or "..", or the file system refuses it
     FolderUnreadable,  // the folder holding the entry could not be opened
+    WouldHide,         // a visible entry would get a name that hides it
     Other,             // anything else; the system's error says more
 };
 

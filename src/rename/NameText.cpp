@@ -104,6 +104,28 @@ char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other
 }  // namespace
 
 NameChars DecodeName(std::string_view utf8) {
+    NameChars chars = DecodeCodePoints(utf8);
+    ComposeClusters(chars);
+    return chars;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t c = 0;
+        const std::size_t length = ValidSequenceLength(bytes.substr(i), c);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+NameChars DecodeCodePoints(std::string_view utf8) {
     NameChars chars;
     chars.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
@@ -117,7 +139,6 @@ NameChars DecodeName(std::string_view utf8) {
             i += length;
         }
     }
-    ComposeClusters(chars);
     return chars;
 }
 

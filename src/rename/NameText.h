@@ -21,6 +21,11 @@ inline bool IsRawByte(char32_t c) {
 
 NameChars DecodeName(std::string_view utf8);
 
+bool IsValidUtf8(std::string_view bytes);
+
+// The code points of UTF-8 text as they are, invalid bytes as raw-byte markers, nothing composed.
+NameChars DecodeCodePoints(std::string_view utf8);
+
 // Replaces each base letter with combining marks whose composed form Windows-1250 holds by
 // that character; true when it replaced any.
 bool ComposeClusters(NameChars& chars);

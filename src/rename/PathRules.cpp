@@ -11,6 +11,11 @@ std::string FolderPrefix(const std::string& path) {
     return path + kFolderDelimiter;
 }
 
+bool BecomesHidden(const std::string& oldName, const std::string& newName) {
+    return kLeadingDotHides && !newName.empty() && newName.front() == '.' &&
+           (oldName.empty() || oldName.front() != '.');
+}
+
 ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters) {
     std::string trimmed = path;
     if (!trimmed.empty() && std::strchr(trailing, trimmed.back()) != nullptr) {

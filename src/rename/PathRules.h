@@ -19,6 +19,12 @@ struct ChosenFolder {
 
 // The name an entry given `name` really gets: Windows drops trailing dots and spaces.
 std::string NameTheSystemKeeps(const std::string& name);
+// Whether a leading "." hides an entry on this host. Where it does, the name rules keep a
+// hidden name's dot and never make a visible name hidden.
+extern const bool kLeadingDotHides;
+
+// Whether renaming `oldName` to `newName` would hide a visible entry on this host.
+bool BecomesHidden(const std::string& oldName, const std::string& newName);
 
 // Whether a name is longer than the file system takes.
 bool NameTooLong(const std::string& name);

@@ -10,6 +10,8 @@ const char kFolderDelimiter = '/';
 std::string NameTheSystemKeeps(const std::string& name) {
     return name;
 }
+// A leading "." is what hides a file here: ls, file managers and shells skip such names.
+const bool kLeadingDotHides = true;
 
 bool NameTooLong(const std::string& name) {
     return name.size() > NAME_MAX;

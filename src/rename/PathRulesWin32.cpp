@@ -13,6 +13,8 @@ std::string NameTheSystemKeeps(const std::string& name) {
     const std::size_t end = name.find_last_not_of(". ");
     return end == std::string::npos ? std::string() : name.substr(0, end + 1);
 }
+// Hiding is an attribute here; a leading "." is an ordinary character of a name.
+const bool kLeadingDotHides = false;
 
 bool NameTooLong(const std::string& name) {
     return WideFromUtf8(name).size() > 255;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "rename/LegacyText.h"
+
 namespace tovana {
 
 struct RenameOptions {
@@ -17,6 +19,11 @@ struct RenameOptions {
     bool NonAlphaNum = false;       // non-alphanumerics of the stem become underscores
     bool ToUpperCase = false;       // whole name to upper case
     bool ToLowerCase = false;       // whole name to lower case
+
+    // Beyond the window's eleven inputs: how names that are not UTF-8 are read, and whether
+    // UTF-8 names once read in a legacy code page are repaired first.
+    LegacyCodePage Legacy = LegacyCodePage::Auto;
+    bool FixMojibake = false;
 
     // The two replacements would undo each other, so each one greys out the other and the
     // removal of what it produces. A flag acts only while it is available.

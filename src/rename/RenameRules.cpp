@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rename/PathRules.h"
+
 namespace tovana {
 namespace {
 
@@ -61,15 +63,39 @@ std::string NonAlphaNumToUnderscore(std::string_view name) {
     return EncodeName(chars);
 }
 
+NameReading ReadingOf(const RenameOptions& options) {
+    return NameReading{ReadingFor(options.Legacy), kLeadingDotHides};
+}
+
 std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
                                    const RenameOptions& options) {
+    return Rewrite(name, isFolder, options, ReadingOf(options));
+}
+
+std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
+                                   const RenameOptions& options, const NameReading& reading) {
     if (isFolder && !options.RenameDir) {
         return std::nullopt;
     }
     // The name is decoded once, for the mask as for the rules.
-    NameChars chars = DecodeName(name);
+    NameChars chars;
+    std::optional<std::string> repaired;
+    if (options.FixMojibake) {
+        repaired = RepairMojibake(name);
+    }
+    if (repaired) {
+        chars = DecodeName(*repaired);
+    } else {
+        chars = ReadName(name, reading.legacy);
+    }
     if (!isFolder && !MasksTake(chars, options.Masks)) {
         return std::nullopt;
+    }
+    // A hidden name keeps its dot: the rules act on the rest, so that ".config.json" does not
+    // come out as the visible "_config.json".
+    const bool keepDot = reading.leadingDotHides && !chars.empty() && chars.front() == U'.';
+    if (keepDot) {
+        chars.erase(0, 1);
     }
     // A mark left beside a letter whose own accent went (Ź with a caron) may now form a
     // letter of the table with it; strip until nothing more forms, so the result keeps.
@@ -96,6 +122,9 @@ std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
     }
     if (options.ToLowerCase) {
         std::transform(chars.begin(), chars.end(), chars.begin(), LowerChar);
+    }
+    if (keepDot) {
+        chars.insert(chars.begin(), U'.');
     }
     return EncodeName(chars);
 }

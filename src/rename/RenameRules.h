@@ -20,9 +20,24 @@ bool MaskAccepts(std::string_view name, std::string_view masks);
 // (from the last "." on) is kept as it is.
 std::string NonAlphaNumToUnderscore(std::string_view name);
 
-// The new name of a taken entry, or nothing when the entry is not taken. Diacritics go first,
-// then spaces, non-alphanumerics and underscores, then letter case, each on the result of the
-// step before. The result may be empty or equal to the old name.
+// What stays the same for every name of a run: how names that are not UTF-8 are read, and
+// whether a leading "." hides an entry on this host.
+struct NameReading {
+    LegacyReading legacy;
+    bool leadingDotHides = false;
+};
+
+// The reading of the options' legacy choice (Auto: every name its own best code page) with
+// this host's hiding rule.
+NameReading ReadingOf(const RenameOptions& options);
+
+// The new name of a taken entry, or nothing when the entry is not taken. A name that is not
+// UTF-8 is read through the legacy reading, a damaged UTF-8 name is repaired when the options
+// ask for it; then diacritics go first, then spaces, non-alphanumerics and underscores, then
+// letter case, each on the result of the step before. Where a leading "." hides an entry, it
+// stays and the rules act on the rest. The result may be empty or equal to the old name.
+std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
+                                   const RenameOptions& options, const NameReading& reading);
 std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
                                    const RenameOptions& options);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "rename/LegacyScan.h"
 #include "rename/PathRules.h"
 #include "rename/RenameRules.h"
 
@@ -13,7 +14,13 @@ class Walk {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop)
-        : options_(options), fs_(fileSystem), sink_(sink), counters_(counters), stop_(stop) {}
+        : options_(options),
+          fs_(fileSystem),
+          sink_(sink),
+          counters_(counters),
+          stop_(stop),
+          reading_(ReadingOf(options)),
+          choosing_(options.Legacy == LegacyCodePage::Auto) {}
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
@@ -81,8 +88,11 @@ class Walk {
 
     // The name the rules give, as the file system will keep it (Windows drops trailing dots
     // and spaces), so that rows, journal and counts tell what the entry is really called.
-    std::optional<std::string> NewName(const std::string& name, bool isFolder) const {
-        std::optional<std::string> newName = Rewrite(name, isFolder, options_);
+    std::optional<std::string> NewName(const std::string& name, bool isFolder) {
+        if (choosing_ && !IsValidUtf8(name)) {
+            ChooseLegacyCodePage();
+        }
+        std::optional<std::string> newName = Rewrite(name, isFolder, options_, reading_);
         if (newName) {
             std::string kept = NameTheSystemKeeps(*newName);
             if (Usable(kept)) {
@@ -126,6 +136,9 @@ class Walk {
         LogEntry entry{prefix + name, rkFailed, *newName, FailReason::None, {}};
         if (!Usable(NameTheSystemKeeps(*newName))) {
             entry.Reason = FailReason::InvalidName;
+        } else if (BecomesHidden(name, *newName)) {
+            entry.Reason = FailReason::WouldHide;
+            entry.Error = MakeErrorCode(RunRefusal::WouldHide);
         } else if (folder == nullptr) {
             entry.Reason = FailReason::FolderUnreadable;
         } else if (const std::error_code error = fs_.Rename(*folder, name, *newName)) {
@@ -161,6 +174,25 @@ class Walk {
     }
 
   private:
+    // The run's code page for names that are not UTF-8 is chosen from all of them together, so
+    // when the walk meets the first one, the rest are looked up before anything else happens.
+    // Every name met before was UTF-8, so none of them has been renamed yet.
+    void ChooseLegacyCodePage() {
+        choosing_ = false;
+        std::vector<std::string> names;
+        const std::string root = FolderPrefix(options_.Path);
+        std::error_code error;
+        if (auto folder = fs_.OpenFolder(root, error)) {
+            CollectLegacyNames(fs_, *folder, options_.SubDir, names);
+        }
+        const ChosenFolder chosen = SplitChosenFolder(options_.Path);
+        if (options_.RenameDir && !IsValidUtf8(chosen.name)) {
+            names.push_back(chosen.name);
+        }
+        reading_.legacy = LegacyReading{tovana::ChooseLegacyCodePage(names), true};
+        sink_.LegacyChosen(reading_.legacy.codePage, names.size());
+    }
+
     const RenameOptions& options_;
     FileSystem& fs_;
     RunSink& sink_;
@@ -168,9 +200,32 @@ class Walk {
     const StopRequest& stop_;
     std::size_t seen_ = 0;
     std::vector<bool> planned_;  // per open folder: whether its batch was announced
+    NameReading reading_;
+    bool choosing_;
+};
+
+class RunRefusalCategoryImpl : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "tovana-run"; }
+    std::string message(int value) const override {
+        switch (static_cast<RunRefusal>(value)) {
+            case RunRefusal::WouldHide:
+                return "the new name would hide the entry";
+        }
+        return "refused";
+    }
 };
 
 }  // namespace
+
+const std::error_category& RunRefusalCategory() {
+    static const RunRefusalCategoryImpl category;
+    return category;
+}
+
+std::error_code MakeErrorCode(RunRefusal refusal) {
+    return {static_cast<int>(refusal), RunRefusalCategory()};
+}
 
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
          RunCounters& counters) {

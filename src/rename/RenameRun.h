@@ -11,6 +11,7 @@
 
 #include "rename/FailReason.h"
 #include "rename/FileSystem.h"
+#include "rename/LegacyText.h"
 #include "rename/RenameOptions.h"
 
 namespace tovana {
@@ -28,7 +29,9 @@ struct LogEntry {
     std::string NewName;  // the name the rules gave it
     // Why a failed rename failed; FailReason::None for the others.
     FailReason Reason = FailReason::None;
-    std::error_code Error;  // the system's error behind the reason, when there is one
+    // The error behind the reason, when there is one: the system's, or the run's own refusal
+    // (RunRefusal).
+    std::error_code Error;
 };
 
 // A rename the run is about to ask for.
@@ -37,6 +40,13 @@ struct PlannedRename {
     std::string NewName;
     bool IsFolder = false;
 };
+
+// Renames the run refuses without asking the file system.
+enum class RunRefusal {
+    WouldHide = 1,  // a visible entry would get a name that hides it
+};
+const std::error_category& RunRefusalCategory();
+std::error_code MakeErrorCode(RunRefusal refusal);
 
 // Where a run reports to: the window's result list, the command line's output.
 class RunSink {
@@ -53,6 +63,9 @@ class RunSink {
     // the renames of a subfolder's batch in between, and EndRenames closes the batch.
     virtual void BeginRenames(const std::vector<PlannedRename>& /*planned*/) {}
     virtual void EndRenames() {}
+    // When the run meets its first name that is not UTF-8 and has chosen the code page for all
+    // of them (`names` of them, the chosen folder's own name included).
+    virtual void LegacyChosen(LegacyCodePage /*codePage*/, std::size_t /*names*/) {}
 };
 
 struct RunCounters {
