@@ -7,6 +7,7 @@
 
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
+#include "ui/QtStart.h"
 #include "ui/SelectFolder.h"
 #include "ui/uTovana.h"
 
@@ -23,7 +24,11 @@ void ShowMessage(const QString& title, const QString& text, bool isError) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tovana::AnswerVersion(argc, argv)) {
+        return 0;
+    }
     QApplication app(argc, argv);
+    tovana::InstallQtCzechTexts(app);
     app.setWindowIcon(QIcon(":/Tovana.png"));
     tovana::RaiseOpenFileLimit();
 
