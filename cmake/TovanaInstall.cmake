@@ -42,13 +42,15 @@ file(WRITE "${generated}/tovana-cli.h2m"
      "[SEE ALSO]\n.BR Tovana (1),\nthe same renaming in a window.\n")
 add_custom_command(
   OUTPUT "${generated}/tovana-cli.1.gz"
-  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${release_epoch}
-          "${HELP2MAN}" --no-info --no-discard-stderr --section=1 "--name=${TOVANA_SUMMARY}"
+  # The settings file named as its user's, not the builder's.
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${release_epoch} --unset=XDG_CONFIG_HOME
+          "HOME=~" "${HELP2MAN}" --no-info --no-discard-stderr --locale=C.UTF-8 --section=1
+          "--name=${TOVANA_SUMMARY}"
           "--include=${generated}/tovana-cli.h2m" --output=${generated}/tovana-cli.1
           $<TARGET_FILE:tovana-cli>
   COMMAND gzip -9nf "${generated}/tovana-cli.1"
   DEPENDS tovana-cli "${generated}/tovana-cli.h2m"
-  COMMENT "Manual page of tovana-cli from its --help")
+  COMMENT "Manual page of tovana-cli from its --help" VERBATIM)
 add_custom_command(
   OUTPUT "${generated}/Tovana.1.gz" "${generated}/changelog.gz"
   COMMAND gzip -9nkf "${generated}/Tovana.1" "${generated}/changelog"
