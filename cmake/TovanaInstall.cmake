@@ -66,9 +66,9 @@ install(FILES "${res}/copyright" "${generated}/changelog.gz"
 install(FILES "${res}/tovana.lintian-overrides" RENAME tovana
         DESTINATION "${CMAKE_INSTALL_DATADIR}/lintian/overrides")
 
-# The Debian package tovana_<version>_<arch>.deb. The libraries it needs are found by
-# dpkg-shlibdeps; added by hand are what no linked library names: Qt's platform plugins (the
-# X11 one is in its own package), the fonts the window is laid out for and Qt's own Czech texts.
+# The Debian package tovana_<version>_<arch>.deb. The libraries it needs (Qt's, with its X11
+# plugin, utf8proc, the C++ runtime) are found by dpkg-shlibdeps; added by hand is what no linked
+# library names: the fonts the window is laid out for and Qt's own Czech texts.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tovana)
 set(CPACK_PACKAGE_VENDOR Korvel)
@@ -81,7 +81,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korvel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, qt6-translations-l10n, fonts-dejavu-core, fonts-dejavu-extra")
+    "qt6-translations-l10n, fonts-dejavu-core, fonts-dejavu-extra")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${TOVANA_SUMMARY}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 # The first line of the description is the summary above.
