@@ -38,8 +38,8 @@ endif()
 find_program(HELP2MAN help2man REQUIRED)
 configure_file("${res}/Tovana.1.in" "${generated}/Tovana.1" @ONLY)
 configure_file("${res}/changelog.in" "${generated}/changelog" @ONLY)
-file(WRITE "${generated}/tovana-cli.h2m"
-     "[SEE ALSO]\n.BR Tovana (1),\nthe same renaming in a window.\n")
+file(CONFIGURE OUTPUT "${generated}/tovana-cli.h2m"
+     CONTENT "[SEE ALSO]\n.BR Tovana (1),\nthe same renaming in a window.\n")
 add_custom_command(
   OUTPUT "${generated}/tovana-cli.1.gz"
   # The settings file named as its user's, not the builder's.
