@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's pictures as PNG files: the three 16 x 16 result pictures and the
-32 x 32 program icon (16 colours). Run it from this folder to remake them."""
+32 x 32 program icon (16 colours), and the icon at the sizes of the desktop's icon theme. Run
+it from this folder to remake them."""
 import math
+import os
 import struct
 import zlib
 
@@ -145,62 +147,86 @@ def failed():
     return pixels
 
 
-def icon():
-    """A white-gloved hand with a black cuff at the lower right, holding a black magic wand
-    that runs to the upper left and ends in a white tip."""
-    size = 32
-    pixels = [[CLEAR] * size for _ in range(size)]
-
-    def put(x, y, colour):
-        if 0 <= x < size and 0 <= y < size:
-            pixels[y][x] = colour
+def icon_colour(x, y):
+    """The colour of the icon at (x, y) on its 32 x 32 grid, pixel centres at whole numbers:
+    a white-gloved hand with a black cuff at the lower right, holding a black magic wand that
+    runs to the upper left and ends in a white tip."""
 
     def distance_to_segment(px, py, ax, ay, bx, by):
         vx, vy = bx - ax, by - ay
         t = max(0.0, min(1.0, ((px - ax) * vx + (py - ay) * vy) / (vx * vx + vy * vy)))
         return math.hypot(px - (ax + t * vx), py - (ay + t * vy))
 
+    def on_pixel(px, py):
+        return abs(x - px) < 0.5 and abs(y - py) < 0.5
+
+    colour = CLEAR
     # The wand, with a black outline around its white tip.
-    for y in range(size):
-        for x in range(size):
-            if distance_to_segment(x, y, 3, 3, 21, 21) < 1.6:
-                put(x, y, BLACK)
-            if distance_to_segment(x, y, 2, 2, 6, 6) < 1.1:
-                put(x, y, WHITE)
+    if distance_to_segment(x, y, 3, 3, 21, 21) < 1.6:
+        colour = BLACK
+    if distance_to_segment(x, y, 2, 2, 6, 6) < 1.1:
+        colour = WHITE
     # Sparkles round the tip.
-    for x, y in [(8, 1), (9, 2), (1, 8), (2, 9), (10, 5), (5, 10)]:
-        put(x, y, SILVER)
+    if any(on_pixel(px, py) for px, py in [(8, 1), (9, 2), (1, 8), (2, 9), (10, 5), (5, 10)]):
+        colour = SILVER
     # The gloved hand: four fingers wrapped round the wand on its lower left, the thumb on
     # its upper right, the palm behind them; white with a black outline.
     along, across = (0.7071, 0.7071), (-0.7071, 0.7071)
     fingers = [(14 + k * 3.2 * along[0] + 2.6 * across[0], 14 + k * 3.2 * along[1] + 2.6 * across[1])
                for k in range(4)]
 
-    def in_glove(x, y):
-        if ((x - 21.0) / 5.6) ** 2 + ((y - 20.5) / 5.6) ** 2 <= 1.0:
+    def in_glove(gx, gy):
+        if ((gx - 21.0) / 5.6) ** 2 + ((gy - 20.5) / 5.6) ** 2 <= 1.0:
             return True
-        if math.hypot(x - 18.0, y - 13.5) <= 2.4:
+        if math.hypot(gx - 18.0, gy - 13.5) <= 2.4:
             return True
-        return any(math.hypot(x - fx, y - fy) <= 2.5 for fx, fy in fingers)
+        return any(math.hypot(gx - fx, gy - fy) <= 2.5 for fx, fy in fingers)
 
-    for y in range(size):
-        for x in range(size):
-            if in_glove(x, y):
-                edge = not all(in_glove(x + dx, y + dy)
-                               for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)))
-                put(x, y, BLACK if edge else WHITE)
+    if in_glove(x, y):
+        edge = not all(in_glove(x + dx, y + dy) for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)))
+        colour = BLACK if edge else WHITE
     # Grey creases between the fingers.
     for k in range(3):
         fx = (fingers[k][0] + fingers[k + 1][0]) / 2
         fy = (fingers[k][1] + fingers[k + 1][1]) / 2
         for t in (-1.0, 0.0, 1.0):
-            put(round(fx + t * across[0]), round(fy + t * across[1]), GREY)
+            if on_pixel(round(fx + t * across[0]), round(fy + t * across[1])):
+                colour = GREY
     # The black cuff at the lower right.
-    for y in range(size):
-        for x in range(size):
-            if 25.0 <= (x + y) / 2.0 <= 29.0 and abs(x - y) <= 6.5:
-                put(x, y, BLACK)
+    if 25.0 <= (x + y) / 2.0 <= 29.0 and abs(x - y) <= 6.5:
+        colour = BLACK
+    return colour
+
+
+def icon(size=32):
+    """The program icon at size x size pixels. At 32 it is the program file's 16-colour icon;
+    other sizes (the desktop's icon theme) sample the same drawing, smoothed at the edges."""
+    if size == 32:
+        return [[icon_colour(x, y) for x in range(32)] for y in range(32)]
+    samples = 4 if size <= 64 else 2
+    pixels = []
+    for j in range(size):
+        row = []
+        for i in range(size):
+            total = [0.0, 0.0, 0.0, 0.0]
+            for b in range(samples):
+                for a in range(samples):
+                    x = (i + (a + 0.5) / samples) * 32 / size - 0.5
+                    y = (j + (b + 0.5) / samples) * 32 / size - 0.5
+                    r, g, bl, alpha = icon_colour(x, y)
+                    total = [total[0] + r * alpha, total[1] + g * alpha, total[2] + bl * alpha,
+                             total[3] + alpha]
+            if total[3] == 0:
+                row.append(CLEAR)
+            else:
+                row.append(tuple(round(c / total[3]) for c in total[:3]) +
+                           (round(total[3] / samples / samples),))
+        pixels.append(row)
     return pixels
+
+
+# The sizes desktops ask for in the icon theme (res/icons/NxN/tovana.png).
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 if __name__ == "__main__":
@@ -212,3 +238,6 @@ if __name__ == "__main__":
         write_bmp(name + ".bmp", pixels)
     write_png("Tovana.png", icon())
     write_ico("Tovana.ico", icon())
+    for size in THEME_SIZES:
+        os.makedirs("icons/%dx%d" % (size, size), exist_ok=True)
+        write_png("icons/%dx%d/tovana.png" % (size, size), icon(size))

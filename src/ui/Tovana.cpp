@@ -6,11 +6,16 @@
 
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
+#include "ui/QtStart.h"
 #include "ui/SelectFolder.h"
 #include "ui/uTovana.h"
 
 int main(int argc, char** argv) {
+    if (tovana::AnswerVersion(argc, argv)) {
+        return 0;
+    }
     QApplication app(argc, argv);
+    tovana::InstallQtCzechTexts(app);
     app.setWindowIcon(QIcon(":/Tovana.png"));
     tovana::RaiseOpenFileLimit();
 
