@@ -76,9 +76,8 @@ class Walk {
     }
 
     static bool Offered(const FolderEntry& entry, bool withSubfolders) {
-        return entry.kind == EntryKind::File ||
-               (withSubfolders && entry.name.front() != '.' &&
-                entry.kind != EntryKind::SystemFolder);
+        return entry.kind == EntryKind::File || (withSubfolders && entry.name.front() != '.' &&
+                                                 entry.kind != EntryKind::SystemFolder);
     }
 
     // An empty name would make the target the folder itself; "." and ".." are not names.
