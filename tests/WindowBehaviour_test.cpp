@@ -146,7 +146,7 @@ TEST_F(WindowBehaviour, TwoRunsKeepBothRunsRowsFirstOnTop) {
 
 class ExplodingFileSystem : public tovana::FileSystemPosix {
   public:
-    std::error_code ReadEntries(tovana::Folder&, std::vector<tovana::FolderEntry>&) override {
+    std::error_code ReadEntries(tovana::Folder&, tovana::EntryList&) override {
         throw std::runtime_error("Unable to insert a line");
     }
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -40,30 +41,103 @@ const char* KindWord(tovana::ResultKind kind) {
     return "failed";
 }
 
+// Thrown by the sink to end the run after the rename under way.
+struct StopRun {};
+
+// Paths as the user wrote them: without the delimiter the walk ends folder prefixes with.
+std::string WithoutTrailingDelimiter(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
+        path.pop_back();
+    }
+    return path;
+}
+
 class LinesSink : public tovana::RunSink {
   public:
     explicit LinesSink(bool showProgress) : showProgress_(showProgress) {}
 
+    // Written piece by piece: a row's path can be long, and is not copied once more.
     void Append(const LogEntry& entry) override {
-        std::string line = KindWord(entry.Kind);
-        line += '\t';
-        line += entry.Path;
-        line += '\t';
-        line += entry.NewName;
-        line += '\n';
-        std::fputs(line.c_str(), stdout);
+        const char* kind = KindWord(entry.Kind);
+        std::fwrite(kind, 1, std::strlen(kind), stdout);
+        std::fputc('\t', stdout);
+        std::fwrite(entry.Path.data(), 1, entry.Path.size(), stdout);
+        std::fputc('\t', stdout);
+        std::fwrite(entry.NewName.data(), 1, entry.NewName.size(), stdout);
+        std::fputc('\n', stdout);
         failed_ |= entry.Kind == tovana::rkFailed;
+        CheckStop();
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
-        std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n", path.c_str(),
-                     error.message().c_str());
+        if (error == std::errc::not_a_directory) {
+            std::fprintf(stderr, "tovana-cli: '%s' is not a folder\n",
+                         WithoutTrailingDelimiter(path).c_str());
+        } else {
+            std::fprintf(stderr, "tovana-cli: cannot read folder '%s': %s\n", path.c_str(),
+                         error.message().c_str());
+        }
         failed_ = true;
     }
 
-    // A terminal gets a count of the entries read, but only once a run takes a while.
+    // Rows go out at least once per folder, so a run killed outright has told all but the
+    // last folder's renames; a terminal gets each row as it is made (line buffering).
     void Progress(std::size_t entriesSeen) override {
+        if (std::fflush(stdout) != 0 || OutputClosed()) {
+            outputClosed_ = true;
+        }
+        CheckStop();
+        ShowProgress(entriesSeen);
+    }
+
+    void TemporaryName(const std::string& path, const std::string& temporary,
+                       bool leftThere) override {
+        if (leftThere) {
+            ClearProgress();
+            std::fprintf(stderr,
+                         "tovana-cli: '%s' could be moved neither on nor back; it is in the same "
+                         "folder under the name '%s'\n",
+                         path.c_str(), temporary.c_str());
+        }
+    }
+
+    void RenameFallback(const std::string& folderPath, tovana::RenameMethod method,
+                        bool folder) override {
+        ClearProgress();
+        std::fprintf(stderr,
+                     "tovana-cli: note: the file system of '%s' has no no-overwrite rename; %s "
+                     "are renamed there by %s\n",
+                     WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath).c_str(),
+                     folder ? "folders" : "files", tovana::RenameMethodText(method));
+    }
+
+    void ClearProgress() {
+        if (progressShown_) {
+            std::fputs("\r\033[K", stderr);
+            progressShown_ = false;
+        }
+    }
+
+    bool failed() const { return failed_; }
+    bool outputClosed() const { return outputClosed_; }
+
+  private:
+    // A closed output pipe or a stop signal ends the run here, between two renames.
+    void CheckStop() {
+        if (StopSignal() != 0) {
+            throw StopRun{};
+        }
+        if (!outputClosed_ && (std::ferror(stdout) != 0 || OutputClosed())) {
+            outputClosed_ = true;
+        }
+        if (outputClosed_) {
+            throw StopRun{};
+        }
+    }
+
+    // A terminal gets a count of the entries read, but only once a run takes a while.
+    void ShowProgress(std::size_t entriesSeen) {
         if (!showProgress_) {
             return;
         }
@@ -76,20 +150,11 @@ class LinesSink : public tovana::RunSink {
         progressShown_ = true;
     }
 
-    void ClearProgress() {
-        if (progressShown_) {
-            std::fputs("\r\033[K", stderr);
-            progressShown_ = false;
-        }
-    }
-
-    bool failed() const { return failed_; }
-
-  private:
     static constexpr auto kProgressInterval = std::chrono::milliseconds(200);
     bool showProgress_;
     bool progressShown_ = false;
     bool failed_ = false;
+    bool outputClosed_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastShown_{};
 };
@@ -226,15 +291,35 @@ int main(int argc, char** argv) {
     tovana::DryRunFileSystem dry(*platform);
     tovana::FileSystem& fileSystem = dryRun ? dry : *platform;
 
+    // Rows go to a terminal line by line, elsewhere in blocks flushed at least per folder.
     static char outputBuffer[1 << 16];
-    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    std::setvbuf(stdout, outputBuffer, ::isatty(::fileno(stdout)) == 1 ? _IOLBF : _IOFBF,
+                 sizeof outputBuffer);
     PrepareOutput();
+    PrepareStops();
     LinesSink sink(::isatty(::fileno(stderr)) == 1);
     tovana::RunCounters counters;
-    tovana::Run(options, fileSystem, sink, counters);
+    bool stopped = false;
+    try {
+        tovana::Run(options, fileSystem, sink, counters);
+    } catch (const StopRun&) {
+        stopped = true;
+    }
     sink.ClearProgress();
+    if (stopped && StopSignal() == 0 && sink.outputClosed()) {
+        // Nobody reads the rows any more; the run ended after the rename under way.
+        std::fprintf(stderr, "tovana-cli: the output was closed; stopped after %d renames\n",
+                     counters.FileCount + counters.DirCount);
+        return kExitFailed;
+    }
     std::fputs(SummaryLines(counters).c_str(), stdout);
-    if (std::fflush(stdout) != 0) {
+    const bool written = std::fflush(stdout) == 0;
+    if (stopped) {
+        std::fprintf(stderr, "tovana-cli: stopped by a signal after %d renames\n",
+                     counters.FileCount + counters.DirCount);
+        EndBySignal(StopSignal());
+    }
+    if (!written) {
         std::perror("tovana-cli: writing the output");
         return kExitFailed;
     }

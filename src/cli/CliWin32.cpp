@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/CliPlatform.h"
 #include "rename/WideText.h"
@@ -26,4 +27,19 @@ std::vector<std::string> CommandLineArguments(int, char**) {
 void PrepareOutput() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+}
+
+// Console stops end the program as they always did; a closed pipe fails the writes.
+void PrepareStops() {}
+
+bool OutputClosed() {
+    return false;
+}
+
+int StopSignal() {
+    return 0;
+}
+
+void EndBySignal(int signal) {
+    std::exit(128 + signal);
 }

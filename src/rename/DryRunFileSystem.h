@@ -1,8 +1,13 @@
 // A file system that reads the real one and only pretends to rename: each rename is checked
-// against the names the folder would hold by then (case-sensitively), so a dry run shows the
-// same rows, collisions included, that a real run would on a case-sensitive file system.
+// against the names the folder would hold by then, so a dry run shows the same rows, collisions
+// included, that a real run would. Where the file system ignores letter case (vfat, exfat,
+// found by looking a listed name up in another case, which changes nothing) names are compared
+// as it compares them. A real run on a file system without the no-overwrite rename takes a
+// fallback (RenameMethod) that succeeds and fails as that rename would, so the rows are the same.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <set>
 
 #include "rename/FileSystem.h"
@@ -14,13 +19,20 @@ class DryRunFileSystem : public FileSystem {
     explicit DryRunFileSystem(FileSystem& real) : real_(real) {}
 
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override;
+    std::unique_ptr<Folder> OpenChosenFolder(Folder& parent, const std::string& name,
+                                             std::error_code& error) override;
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override;
-    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
+    std::error_code ReadEntries(Folder& folder, EntryList& entries) override;
+    EntryKind KindOfLink(Folder& folder, const std::string& name) override;
+    std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
 
   private:
+    void LearnLetterCase(Folder& folder);
+
     FileSystem& real_;
+    std::map<std::uint64_t, bool> ignoresCase_;  // by device, once a lookup told
 };
 
 }  // namespace tovana

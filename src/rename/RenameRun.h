@@ -30,10 +30,22 @@ class RunSink {
     virtual ~RunSink() = default;
     // Each rename attempt, in the run's order. May throw; the run then stops at once.
     virtual void Append(const LogEntry& entry) = 0;
-    // A folder whose entries could not be read (it is still offered for its own rename).
+    // A folder whose entries could not be read (it is still offered for its own rename). A
+    // chosen path that is not a folder comes with std::errc::not_a_directory, and then the run
+    // renames nothing.
     virtual void FolderUnreadable(const std::string& /*path*/, std::error_code /*error*/) {}
     // Called after each folder is read, with the number of entries seen so far.
     virtual void Progress(std::size_t /*entriesSeen*/) {}
+    // A change of letter case alone goes through a temporary name in the entry's folder
+    // (".tovana-PID-N", see FileSystemPosix): told before the entry at `path` is moved to
+    // `temporary`, and again with leftThere should it have to stay under it (moved neither on
+    // nor back). A kill between the two steps leaves the entry under the name told first.
+    virtual void TemporaryName(const std::string& /*path*/, const std::string& /*temporary*/,
+                               bool /*leftThere*/) {}
+    // The first time a file (folder) is renamed on a file system without the no-overwrite
+    // rename: the folder it is in, and the way the run renames there instead.
+    virtual void RenameFallback(const std::string& /*folderPath*/, RenameMethod /*method*/,
+                                bool /*folder*/) {}
 };
 
 struct RunCounters {
@@ -45,6 +57,9 @@ struct RunCounters {
 // so they are right even when the sink stops the run by throwing.
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
          RunCounters& counters);
+
+// The window's words for a chosen path that is not a folder (the run renames nothing there).
+std::string NotAFolderText(const std::string& path);
 
 // The summary the window shows after a run: lines separated by carriage returns.
 std::string SummaryText(const RunCounters& counters);
