@@ -115,13 +115,30 @@ class PlannedFaults {
     int operator()(Call c, const std::string&) { return ++seen[c] == nth && c == call ? error : 0; }
 };
 
-TEST(FaultInjection, EveryCallFailingInTurnLosesNothing) {
+// The file systems the run meets: one with renameat2(RENAME_NOREPLACE), and as FUSE, NFS and
+// SMB mounts are, without it, with hard links (ntfs-3g, bindfs, NFS) and without (exfat, vfat).
+struct FileSystemMode {
+    const char* label;
+    bool renameFlags;
+    bool hardLinks;
+};
+
+class FaultInjection : public testing::TestWithParam<FileSystemMode> {
+  protected:
+    void Prepare(tovana::test::FaultySyscalls& calls) const {
+        calls.renameFlags = GetParam().renameFlags;
+        calls.hardLinks = GetParam().hardLinks;
+    }
+};
+
+TEST_P(FaultInjection, EveryCallFailingInTurnLosesNothing) {
     const int errors[] = {ENOENT, EACCES, EEXIST, ENAMETOOLONG, EXDEV, EIO, EMFILE, ENOSPC};
     std::map<Call, int> totals;
     {
         TempTree tree;
         BuildFaultTree(tree);
         tovana::test::CaseInsensitiveSyscalls calls;
+        Prepare(calls);
         PlannedFaults counting;
         calls.fault = [&counting](Call c, const std::string& n) { return counting(c, n); };
         tovana::FileSystemPosix fileSystem(calls);
@@ -130,8 +147,14 @@ TEST(FaultInjection, EveryCallFailingInTurnLosesNothing) {
         tovana::Run(FaultOptions(tree.path()), fileSystem, sink, counters);
         totals = counting.seen;
     }
-    ASSERT_GT(totals[Call::RenameAt2], 5);
+    ASSERT_GT(totals[Call::RenameAt2] + totals[Call::LinkAt], 5);
     ASSERT_GT(totals[Call::FStatAt], 0) << "link checks and case checks must be exercised";
+    if (!GetParam().renameFlags) {
+        ASSERT_GT(totals[Call::MkdirAt], 0) << "the flag's absence must be probed";
+        if (GetParam().hardLinks) {
+            ASSERT_GT(totals[Call::UnlinkAt], 1) << "renames by hard link must be exercised";
+        }
+    }
     int injected = 0;
     for (const auto& [call, total] : totals) {
         for (int nth = 1; nth <= total; ++nth) {
@@ -142,6 +165,7 @@ TEST(FaultInjection, EveryCallFailingInTurnLosesNothing) {
                 BuildFaultTree(tree);
                 const auto before = tovana::test::Contents(tree.root());
                 tovana::test::CaseInsensitiveSyscalls calls;
+                Prepare(calls);
                 PlannedFaults plan;
                 plan.call = call;
                 plan.nth = nth;
@@ -165,6 +189,17 @@ TEST(FaultInjection, EveryCallFailingInTurnLosesNothing) {
                         successes += row.kind != tovana::rkFailed;
                     }
                     EXPECT_EQ(successes, counters.FileCount + counters.DirCount);
+                    // An entry left under a temporary name is one the run said it left there.
+                    for (const auto& entry : fs::recursive_directory_iterator(tree.root())) {
+                        const std::string name = entry.path().filename().string();
+                        if (name.rfind(".tovana-", 0) == 0 && !fs::is_empty(entry.path())) {
+                            bool told = false;
+                            for (const auto& t : sink.temporaries) {
+                                told |= t.leftThere && t.temporary == name;
+                            }
+                            EXPECT_TRUE(told) << name;
+                        }
+                    }
                 }
                 EXPECT_EQ(tovana::test::Contents(tree.root()), before);
                 EXPECT_EQ(calls.openDescriptors, 0);
@@ -174,6 +209,14 @@ TEST(FaultInjection, EveryCallFailingInTurnLosesNothing) {
     }
     std::printf("faults injected: %d\n", injected);
 }
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, FaultInjection,
+                         testing::Values(FileSystemMode{"NoReplaceRename", true, true},
+                                         FileSystemMode{"NoRenameFlagWithHardLinks", false, true},
+                                         FileSystemMode{"NoRenameFlagNoHardLinks", false, false}),
+                         [](const testing::TestParamInfo<FileSystemMode>& param) {
+                             return param.param.label;
+                         });
 
 TEST(HostileTrees, TwoThousandNestedFolders) {
     TempTree tree;

@@ -119,9 +119,20 @@ class KillingFileSystem : public tovana::FileSystem {
                                                   std::error_code& error) override {
         return real_.OpenSubfolder(parent, name, error);
     }
-    std::error_code ReadEntries(tovana::Folder& folder,
-                                std::vector<tovana::FolderEntry>& entries) override {
+    std::unique_ptr<tovana::Folder> OpenChosenFolder(tovana::Folder& parent,
+                                                     const std::string& name,
+                                                     std::error_code& error) override {
+        return real_.OpenChosenFolder(parent, name, error);
+    }
+    std::error_code ReadEntries(tovana::Folder& folder, tovana::EntryList& entries) override {
         return real_.ReadEntries(folder, entries);
+    }
+    tovana::EntryKind KindOfLink(tovana::Folder& folder, const std::string& name) override {
+        return real_.KindOfLink(folder, name);
+    }
+    std::error_code Identify(tovana::Folder& folder, const std::string& name,
+                             tovana::EntryId& id) override {
+        return real_.Identify(folder, name, id);
     }
     std::error_code Rename(tovana::Folder& folder, const std::string& from,
                            const std::string& to) override {

@@ -50,9 +50,19 @@ const char* KindWord(tovana::ResultKind kind) {
     return "failed";
 }
 
+// Paths as the user wrote them: without the delimiter the walk ends folder prefixes with.
+std::string WithoutTrailingDelimiter(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
+        path.pop_back();
+    }
+    return path;
+}
+
 class LinesSink : public tovana::RunSink {
   public:
-    LinesSink(bool showProgress, bool null) : showProgress_(showProgress), null_(null) {}
+    // `stop` is requested when nobody reads the rows any more.
+    LinesSink(bool showProgress, bool null, tovana::StopRequest& stop)
+        : showProgress_(showProgress), null_(null), stop_(stop) {}
 
     // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
     void Append(const LogEntry& entry) override {
@@ -78,6 +88,7 @@ class LinesSink : public tovana::RunSink {
                                   "': " + ReasonText(entry) + "\n");
             failed_ = true;
         }
+        CheckOutput();
     }
 
     void LegacyChosen(tovana::LegacyCodePage codePage, std::size_t names) override {
@@ -89,13 +100,71 @@ class LinesSink : public tovana::RunSink {
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
-        WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::EscapeField(path) +
-                              "': " + ErrorText(error) + "\n");
+        if (error == std::errc::not_a_directory) {
+            WriteText(stderr, "tovana-cli: '" +
+                                  tovana::EscapeField(WithoutTrailingDelimiter(path)) +
+                                  "' is not a folder\n");
+        } else {
+            WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::EscapeField(path) +
+                                  "': " + ErrorText(error) + "\n");
+        }
         failed_ = true;
     }
 
-    // A terminal gets a count of the entries read, but only once a run takes a while.
+    // Rows go out at least once per folder, so a run killed outright has told all but the
+    // last folder's renames; a terminal gets each row as it is made (line buffering).
     void Progress(std::size_t entriesSeen) override {
+        if (std::fflush(stdout) != 0) {
+            outputClosed_ = true;
+        }
+        CheckOutput();
+        ShowProgress(entriesSeen);
+    }
+
+    void TemporaryName(const std::string& path, const std::string& temporary,
+                       bool leftThere) override {
+        if (leftThere) {
+            ClearProgress();
+            WriteText(stderr, "tovana-cli: '" + tovana::EscapeField(path) +
+                                  "' could be moved neither on nor back; it is in the same "
+                                  "folder under the name '" +
+                                  tovana::EscapeField(temporary) + "'\n");
+        }
+    }
+
+    void RenameFallback(const std::string& folderPath, tovana::RenameMethod method,
+                        bool folder) override {
+        ClearProgress();
+        WriteText(stderr, "tovana-cli: note: the file system of '" +
+                              tovana::EscapeField(
+                                  WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath)) +
+                              "' has no no-overwrite rename; " + (folder ? "folders" : "files") +
+                              " are renamed there by " + tovana::RenameMethodText(method) + "\n");
+    }
+
+    void ClearProgress() {
+        if (progressShown_) {
+            WriteText(stderr, "\r\033[K");
+            progressShown_ = false;
+        }
+    }
+
+    bool failed() const { return failed_; }
+    bool outputClosed() const { return outputClosed_; }
+
+  private:
+    // A closed output pipe ends the run after the rename under way.
+    void CheckOutput() {
+        if (!outputClosed_ && (std::ferror(stdout) != 0 || OutputClosed())) {
+            outputClosed_ = true;
+        }
+        if (outputClosed_) {
+            stop_.Request();
+        }
+    }
+
+    // A terminal gets a count of the entries read, but only once a run takes a while.
+    void ShowProgress(std::size_t entriesSeen) {
         if (!showProgress_) {
             return;
         }
@@ -108,21 +177,13 @@ class LinesSink : public tovana::RunSink {
         progressShown_ = true;
     }
 
-    void ClearProgress() {
-        if (progressShown_) {
-            WriteText(stderr, "\r\033[K");
-            progressShown_ = false;
-        }
-    }
-
-    bool failed() const { return failed_; }
-
-  private:
     static constexpr auto kProgressInterval = std::chrono::milliseconds(200);
     bool showProgress_;
     bool null_;
+    tovana::StopRequest& stop_;
     bool progressShown_ = false;
     bool failed_ = false;
+    bool outputClosed_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastShown_{};
 };
@@ -212,7 +273,8 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
          bool noJournal) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
-    LinesSink sink(false, null);
+    tovana::StopRequest stop;
+    LinesSink sink(false, null, stop);
     tovana::RunCounters counters;
     const tovana::UndoOutcome outcome =
         tovana::UndoRun(journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION,
@@ -357,13 +419,16 @@ int main(int argc, char** argv) {
     tovana::SlowFileSystem slow(chosen, tovana::FileSystemDelayFromEnvironment());
     tovana::FileSystem& fileSystem = slow.delay().count() > 0 ? slow : chosen;
 
+    // Rows go to a terminal line by line, elsewhere in blocks flushed at least per folder.
     static char outputBuffer[1 << 16];
-    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    std::setvbuf(stdout, outputBuffer, ::isatty(::fileno(stdout)) == 1 ? _IOLBF : _IOFBF,
+                 sizeof outputBuffer);
+    PrepareClosedOutput();
     // Interrupts stop the run through this request; so may anything else that must end the run
-    // cleanly after the rename under way.
+    // cleanly after the rename under way (a reader of the rows that went away).
     tovana::StopRequest stop;
     StopOnInterrupt(stop);
-    LinesSink sink(::isatty(::fileno(stderr)) == 1, null);
+    LinesSink sink(::isatty(::fileno(stderr)) == 1, null, stop);
     tovana::RunCounters counters;
     if (dryRun || noJournal) {
         tovana::Run(options, fileSystem, sink, counters, stop);
@@ -377,6 +442,14 @@ int main(int argc, char** argv) {
         }
     }
     sink.ClearProgress();
+    if (sink.outputClosed() && InterruptExitStatus() == 0) {
+        // Nobody reads the rows any more; the run ended after the rename under way (the journal
+        // holds every rename made).
+        WriteText(stderr, "tovana-cli: the output was closed; stopped after " +
+                              std::to_string(counters.FileCount + counters.DirCount) +
+                              " renames\n");
+        return kExitFailed;
+    }
     PrintSummary(counters, dryRun, null);
     if (std::fflush(stdout) != 0) {
         std::perror("tovana-cli: writing the output");

@@ -18,3 +18,9 @@ void WriteText(std::FILE* stream, std::string_view text);
 
 // The system's description of an error, in UTF-8.
 std::string ErrorText(const std::error_code& error);
+
+// A write to an output pipe whose reader went away fails instead of ending the program, so the
+// run can stop cleanly after the rename under way.
+void PrepareClosedOutput();
+// Whether the output goes to a pipe whose reader went away.
+bool OutputClosed();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/CliPlatform.h"
 #include "rename/WideText.h"
@@ -91,4 +92,11 @@ std::string ErrorText(const std::error_code& error) {
     std::string utf8 = tovana::Utf8FromWide(message);
     ::LocalFree(text);
     return utf8;
+}
+
+// A closed pipe makes the writes fail; nothing more is needed here.
+void PrepareClosedOutput() {}
+
+bool OutputClosed() {
+    return false;
 }

@@ -37,18 +37,31 @@ std::unique_ptr<Folder> DryRunFileSystem::OpenFolder(const std::string& path,
     return Wrap(real_, real_.OpenFolder(path, error));
 }
 
+std::unique_ptr<Folder> DryRunFileSystem::OpenChosenFolder(Folder& parent, const std::string& name,
+                                                           std::error_code& error) {
+    return Wrap(real_, real_.OpenChosenFolder(*DryOf(parent).real, name, error));
+}
+
 std::unique_ptr<Folder> DryRunFileSystem::OpenSubfolder(Folder& parent, const std::string& name,
                                                         std::error_code& error) {
     return Wrap(real_, real_.OpenSubfolder(*DryOf(parent).real, name, error));
 }
 
-std::error_code DryRunFileSystem::ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) {
+EntryKind DryRunFileSystem::KindOfLink(Folder& folder, const std::string& name) {
+    return real_.KindOfLink(*DryOf(folder).real, name);
+}
+
+std::error_code DryRunFileSystem::Identify(Folder& folder, const std::string& name, EntryId& id) {
+    return real_.Identify(*DryOf(folder).real, name, id);
+}
+
+std::error_code DryRunFileSystem::ReadEntries(Folder& folder, EntryList& entries) {
     DryFolder& dry = DryOf(folder);
     const std::size_t first = entries.size();
     const std::error_code error = real_.ReadEntries(*dry.real, entries);
     if (!dry.listed) {
         for (std::size_t i = first; i < entries.size(); ++i) {
-            dry.names.insert(dry.Key(entries[i].name));
+            dry.names.insert(dry.Key(std::string(entries.name(i))));
         }
         dry.listed = true;
     }
@@ -60,7 +73,7 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
     DryFolder& dry = DryOf(folder);
     if (!dry.listed) {
         // The chosen folder's parent is never walked; its names are read when first needed.
-        std::vector<FolderEntry> entries;
+        EntryList entries;
         if (const std::error_code error = ReadEntries(folder, entries)) {
             return error;
         }

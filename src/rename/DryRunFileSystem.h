@@ -1,7 +1,8 @@
 // A file system that reads the real one and only pretends to rename: each rename is checked
 // against the names the folder would hold by then, compared as the real file system compares
 // them (with or without letter case), so a dry run shows the same rows, collisions included,
-// that a real run would.
+// that a real run would. A real run on a file system without the no-overwrite rename takes a
+// fallback (RenameMethod) that succeeds and fails as that rename would, so the rows are the same.
 #pragma once
 
 #include <set>
@@ -15,9 +16,13 @@ class DryRunFileSystem : public FileSystem {
     explicit DryRunFileSystem(FileSystem& real) : real_(real) {}
 
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override;
+    std::unique_ptr<Folder> OpenChosenFolder(Folder& parent, const std::string& name,
+                                             std::error_code& error) override;
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override;
-    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
+    std::error_code ReadEntries(Folder& folder, EntryList& entries) override;
+    EntryKind KindOfLink(Folder& folder, const std::string& name) override;
+    std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;

@@ -25,21 +25,48 @@ class PosixFolder : public Folder {
     PosixFolder& operator=(const PosixFolder&) = delete;
     int fd() const { return fd_; }
 
+    bool listable = true;  // false when opened only to reach names in it (O_PATH)
+    enum class Device { Unknown, Known, Unavailable };
+    Device device = Device::Unknown;
+    dev_t deviceNumber = 0;
+
   private:
     Syscalls& calls_;
     int fd_;
 };
 
+PosixFolder& PosixOf(Folder& folder) {
+    return static_cast<PosixFolder&>(folder);
+}
+
 int FdOf(Folder& folder) {
-    return static_cast<PosixFolder&>(folder).fd();
+    return PosixOf(folder).fd();
 }
 
 std::error_code LastError() {
     return {errno, std::generic_category()};
 }
 
+std::error_code ErrorOf(int error) {
+    return {error, std::generic_category()};
+}
+
 bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether a refused hard link means the file system has none (vfat, exfat, SMB without
+// extensions), rather than that this one file may not be linked: a file of one's own (or
+// any file, for root) may always be linked where links exist at all.
+bool LinksMissing(int error, const struct stat& source) {
+    if (error == EOPNOTSUPP || error == ENOSYS) {
+        return true;
+    }
+    return error == EPERM && (::geteuid() == 0 || source.st_uid == ::geteuid());
 }
 
 constexpr std::size_t kListingBuffer = 64 * 1024;
@@ -52,6 +79,18 @@ int Syscalls::OpenAt(int dirFd, const char* path, int flags) {
 
 int Syscalls::Close(int fd) {
     return ::close(fd);
+}
+
+int Syscalls::LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) {
+    return ::linkat(oldDirFd, oldPath, newDirFd, newPath, 0);
+}
+
+int Syscalls::UnlinkAt(int dirFd, const char* path, int flags) {
+    return ::unlinkat(dirFd, path, flags);
+}
+
+int Syscalls::MkdirAt(int dirFd, const char* path, mode_t mode) {
+    return ::mkdirat(dirFd, path, mode);
 }
 
 ssize_t Syscalls::GetDents64(int fd, void* buffer, std::size_t size) {
@@ -85,9 +124,25 @@ std::unique_ptr<Folder> FileSystemPosix::Open(int dirFd, const char* path, int f
     return std::make_unique<PosixFolder>(calls_, fd);
 }
 
+// A folder that may be passed through but not read (the chosen folder's parent can be such
+// a one) is still opened, to reach the names in it.
 std::unique_ptr<Folder> FileSystemPosix::OpenFolder(const std::string& path,
                                                     std::error_code& error) {
-    return Open(AT_FDCWD, path.c_str(), 0, error);
+    auto folder = Open(AT_FDCWD, path.c_str(), 0, error);
+    if (!folder && error == std::errc::permission_denied) {
+        const int fd = calls_.OpenAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            auto passable = std::make_unique<PosixFolder>(calls_, fd);
+            passable->listable = false;
+            folder = std::move(passable);
+        }
+    }
+    return folder;
+}
+
+std::unique_ptr<Folder> FileSystemPosix::OpenChosenFolder(Folder& parent, const std::string& name,
+                                                          std::error_code& error) {
+    return Open(FdOf(parent), name.c_str(), 0, error);
 }
 
 std::unique_ptr<Folder> FileSystemPosix::OpenSubfolder(Folder& parent, const std::string& name,
@@ -95,27 +150,10 @@ std::unique_ptr<Folder> FileSystemPosix::OpenSubfolder(Folder& parent, const std
     return Open(FdOf(parent), name.c_str(), O_NOFOLLOW, error);
 }
 
-bool FileSystemPosix::KindOf(int dirFd, const char* name, unsigned char type, EntryKind& kind) {
-    struct stat st {};
-    if (type == DT_UNKNOWN) {
-        if (calls_.FStatAt(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            return false;
-        }
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+std::error_code FileSystemPosix::ReadEntries(Folder& folder, EntryList& entries) {
+    if (!PosixOf(folder).listable) {
+        return std::make_error_code(std::errc::permission_denied);
     }
-    if (type == DT_DIR) {
-        kind = EntryKind::Folder;
-    } else if (type == DT_LNK) {
-        // A link whose target cannot be reached (dangling, a loop, no access) is a file.
-        const bool toFolder = calls_.FStatAt(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        kind = toFolder ? EntryKind::FolderLink : EntryKind::File;
-    } else {
-        kind = EntryKind::File;
-    }
-    return true;
-}
-
-std::error_code FileSystemPosix::ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) {
     const int fd = FdOf(folder);
     for (;;) {
         const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
@@ -132,59 +170,252 @@ std::error_code FileSystemPosix::ReadEntries(Folder& folder, std::vector<FolderE
             if (IsDotOrDotDot(name)) {
                 continue;
             }
-            EntryKind kind{};
-            // An entry whose kind cannot be told is left alone: renaming a folder as a file
-            // would go against the user's choice of folders.
-            if (KindOf(fd, name, record->d_type, kind)) {
-                entries.push_back({name, kind});
+            unsigned char type = record->d_type;
+            if (type == DT_UNKNOWN) {
+                // An entry whose kind cannot be told is left alone: renaming a folder as a
+                // file would go against the user's choice of folders.
+                struct stat st {};
+                if (calls_.FStatAt(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue;
+                }
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
             }
+            // A link is not followed here: its target may sit on a mount that never answers.
+            entries.Add(name, type == DT_DIR   ? EntryKind::Folder
+                              : type == DT_LNK ? EntryKind::Link
+                                               : EntryKind::File);
         }
     }
 }
 
-bool FileSystemPosix::SameEntry(int dirFd, const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return calls_.FStatAt(dirFd, a.c_str(), &sa, AT_SYMLINK_NOFOLLOW) == 0 &&
-           calls_.FStatAt(dirFd, b.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+// A link whose target cannot be reached (dangling, a loop, no access) is a file.
+EntryKind FileSystemPosix::KindOfLink(Folder& folder, const std::string& name) {
+    struct stat st {};
+    const bool toFolder =
+        calls_.FStatAt(FdOf(folder), name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+    return toFolder ? EntryKind::FolderLink : EntryKind::File;
 }
 
-std::error_code FileSystemPosix::RenameThroughTemporary(int dirFd, const std::string& from,
+std::error_code FileSystemPosix::Identify(Folder& folder, const std::string& name, EntryId& id) {
+    struct stat st {};
+    if (calls_.FStatAt(FdOf(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return {};
+}
+
+FileSystemPosix::DeviceRenames* FileSystemPosix::DeviceOf(Folder& folder) {
+    PosixFolder& posix = PosixOf(folder);
+    if (posix.device == PosixFolder::Device::Unknown) {
+        struct stat st {};
+        if (calls_.FStatAt(posix.fd(), "", &st, AT_EMPTY_PATH) == 0) {
+            posix.device = PosixFolder::Device::Known;
+            posix.deviceNumber = st.st_dev;
+        } else {
+            posix.device = PosixFolder::Device::Unavailable;
+        }
+    }
+    if (posix.device != PosixFolder::Device::Known) {
+        return nullptr;
+    }
+    return &devices_[posix.deviceNumber];
+}
+
+// The temporary names are ".tovana-PID-N": the process's id and a count kept by this file
+// system from 0, so a run's temporary names can be told from the names of other runs and
+// foreseen by anyone who knows the process; an entry left under one is found by that prefix.
+std::string FileSystemPosix::NextTemporaryName() {
+    return ".tovana-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter_++);
+}
+
+void FileSystemPosix::Told(DeviceRenames* device, RenameMethod method, bool folder) {
+    if (device != nullptr) {
+        bool& told = folder ? device->toldFolder : device->toldFile;
+        if (told) {
+            return;
+        }
+        told = true;
+    }
+    if (RenameNotes* listener = notes()) {
+        listener->Fallback(method, folder);
+    }
+}
+
+// EINVAL from renameat2 says either that the file system does not take the flag (FUSE, NFS)
+// or that it does not take the new name (vfat and a name it forbids). A rename of a folder
+// of our own, made for the purpose, tells which; the answer holds for the whole file system.
+bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
+    if (device.noReplace != Offer::Unknown) {
+        return device.noReplace == Offer::No;
+    }
+    const std::string probe = NextTemporaryName();
+    if (calls_.MkdirAt(dirFd, probe.c_str(), 0700) != 0) {
+        return true;  // cannot tell: this once, as if the flag were missing
+    }
+    const std::string moved = NextTemporaryName();
+    const int result =
+        calls_.RenameAt2(dirFd, probe.c_str(), dirFd, moved.c_str(), RENAME_NOREPLACE);
+    const int error = errno;
+    calls_.UnlinkAt(dirFd, (result == 0 ? moved : probe).c_str(), AT_REMOVEDIR);
+    if (result == 0) {
+        device.noReplace = Offer::Yes;
+        return false;
+    }
+    if (error == EINVAL || error == ENOSYS) {
+        device.noReplace = Offer::No;
+    }
+    return true;
+}
+
+// The plain rename replaces whatever holds the new name by then, so the name is checked free
+// immediately before it. What remains is the moment between the check and the rename: an
+// entry another program makes under the new name in it would be replaced; nothing can close
+// that window where the file system has neither RENAME_NOREPLACE nor hard links. A folder is
+// safer: a plain rename of a folder replaces an empty folder at most, never a file or a folder
+// with anything in it. After the rename the new name is checked again to hold the entry
+// renamed; when it holds another, the rename is reported failed (the name changed hands).
+std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& from,
+                                                 const std::string& to, const struct stat& source) {
+    struct stat st {};
+    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (errno != ENOENT) {
+        return LastError();
+    }
+    if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
+        return LastError();
+    }
+    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    }
+    return {};
+}
+
+std::error_code FileSystemPosix::FallbackRename(int dirFd, DeviceRenames* device,
+                                                const std::string& from, const std::string& to) {
+    struct stat source {};
+    if (calls_.FStatAt(dirFd, from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    const bool folder = S_ISDIR(source.st_mode);
+    if (!folder && (device == nullptr || device->hardLinks != Offer::No)) {
+        // A hard link is made under the new name only when that name is free, atomically.
+        if (calls_.LinkAt(dirFd, from.c_str(), dirFd, to.c_str()) == 0) {
+            if (device != nullptr) {
+                device->hardLinks = Offer::Yes;
+            }
+            Told(device, RenameMethod::LinkThenUnlink, false);
+            // The old name goes while it still names the entry linked. Should it name another
+            // by now (replaced in the moment since the link), the entry is already under its
+            // new name alone and the other stays; the moment between this check and the
+            // removal is the window that remains.
+            // A check that cannot be made is taken as passed; an old name gone by the removal
+            // is as good as removed.
+            struct stat now {};
+            if (calls_.FStatAt(dirFd, from.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                !SameInode(now, source)) {
+                return {};
+            }
+            if (calls_.UnlinkAt(dirFd, from.c_str(), 0) == 0) {
+                return {};
+            }
+            const std::error_code error = LastError();
+            if (error == std::errc::no_such_file_or_directory &&
+                (calls_.FStatAt(dirFd, from.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                 !SameInode(now, source))) {
+                return {};
+            }
+            // The entry keeps its old name; the new one goes again.
+            calls_.UnlinkAt(dirFd, to.c_str(), 0);
+            return error;
+        }
+        const int error = errno;
+        if (error == EEXIST) {
+            return ErrorOf(error);
+        }
+        if (LinksMissing(error, source)) {
+            if (device != nullptr) {
+                device->hardLinks = Offer::No;
+            }
+        } else if (error != EPERM && error != EMLINK) {
+            return ErrorOf(error);
+        }
+    }
+    Told(device, RenameMethod::CheckThenRename, folder);
+    return CheckThenRename(dirFd, from, to, source);
+}
+
+std::error_code FileSystemPosix::NoOverwriteRename(Folder& folder, const std::string& from,
+                                                   const std::string& to) {
+    const int fd = FdOf(folder);
+    DeviceRenames* device = DeviceOf(folder);
+    if (device == nullptr || device->noReplace != Offer::No) {
+        if (calls_.RenameAt2(fd, from.c_str(), fd, to.c_str(), RENAME_NOREPLACE) == 0) {
+            if (device != nullptr) {
+                device->noReplace = Offer::Yes;
+            }
+            return {};
+        }
+        const int error = errno;
+        bool missing = error == ENOSYS;
+        if (error == EINVAL) {
+            missing = device == nullptr || FlagMissing(fd, *device);
+        } else if (missing && device != nullptr) {
+            device->noReplace = Offer::No;
+        }
+        if (!missing) {
+            return ErrorOf(error);
+        }
+    }
+    return FallbackRename(fd, device, from, to);
+}
+
+std::error_code FileSystemPosix::RenameThroughTemporary(Folder& folder, const std::string& from,
                                                         const std::string& to) {
+    RenameNotes* listener = notes();
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
-        temporary =
-            ".tovana-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter_++);
-        if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, temporary.c_str(), RENAME_NOREPLACE) ==
-            0) {
+        temporary = NextTemporaryName();
+        if (listener != nullptr) {
+            listener->TemporaryName(from, temporary, false);
+        }
+        const std::error_code error = NoOverwriteRename(folder, from, temporary);
+        if (!error) {
             break;
         }
-        if (errno != EEXIST || attempt == 100) {
-            return LastError();
+        if (error != std::errc::file_exists || attempt == 100) {
+            return error;
         }
     }
-    if (calls_.RenameAt2(dirFd, temporary.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0) {
+    const std::error_code error = NoOverwriteRename(folder, temporary, to);
+    if (!error) {
         return {};
     }
-    const std::error_code error = LastError();
-    // Put the entry back under its old name; should even that fail, it stays under the
-    // temporary name rather than being lost.
-    calls_.RenameAt2(dirFd, temporary.c_str(), dirFd, from.c_str(), RENAME_NOREPLACE);
+    // Back under its old name; should that have been taken meanwhile, on to the new one after
+    // all; should both fail, it stays under the temporary name, and the run is told so.
+    if (!NoOverwriteRename(folder, temporary, from)) {
+        return error;
+    }
+    if (!NoOverwriteRename(folder, temporary, to)) {
+        return {};
+    }
+    if (listener != nullptr) {
+        listener->TemporaryName(from, temporary, true);
+    }
     return error;
 }
 
+// A change of letter case alone finds, on a file system that ignores case, the entry itself
+// under the new name; two steps through a name of our own get there without replacing
+// anything. Only such a change takes them: two hard links of one file are two entries.
 std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
                                         const std::string& to) {
-    const int fd = FdOf(folder);
-    if (calls_.RenameAt2(fd, from.c_str(), fd, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return {};
-    }
-    const std::error_code error = LastError();
-    // On a case-insensitive file system a change of letter case finds the entry itself under
-    // the new name; two steps through a name of our own get there without replacing anything.
-    if (error == std::errc::file_exists && SameEntry(fd, from, to)) {
-        return RenameThroughTemporary(fd, from, to);
+    const std::error_code error = NoOverwriteRename(folder, from, to);
+    if (error == std::errc::file_exists && CaseOnlyChange(from, to)) {
+        return RenameThroughTemporary(folder, from, to);
     }
     return error;
 }
@@ -212,18 +443,19 @@ std::string FileSystemPosix::StoredName(Folder& folder, const std::string& name)
     }
     std::error_code error;
     const std::unique_ptr<Folder> listing = Open(FdOf(folder), ".", 0, error);
-    std::vector<FolderEntry> entries;
+    EntryList entries;
     if (!listing || ReadEntries(*listing, entries)) {
         return name;
     }
-    for (const FolderEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string entry(entries.name(i));
         struct stat st {};
-        if (entry.name == name) {
+        if (entry == name) {
             return name;
         }
-        if (calls_.FStatAt(FdOf(folder), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (calls_.FStatAt(FdOf(folder), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino) {
-            return entry.name;
+            return entry;
         }
     }
     return name;

@@ -1,11 +1,13 @@
-// The file system on Linux: folders as descriptors, listing with getdents64, renames with
-// renameat2(RENAME_NOREPLACE) relative to the folder's descriptor.
+// The file system on Linux: folders as descriptors, listing with getdents64, renames relative
+// to the folder's descriptor with renameat2(RENAME_NOREPLACE), or where a file system lacks
+// that flag (FUSE, NFS, SMB) with the strongest no-overwrite rename it has (see RenameMethod).
 #pragma once
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <map>
 #include <vector>
 
 #include "rename/FileSystem.h"
@@ -24,6 +26,9 @@ class Syscalls {
     virtual int FStatAt(int dirFd, const char* path, struct stat* st, int flags);
     virtual int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                           unsigned flags);
+    virtual int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
+    virtual int UnlinkAt(int dirFd, const char* path, int flags);
+    virtual int MkdirAt(int dirFd, const char* path, mode_t mode);
 };
 
 Syscalls& RealSyscalls();
@@ -33,23 +38,47 @@ class FileSystemPosix : public FileSystem {
     explicit FileSystemPosix(Syscalls& calls = RealSyscalls());
 
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override;
+    std::unique_ptr<Folder> OpenChosenFolder(Folder& parent, const std::string& name,
+                                             std::error_code& error) override;
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override;
-    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
+    std::error_code ReadEntries(Folder& folder, EntryList& entries) override;
+    EntryKind KindOfLink(Folder& folder, const std::string& name) override;
+    std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
 
+    // What a file system was found to offer, remembered for the rest of the run.
+    enum class Offer { Unknown, Yes, No };
+    struct DeviceRenames {
+        Offer noReplace = Offer::Unknown;
+        Offer hardLinks = Offer::Unknown;
+        bool toldFile = false;    // a fallback for files was reported
+        bool toldFolder = false;  // a fallback for folders was reported
+    };
+    // The file systems met so far, by device number.
+    const std::map<dev_t, DeviceRenames>& devices() const { return devices_; }
+
   private:
     std::unique_ptr<Folder> Open(int dirFd, const char* path, int flags, std::error_code& error);
-    bool KindOf(int dirFd, const char* name, unsigned char type, EntryKind& kind);
-    bool SameEntry(int dirFd, const std::string& a, const std::string& b);
-    std::error_code RenameThroughTemporary(int dirFd, const std::string& from,
+    DeviceRenames* DeviceOf(Folder& folder);
+    std::string NextTemporaryName();
+    std::error_code NoOverwriteRename(Folder& folder, const std::string& from,
+                                      const std::string& to);
+    bool FlagMissing(int dirFd, DeviceRenames& device);
+    std::error_code FallbackRename(int dirFd, DeviceRenames* device, const std::string& from,
+                                   const std::string& to);
+    std::error_code CheckThenRename(int dirFd, const std::string& from, const std::string& to,
+                                    const struct stat& source);
+    std::error_code RenameThroughTemporary(Folder& folder, const std::string& from,
                                            const std::string& to);
+    void Told(DeviceRenames* device, RenameMethod method, bool folder);
 
     Syscalls& calls_;
     std::vector<char> buffer_;
     unsigned temporaryCounter_ = 0;
+    std::map<dev_t, DeviceRenames> devices_;
 };
 
 }  // namespace tovana

@@ -156,6 +156,16 @@ class FileSystemWin32 : public FileSystem {
         return HoldFolder(wide, true, error);
     }
 
+    // The chosen folder, by its name in its parent; a link to a folder may be chosen.
+    std::unique_ptr<Folder> OpenChosenFolder(Folder& parent, const std::string& name,
+                                             std::error_code& error) override {
+        const std::wstring path = PathOf(parent) + WideFromUtf8(name);
+        if (!IsFolder(path, true, error)) {
+            return nullptr;
+        }
+        return std::make_unique<Win32Folder>(path + L'\\');
+    }
+
     // A link to a folder (a reparse point) is never entered: it could lead outside.
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override {
@@ -166,7 +176,7 @@ class FileSystemWin32 : public FileSystem {
         return HoldFolder(path, false, error);
     }
 
-    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override {
+    std::error_code ReadEntries(Folder& folder, EntryList& entries) override {
         WIN32_FIND_DATAW data;
         const std::wstring pattern = PathOf(folder) + L"*";
         const FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,

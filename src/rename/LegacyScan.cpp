@@ -6,19 +6,22 @@ namespace tovana {
 
 void CollectLegacyNames(FileSystem& fileSystem, Folder& folder, bool withSubfolders,
                         std::vector<std::string>& names) {
-    std::vector<FolderEntry> entries;
+    EntryList entries;
     fileSystem.ReadEntries(folder, entries);
-    for (const FolderEntry& entry : entries) {
-        const bool walked = entry.kind != EntryKind::File;
-        if (walked && (!withSubfolders || entry.name.front() == '.')) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string name(entries.name(i));
+        const EntryKind kind = entries.kind(i);
+        // Links are counted without being followed: their names are names like any other.
+        const bool walked = kind != EntryKind::File && kind != EntryKind::Link;
+        if (walked && (!withSubfolders || name.front() == '.' || kind == EntryKind::SystemFolder)) {
             continue;  // the walk neither enters nor renames it
         }
-        if (!IsValidUtf8(entry.name)) {
-            names.push_back(entry.name);
+        if (!IsValidUtf8(name)) {
+            names.push_back(name);
         }
-        if (entry.kind == EntryKind::Folder) {
+        if (kind == EntryKind::Folder) {
             std::error_code error;
-            if (auto sub = fileSystem.OpenSubfolder(folder, entry.name, error)) {
+            if (auto sub = fileSystem.OpenSubfolder(folder, name, error)) {
                 CollectLegacyNames(fileSystem, *sub, withSubfolders, names);
             }
         }

@@ -5,8 +5,12 @@
 namespace tovana {
 
 std::string FolderPrefix(const std::string& path) {
-    if (!path.empty() && path.back() == kFolderDelimiter) {
-        return path;
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == kFolderDelimiter && path[end - 2] == kFolderDelimiter) {
+        --end;
+    }
+    if (end > 0 && path[end - 1] == kFolderDelimiter) {
+        return path.substr(0, end);
     }
     return path + kFolderDelimiter;
 }
@@ -18,7 +22,7 @@ bool BecomesHidden(const std::string& oldName, const std::string& newName) {
 
 ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters) {
     std::string trimmed = path;
-    if (!trimmed.empty() && std::strchr(trailing, trimmed.back()) != nullptr) {
+    while (!trimmed.empty() && std::strchr(trailing, trimmed.back()) != nullptr) {
         trimmed.pop_back();
     }
     const std::size_t cut = trimmed.find_last_of(delimiters);

@@ -8,8 +8,8 @@ namespace tovana {
 // The folder delimiter that ends every prefix the walk builds.
 extern const char kFolderDelimiter;
 
-// The chosen folder as the prefix of its entries: the path with the delimiter appended
-// unless it already ends with one.
+// The chosen folder as the prefix of its entries: the path ending in one delimiter, however
+// many it ended with ("Čaj", "Čaj/" and "Čaj//" give "Čaj/").
 std::string FolderPrefix(const std::string& path);
 
 struct ChosenFolder {
@@ -32,7 +32,7 @@ bool NameTooLong(const std::string& name);
 // Splits the chosen folder into the folder that holds it and its own name.
 ChosenFolder SplitChosenFolder(const std::string& path);
 
-// The split itself: one trailing character of `trailing` dropped, then cut after the last of
+// The split itself: every trailing character of `trailing` dropped, then cut after the last of
 // `delimiters`. "." and ".." name no folder of their own and give an empty name.
 ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters);
 

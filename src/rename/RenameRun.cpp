@@ -1,6 +1,7 @@
 #include "rename/RenameRun.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "rename/LegacyScan.h"
@@ -10,7 +11,11 @@
 namespace tovana {
 namespace {
 
-class Walk {
+// The walk keeps one path, grown by a name on the way down and cut back on the way up, and for
+// each open folder level its entries and the renames planned there: memory grows with the depth
+// and the widest folder, time with the number of entries. Levels are kept on a stack of its own,
+// not the call stack, so no depth overflows it.
+class Walk : private RenameNotes {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop)
@@ -20,7 +25,69 @@ class Walk {
           counters_(counters),
           stop_(stop),
           reading_(ReadingOf(options)),
-          choosing_(options.Legacy == LegacyCodePage::Auto) {}
+          choosing_(options.Legacy == LegacyCodePage::Auto) {
+        fs_.SetNotes(this);
+    }
+    ~Walk() override { fs_.SetNotes(nullptr); }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+
+    void Go() {
+        const ChosenFolder chosen = SplitChosenFolder(options_.Path);
+        path_ = FolderPrefix(options_.Path);
+        std::error_code error;
+        std::unique_ptr<Folder> parent;
+        std::unique_ptr<Folder> root;
+        std::optional<EntryId> chosenId;
+        if (chosen.name.empty()) {
+            root = fs_.OpenFolder(path_, error);
+        } else {
+            // The chosen folder's parent is opened once, now: its own rename at the end goes
+            // through it, whatever happens to the path above it meanwhile.
+            parent = fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
+            if (parent) {
+                EntryId id;
+                if (!fs_.Identify(*parent, chosen.name, id)) {
+                    chosenId = id;
+                }
+                root = fs_.OpenChosenFolder(*parent, chosen.name, error);
+            }
+        }
+        if (root) {
+            ScanTree(std::move(root));
+        } else {
+            // An entry that is there but opens as no folder (a file, a dangling link) is not a
+            // folder: nothing is renamed, the chosen path itself least of all.
+            const bool notAFolder =
+                error == std::errc::not_a_directory ||
+                (chosenId && (error == std::errc::no_such_file_or_directory ||
+                              error == std::errc::too_many_symbolic_link_levels));
+            if (notAFolder) {
+                sink_.FolderUnreadable(path_, std::make_error_code(std::errc::not_a_directory));
+                return;
+            }
+            sink_.FolderUnreadable(path_, error);
+        }
+        if (!chosen.name.empty() && options_.RenameDir) {
+            ChosenFolderItself(parent.get(), chosen, chosenId);
+        }
+    }
+
+  private:
+    struct Planned {
+        std::size_t index;  // of the entry in its folder's listing
+        std::string newName;
+        bool isFolder;
+    };
+
+    struct Level {
+        std::unique_ptr<Folder> folder;
+        EntryList entries;
+        std::size_t next = 0;        // the entry being handled
+        std::size_t pathLength = 0;  // of path_ while in this folder
+        std::vector<Planned> planned;
+        std::size_t nextPlanned = 0;  // the first planned rename not yet made
+    };
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
@@ -32,53 +99,73 @@ class Walk {
 
     // Entries are read before any of them is renamed, so each is handled once, under the name
     // it had when the run met it.
-    void ScanDir(Folder& folder, const std::string& prefix, bool withSubfolders) {
+    void Enter(std::unique_ptr<Folder> folder) {
+        levels_.emplace_back();
+        Level& level = levels_.back();
+        level.folder = std::move(folder);
+        level.pathLength = path_.size();
+        if (const std::error_code error = fs_.ReadEntries(*level.folder, level.entries)) {
+            sink_.FolderUnreadable(path_, error);
+        }
+        seen_ += level.entries.size();
+        sink_.Progress(seen_);
+        PlanFolder(level);
+    }
+
+    // Closes the innermost level: its batch of planned renames ends with it.
+    void Leave() {
+        if (!levels_.back().planned.empty()) {
+            sink_.EndRenames();
+        }
+        levels_.pop_back();
+    }
+
+    void ScanTree(std::unique_ptr<Folder> root) {
         if (Stopping()) {
             return;
         }
-        std::vector<FolderEntry> entries;
-        if (const std::error_code error = fs_.ReadEntries(folder, entries)) {
-            sink_.FolderUnreadable(prefix, error);
-        }
-        seen_ += entries.size();
-        sink_.Progress(seen_);
-        const std::vector<std::optional<std::string>> newNames =
-            PlanFolder(prefix, entries, withSubfolders);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const FolderEntry& entry = entries[i];
+        Enter(std::move(root));
+        while (!levels_.empty()) {
+            Level& level = levels_.back();
             if (Stopping()) {
-                break;
-            }
-            if (entry.kind == EntryKind::File) {
-                RenameItem(&folder, prefix, entry.name, false, newNames[i]);
+                Leave();
                 continue;
             }
-            if (!Offered(entry, withSubfolders)) {
-                continue;
-            }
-            // A link to a folder is renamed like a folder but never walked into: it could
-            // lead outside the chosen folder or round in a loop.
-            if (entry.kind == EntryKind::Folder) {
-                const std::string subPrefix = prefix + entry.name + kFolderDelimiter;
-                std::error_code error;
-                if (auto sub = fs_.OpenSubfolder(folder, entry.name, error)) {
-                    ScanDir(*sub, subPrefix, withSubfolders);
-                } else {
-                    sink_.FolderUnreadable(subPrefix, error);
+            if (level.next == level.entries.size()) {
+                Leave();
+                if (levels_.empty()) {
+                    break;
                 }
+                // The folder left is renamed after its contents, in its parent.
+                Level& parent = levels_.back();
+                path_.resize(parent.pathLength);
+                RenamePlanned(parent);
+                ++parent.next;
+                continue;
             }
-            RenameItem(&folder, prefix, entry.name, true, newNames[i]);
+            const std::string_view name = level.entries.name(level.next);
+            // A link to a folder is renamed like a folder but never walked into: it could lead
+            // outside the chosen folder or round in a loop.
+            if (level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name)) {
+                path_.append(name);
+                path_ += kFolderDelimiter;
+                std::error_code error;
+                if (auto sub = fs_.OpenSubfolder(*level.folder, std::string(name), error)) {
+                    if (!Stopping()) {
+                        Enter(std::move(sub));  // `level` is not used past this
+                        continue;
+                    }
+                } else {
+                    sink_.FolderUnreadable(path_, error);
+                }
+                path_.resize(level.pathLength);
+            }
+            RenamePlanned(level);
+            ++level.next;
         }
-        if (planned_.back()) {
-            sink_.EndRenames();
-        }
-        planned_.pop_back();
     }
 
-    static bool Offered(const FolderEntry& entry, bool withSubfolders) {
-        return entry.kind == EntryKind::File || (withSubfolders && entry.name.front() != '.' &&
-                                                 entry.kind != EntryKind::SystemFolder);
-    }
+    bool WalksInto(std::string_view name) const { return options_.SubDir && name.front() != '.'; }
 
     // An empty name would make the target the folder itself; "." and ".." are not names.
     static bool Usable(const std::string& name) {
@@ -87,7 +174,7 @@ class Walk {
 
     // The name the rules give, as the file system will keep it (Windows drops trailing dots
     // and spaces), so that rows, journal and counts tell what the entry is really called.
-    std::optional<std::string> NewName(const std::string& name, bool isFolder) {
+    std::optional<std::string> NewName(std::string_view name, bool isFolder) {
         if (choosing_ && !IsValidUtf8(name)) {
             ChooseLegacyCodePage();
         }
@@ -101,46 +188,70 @@ class Walk {
         return newName;
     }
 
-    // The new name of every entry whose name changes (none for the others), announced to the
-    // sink before the first rename of the folder.
-    std::vector<std::optional<std::string>> PlanFolder(const std::string& prefix,
-                                                       const std::vector<FolderEntry>& entries,
-                                                       bool withSubfolders) {
-        std::vector<std::optional<std::string>> newNames(entries.size());
-        std::vector<PlannedRename> planned;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const FolderEntry& entry = entries[i];
-            if (!Offered(entry, withSubfolders)) {
-                continue;
-            }
-            const bool isFolder = entry.kind != EntryKind::File;
-            newNames[i] = NewName(entry.name, isFolder);
-            if (newNames[i] && *newNames[i] != entry.name) {
-                planned.push_back({prefix + entry.name, *newNames[i], isFolder});
-            }
-        }
-        planned_.push_back(!planned.empty());
-        if (!planned.empty()) {
-            sink_.BeginRenames(planned);
-        }
-        return newNames;
+    // A link is followed only when it matters: its name would change, taken as a file or as a
+    // folder. Otherwise it is left alone, so a link into a mount that never answers cannot
+    // stop a run that has nothing to do with it.
+    EntryKind KindOfLink(Folder& folder, std::string_view name) {
+        const std::optional<std::string> asFile = NewName(name, false);
+        const bool mayChange = (asFile && *asFile != name) || WalksInto(name);
+        return mayChange ? fs_.KindOfLink(folder, std::string(name)) : EntryKind::Link;
     }
 
-    // `folder` is null when the folder holding the entry could not be opened.
-    void RenameItem(Folder* folder, const std::string& prefix, const std::string& name,
-                    bool isFolder, const std::optional<std::string>& newName) {
-        if (!newName || *newName == name || Stopping()) {
+    // The new name of every entry of the level whose name changes, announced to the sink
+    // before the first rename of the folder (a journal writes them ahead).
+    void PlanFolder(Level& level) {
+        std::vector<PlannedRename> announced;
+        for (std::size_t i = 0; i < level.entries.size(); ++i) {
+            const std::string_view name = level.entries.name(i);
+            EntryKind kind = level.entries.kind(i);
+            if (kind == EntryKind::Link) {
+                kind = KindOfLink(*level.folder, name);
+            }
+            const bool isFolder = kind == EntryKind::Folder || kind == EntryKind::FolderLink;
+            if (kind == EntryKind::Link || kind == EntryKind::SystemFolder ||
+                (isFolder && !WalksInto(name))) {
+                continue;
+            }
+            std::optional<std::string> newName = NewName(name, isFolder);
+            if (newName && *newName != name) {
+                std::string path = path_;
+                path.append(name);
+                announced.push_back({std::move(path), *newName, isFolder});
+                level.planned.push_back({i, std::move(*newName), isFolder});
+            }
+        }
+        if (!announced.empty()) {
+            sink_.BeginRenames(announced);
+        }
+    }
+
+    // Makes the planned rename of the level's current entry, if it has one.
+    void RenamePlanned(Level& level) {
+        if (level.nextPlanned == level.planned.size() ||
+            level.planned[level.nextPlanned].index != level.next) {
             return;
         }
-        LogEntry entry{prefix + name, rkFailed, *newName, FailReason::None, {}};
-        if (!Usable(NameTheSystemKeeps(*newName))) {
+        const Planned& planned = level.planned[level.nextPlanned++];
+        RenameItem(level.folder.get(), level.entries.name(level.next), planned.isFolder,
+                   planned.newName);
+    }
+
+    // `folder` is null when the folder holding the entry could not be opened (or no longer
+    // holds the entry the run started from): the attempt is reported failed.
+    void RenameItem(Folder* folder, std::string_view name, bool isFolder,
+                    const std::string& newName) {
+        if (Stopping()) {
+            return;
+        }
+        LogEntry entry{path_ + std::string(name), rkFailed, newName, FailReason::None, {}};
+        if (!Usable(NameTheSystemKeeps(newName))) {
             entry.Reason = FailReason::InvalidName;
-        } else if (BecomesHidden(name, *newName)) {
+        } else if (BecomesHidden(std::string(name), newName)) {
             entry.Reason = FailReason::WouldHide;
             entry.Error = MakeErrorCode(RunRefusal::WouldHide);
         } else if (folder == nullptr) {
             entry.Reason = FailReason::FolderUnreadable;
-        } else if (const std::error_code error = fs_.Rename(*folder, name, *newName)) {
+        } else if (const std::error_code error = fs_.Rename(*folder, std::string(name), newName)) {
             entry.Error = error;
             entry.Reason = ReasonOf(error);
         } else if (isFolder) {
@@ -153,26 +264,41 @@ class Walk {
         sink_.Append(entry);
     }
 
-    void ChosenFolderItself() {
-        const ChosenFolder chosen = SplitChosenFolder(options_.Path);
-        if (chosen.name.empty() || !options_.RenameDir) {
+    // Renamed through the parent opened at the start, and only while the parent still holds
+    // the entry the run started from under that name.
+    void ChosenFolderItself(Folder* parent, const ChosenFolder& chosen,
+                            const std::optional<EntryId>& chosenId) {
+        if (Stopping()) {
             return;
         }
-        std::error_code error;
-        auto parent = fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
+        path_ = chosen.prefix;
         // Typed by its short name or in another letter case, the folder still keeps its own
         // name for the rules.
         const std::string name = parent ? fs_.StoredName(*parent, chosen.name) : chosen.name;
+        if (parent != nullptr && chosenId) {
+            EntryId now;
+            if (fs_.Identify(*parent, chosen.name, now) || !(now == *chosenId)) {
+                parent = nullptr;
+            }
+        }
         const std::optional<std::string> newName = NewName(name, true);
         if (!newName || *newName == name) {
             return;
         }
         sink_.BeginRenames({{chosen.prefix + name, *newName, true}});
-        RenameItem(parent.get(), chosen.prefix, name, true, newName);
+        RenameItem(parent, name, true, *newName);
         sink_.EndRenames();
     }
 
-  private:
+    void TemporaryName(const std::string& from, const std::string& temporary,
+                       bool leftThere) override {
+        sink_.TemporaryName(path_ + from, temporary, leftThere);
+    }
+
+    void Fallback(RenameMethod method, bool folder) override {
+        sink_.RenameFallback(path_, method, folder);
+    }
+
     // The run's code page for names that are not UTF-8 is chosen from all of them together, so
     // when the walk meets the first one, the rest are looked up before anything else happens.
     // Every name met before was UTF-8, so none of them has been renamed yet.
@@ -198,7 +324,8 @@ class Walk {
     RunCounters& counters_;
     const StopRequest& stop_;
     std::size_t seen_ = 0;
-    std::vector<bool> planned_;  // per open folder: whether its batch was announced
+    std::vector<Level> levels_;
+    std::string path_;  // the current folder's prefix: the path of the entries renamed now
     NameReading reading_;
     bool choosing_;
 };
@@ -236,14 +363,11 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, Ru
          const StopRequest& stop) {
     counters = RunCounters{};
     Walk walk(options, fileSystem, sink, counters, stop);
-    const std::string root = FolderPrefix(options.Path);
-    std::error_code error;
-    if (auto folder = fileSystem.OpenFolder(root, error)) {
-        walk.ScanDir(*folder, root, options.SubDir);
-    } else {
-        sink.FolderUnreadable(root, error);
-    }
-    walk.ChosenFolderItself();
+    walk.Go();
+}
+
+std::string NotAFolderText(const std::string& path) {
+    return path + " není adresář";
 }
 
 std::string SummaryText(const RunCounters& counters) {

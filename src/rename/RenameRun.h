@@ -54,7 +54,9 @@ class RunSink {
     virtual ~RunSink() = default;
     // Each rename attempt, in the run's order. May throw; the run then stops at once.
     virtual void Append(const LogEntry& entry) = 0;
-    // A folder whose entries could not be read (it is still offered for its own rename).
+    // A folder whose entries could not be read (it is still offered for its own rename). A
+    // chosen path that is not a folder comes with std::errc::not_a_directory, and then the run
+    // renames nothing.
     virtual void FolderUnreadable(const std::string& /*path*/, std::error_code /*error*/) {}
     // Called after each folder is read, with the number of entries seen so far.
     virtual void Progress(std::size_t /*entriesSeen*/) {}
@@ -66,6 +68,16 @@ class RunSink {
     // When the run meets its first name that is not UTF-8 and has chosen the code page for all
     // of them (`names` of them, the chosen folder's own name included).
     virtual void LegacyChosen(LegacyCodePage /*codePage*/, std::size_t /*names*/) {}
+    // A change of letter case alone goes through a temporary name in the entry's folder
+    // (".tovana-PID-N", see FileSystemPosix): told before the entry at `path` is moved to
+    // `temporary`, and again with leftThere should it have to stay under it (moved neither on
+    // nor back). A kill between the two steps leaves the entry under the name told first.
+    virtual void TemporaryName(const std::string& /*path*/, const std::string& /*temporary*/,
+                               bool /*leftThere*/) {}
+    // The first time a file (folder) is renamed on a file system without the no-overwrite
+    // rename: the folder it is in, and the way the run renames there instead.
+    virtual void RenameFallback(const std::string& /*folderPath*/, RenameMethod /*method*/,
+                                bool /*folder*/) {}
 };
 
 struct RunCounters {
@@ -96,6 +108,9 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
 // renames made, and `counters.Stopped` says that the run did not get to the end.
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop);
+
+// The window's words for a chosen path that is not a folder (the run renames nothing there).
+std::string NotAFolderText(const std::string& path);
 
 // The summary the window shows after a run: lines separated by carriage returns. A stopped
 // run's summary says so first.

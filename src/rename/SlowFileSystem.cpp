@@ -21,7 +21,23 @@ std::unique_ptr<Folder> SlowFileSystem::OpenSubfolder(Folder& parent, const std:
     return inner_.OpenSubfolder(parent, name, error);
 }
 
-std::error_code SlowFileSystem::ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) {
+std::unique_ptr<Folder> SlowFileSystem::OpenChosenFolder(Folder& parent, const std::string& name,
+                                                         std::error_code& error) {
+    Wait();
+    return inner_.OpenChosenFolder(parent, name, error);
+}
+
+EntryKind SlowFileSystem::KindOfLink(Folder& folder, const std::string& name) {
+    Wait();
+    return inner_.KindOfLink(folder, name);
+}
+
+std::error_code SlowFileSystem::Identify(Folder& folder, const std::string& name, EntryId& id) {
+    Wait();
+    return inner_.Identify(folder, name, id);
+}
+
+std::error_code SlowFileSystem::ReadEntries(Folder& folder, EntryList& entries) {
     Wait();
     return inner_.ReadEntries(folder, entries);
 }

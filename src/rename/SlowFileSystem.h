@@ -16,8 +16,16 @@ class SlowFileSystem : public FileSystem {
     std::unique_ptr<Folder> OpenFolder(const std::string& path, std::error_code& error) override;
     std::unique_ptr<Folder> OpenSubfolder(Folder& parent, const std::string& name,
                                           std::error_code& error) override;
-    std::error_code ReadEntries(Folder& folder, std::vector<FolderEntry>& entries) override;
+    std::unique_ptr<Folder> OpenChosenFolder(Folder& parent, const std::string& name,
+                                             std::error_code& error) override;
+    std::error_code ReadEntries(Folder& folder, EntryList& entries) override;
+    EntryKind KindOfLink(Folder& folder, const std::string& name) override;
+    std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    bool IgnoresCase(Folder& folder) override { return inner_.IgnoresCase(folder); }
+    std::string StoredName(Folder& folder, const std::string& name) override {
+        return inner_.StoredName(folder, name);
+    }
 
     std::chrono::microseconds delay() const { return delay_; }
 

@@ -82,10 +82,10 @@ class Undoer {
         const bool anyUnknown =
             std::any_of(steps.begin(), steps.end(), [](const Step& step) { return !step.known; });
         if (anyUnknown && folder) {
-            std::vector<FolderEntry> entries;
+            EntryList entries;
             fs_.ReadEntries(*folder, entries);
-            for (const FolderEntry& entry : entries) {
-                names.insert(entry.name);
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                names.emplace(entries.name(i));
             }
         }
         std::vector<const Step*> todo;

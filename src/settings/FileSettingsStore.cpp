@@ -7,8 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <linux/fs.h>
+#include <sys/syscall.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -72,24 +77,6 @@ class FileKey : public SettingsKey {
     std::vector<std::string> order_;
 };
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    text.clear();
-    char buffer[8192];
-    ssize_t got = 0;
-    while (text.size() < kLargestFile && (got = ::read(fd, buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    if (text.size() > kLargestFile) {
-        text.resize(kLargestFile);
-    }
-    return got >= 0;
-}
-
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -124,9 +111,55 @@ std::string FileSettingsStore::DefaultPath() {
     return base + "/Korvel/Tovana.reg";
 }
 
+std::string FileSettingsStore::TargetPath() const {
+    std::string path = path_;
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t size = ::readlink(path.c_str(), target, sizeof target);
+        if (size < 0 || static_cast<std::size_t>(size) == sizeof target) {
+            return path;  // not a link (or missing): the file itself
+        }
+        const std::string next(target, static_cast<std::size_t>(size));
+        if (next.front() == '/') {
+            path = next;
+        } else {
+            const std::size_t slash = path.rfind('/');
+            path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + next;
+        }
+    }
+    return {};
+}
+
+// Never waits: a FIFO or a device in the file's place is not read (O_NONBLOCK keeps the open
+// itself from waiting for a writer), and counts as unreadable.
+FileSettingsStore::FileState FileSettingsStore::ReadFile(std::string& text) const {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return FileState::Unreadable;
+    }
+    std::string bytes;
+    char buffer[8192];
+    ssize_t got = 0;
+    while (bytes.size() <= kLargestFile &&
+           ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))) {
+        bytes.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    ::close(fd);
+    if (got < 0 || bytes.size() > kLargestFile) {
+        return FileState::Unreadable;
+    }
+    text = RegFileText(bytes);
+    return IsRegText(text) ? FileState::Read : FileState::Unreadable;
+}
+
 std::unique_ptr<SettingsKey> FileSettingsStore::OpenForReading(ReadAccess) {
     std::string text;
-    if (!ReadWholeFile(path_, text)) {
+    if (ReadFile(text) != FileState::Read) {
         return nullptr;
     }
     return std::make_unique<FileKey>(nullptr, ParseRegText(text));
@@ -142,14 +175,20 @@ std::unique_ptr<SettingsKey> FileSettingsStore::OpenForWriting() {
     }
     std::string text;
     RegValues values;
-    if (ReadWholeFile(path_, text)) {
+    const FileState state = ReadFile(text);
+    if (state == FileState::Read) {
         values = ParseRegText(text);
     }
+    unreadable_ = state == FileState::Unreadable;
     return std::make_unique<FileKey>(this, std::move(values));
 }
 
 bool FileSettingsStore::FolderTakesFiles() {
-    std::string probe = path_ + ".XXXXXX";
+    const std::string target = TargetPath();
+    if (target.empty()) {
+        return false;
+    }
+    std::string probe = target + ".XXXXXX";
     const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -159,20 +198,62 @@ bool FileSettingsStore::FolderTakesFiles() {
     return true;
 }
 
+// The unreadable file goes to the first free name of target.bad, target.bad.2, ...; never
+// over another file.
+bool FileSettingsStore::MoveAside(const std::string& target) {
+    for (int n = 1; n < 100; ++n) {
+        const std::string aside = target + ".bad" + (n == 1 ? "" : "." + std::to_string(n));
+        if (::syscall(SYS_renameat2, AT_FDCWD, target.c_str(), AT_FDCWD, aside.c_str(),
+                      RENAME_NOREPLACE) == 0 ||
+            (errno != EEXIST && ::link(target.c_str(), aside.c_str()) == 0 &&
+             ::unlink(target.c_str()) == 0)) {
+            const std::string text = "The settings file " + path_ +
+                                     " could not be read; it is kept as " + aside +
+                                     " and a new one is written.";
+            if (notice) {
+                notice(text);
+            } else {
+                std::fprintf(stderr, "Tovana: %s\n", text.c_str());
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
 bool FileSettingsStore::WriteFileAtomically(const std::string& text) {
-    std::string temporary = path_ + ".XXXXXX";
+    const std::string target = TargetPath();
+    if (target.empty()) {
+        return false;
+    }
+    if (unreadable_) {
+        // Through a link, only a regular file is moved or replaced: a link to /dev/null or to a
+        // FIFO says the settings are not to be kept, and nothing is made beside it.
+        struct stat st {};
+        if (target != path_ && ::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            return false;
+        }
+        if (::access(target.c_str(), F_OK) == 0 && !MoveAside(target)) {
+            return false;
+        }
+        unreadable_ = false;
+    }
+    std::string temporary = target + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     // The rename itself reaches the disk with the folder.
-    const std::string folder = std::filesystem::path(path_).parent_path().string();
+    const std::string folder = std::filesystem::path(target).parent_path().string();
     if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

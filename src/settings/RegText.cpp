@@ -197,6 +197,66 @@ RegValues ParseRegText(std::string_view text) {
     return values;
 }
 
+std::string RegFileText(std::string_view bytes) {
+    const auto starts = [bytes](std::string_view mark) {
+        return bytes.substr(0, mark.size()) == mark;
+    };
+    if (starts("\xEF\xBB\xBF")) {
+        return std::string(bytes.substr(3));
+    }
+    const bool little = starts("\xFF\xFE");
+    if (!little && !starts("\xFE\xFF")) {
+        return std::string(bytes);
+    }
+    std::string text;
+    const auto unit = [bytes, little](std::size_t i) -> char32_t {
+        const auto low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+        const auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+        return static_cast<char32_t>(low | (high << 8));
+    };
+    const auto append = [&text](char32_t c) {
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // a lone half of a pair
+        }
+        append(c);
+    }
+    return text;
+}
+
+bool IsRegText(std::string_view text) {
+    const std::size_t end = text.find('\n');
+    const std::string_view first = Trim(text.substr(0, end));
+    if (first == "Windows Registry Editor Version 5.00" || first == "REGEDIT4") {
+        return true;
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        return true;
+    }
+    return !ParseRegText(text).empty();
+}
+
 std::string FormatRegText(const std::vector<std::pair<std::string, StoredValue>>& values) {
     std::string text = "Windows Registry Editor Version 5.00\n\n[";
     text += kSettingsSection;

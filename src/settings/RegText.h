@@ -27,6 +27,14 @@ using RegValues = std::map<std::string, StoredValue>;
 // its head). Later lines win over earlier ones of the same name.
 RegValues ParseRegText(std::string_view text);
 
+// The text of a settings file from its bytes: UTF-8 (a byte-order mark dropped), or UTF-16 in
+// either byte order as the registry editor writes its exports (the mark tells), as UTF-8.
+std::string RegFileText(std::string_view bytes);
+
+// Whether text reads as a registry export at all: nothing but blanks, a first line naming the
+// format ("Windows Registry Editor Version 5.00", "REGEDIT4"), or a value that can be read.
+bool IsRegText(std::string_view text);
+
 // The file text for values, in the order given.
 std::string FormatRegText(const std::vector<std::pair<std::string, StoredValue>>& values);
 

@@ -9,6 +9,7 @@
 namespace tovana::test {
 
 bool FaultySyscalls::Fails(Call call, const std::string& name) {
+    ++made[call];
     if (const int error = fault(call, name)) {
         errno = error;
         return true;
@@ -38,6 +39,9 @@ ssize_t FaultySyscalls::GetDents64(int fd, void* buffer, std::size_t size) {
 }
 
 int FaultySyscalls::FStatAt(int dirFd, const char* path, struct stat* st, int flags) {
+    if ((flags & AT_SYMLINK_NOFOLLOW) == 0 && *path != '\0') {
+        followed.emplace_back(path);
+    }
     if (Fails(Call::FStatAt, path)) {
         return -1;
     }
@@ -46,10 +50,40 @@ int FaultySyscalls::FStatAt(int dirFd, const char* path, struct stat* st, int fl
 
 int FaultySyscalls::RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                               unsigned flags) {
+    noReplaceRenames += (flags & RENAME_NOREPLACE) != 0;
     if (Fails(Call::RenameAt2, oldPath)) {
         return -1;
     }
+    if (flags != 0 && !renameFlags) {
+        errno = EINVAL;
+        return -1;
+    }
     return Syscalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+}
+
+int FaultySyscalls::LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) {
+    if (Fails(Call::LinkAt, oldPath)) {
+        return -1;
+    }
+    if (!hardLinks) {
+        errno = EPERM;
+        return -1;
+    }
+    return Syscalls::LinkAt(oldDirFd, oldPath, newDirFd, newPath);
+}
+
+int FaultySyscalls::UnlinkAt(int dirFd, const char* path, int flags) {
+    if (Fails(Call::UnlinkAt, path)) {
+        return -1;
+    }
+    return Syscalls::UnlinkAt(dirFd, path, flags);
+}
+
+int FaultySyscalls::MkdirAt(int dirFd, const char* path, mode_t mode) {
+    if (Fails(Call::MkdirAt, path)) {
+        return -1;
+    }
+    return Syscalls::MkdirAt(dirFd, path, mode);
 }
 
 std::string CaseInsensitiveSyscalls::Existing(int dirFd, const std::string& name) {
@@ -78,6 +112,15 @@ int CaseInsensitiveSyscalls::RenameAt2(int oldDirFd, const char* oldPath, int ne
         return -1;
     }
     return FaultySyscalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+}
+
+int CaseInsensitiveSyscalls::LinkAt(int oldDirFd, const char* oldPath, int newDirFd,
+                                    const char* newPath) {
+    if (!Existing(newDirFd, newPath).empty()) {
+        errno = EEXIST;
+        return -1;
+    }
+    return FaultySyscalls::LinkAt(oldDirFd, oldPath, newDirFd, newPath);
 }
 
 }  // namespace tovana::test
