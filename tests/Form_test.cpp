@@ -22,7 +22,7 @@ using tovana::rkFailed;
 using tovana::rkFileRenamed;
 using tovana::StoredValue;
 using tovana::test::FakeFormView;
-using Row = FakeFormView::Row;
+using Row = FakeFormView::PathRow;
 
 class FormTest : public testing::Test {
   protected:

@@ -153,11 +153,11 @@ TEST_F(WindowTest, ListShowsFiveWholeRowsAndScrollsOnlyVertically) {
     ShowActive();
     EXPECT_EQ(ui().lbMessage->viewport()->height(), 5 * 16);
     for (int i = 0; i < 5; ++i) {
-        w.resultLog().Append(QString("/tmp/row %1").arg(i), tovana::rkFileRenamed);
+        w.resultLog().Append({"/tmp/row " + std::to_string(i), tovana::rkFileRenamed, "", {}, {}}, false);
     }
     QApplication::processEvents();
     EXPECT_FALSE(ui().lbMessage->verticalScrollBar()->isVisible());
-    w.resultLog().Append(QString(300, 'x'), tovana::rkFailed);
+    w.resultLog().Append({std::string(300, 'x'), tovana::rkFailed, "", {}, {}}, false);
     QApplication::processEvents();
     EXPECT_TRUE(ui().lbMessage->verticalScrollBar()->isVisible());
     EXPECT_FALSE(ui().lbMessage->horizontalScrollBar()->isVisible());
@@ -335,7 +335,7 @@ TEST_F(WindowTest, OtherResolutionsScaleEverythingButRowsAndPictures) {
                                                 qRound(233 * ratio), qRound(145 * ratio)));
     EXPECT_EQ(ui().cRemSpace->pos(), QPoint(qRound(8 * ratio), qRound(120 * ratio)));
     ShowActive();
-    w.resultLog().Append("/x", tovana::rkFailed);
+    w.resultLog().Append({"/x", tovana::rkFailed, "", {}, {}}, false);
     QApplication::processEvents();
     // A row is 16 pixels, or as high as its text needs (underscores must not vanish).
     const int rowHeight = ui().lbMessage->visualRect(w.resultLog().index(0)).height();
@@ -410,7 +410,7 @@ TEST(FolderPicker, StartsAtAnExistingFolderElseAtTheTopAndClearsTheStart) {
 
 TEST_F(WindowTest, RowsAreDrawnWithPictureTextAndHighlight) {
     Open();
-    window->resultLog().Append("/tmp/x", tovana::rkFileRenamed);
+    window->resultLog().Append({"/tmp/x", tovana::rkFileRenamed, "", {}, {}}, false);
     QImage image(200, 16, QImage::Format_ARGB32);
     QStyleOptionViewItem option;
     option.initFrom(ui().lbMessage);
