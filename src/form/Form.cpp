@@ -265,7 +265,12 @@ void Form::miUndoClick() {
     UndoOutcome outcome;
     bool done = false;
     RunInWindow([&] {
-        const std::unique_ptr<JournalStore> store = JournalStore::ForCurrentUser();
+        std::unique_ptr<JournalStore> own;
+        JournalStore* store = services_.journals;
+        if (store == nullptr) {
+            own = JournalStore::ForCurrentUser();
+            store = own.get();
+        }
         ListSink sink(view_);
         outcome = UndoRun(*store, lastJournal_, *services_.fileSystem, sink, counters,
                           services_.applicationTitle + " " + services_.version, false, true);

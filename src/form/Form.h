@@ -15,6 +15,7 @@
 
 #include "form/FormView.h"
 #include "rename/FileSystem.h"
+#include "rename/JournalStore.h"
 #include "rename/RenameOptions.h"
 #include "rename/RenameRun.h"
 #include "settings/Settings.h"
@@ -40,6 +41,7 @@ constexpr char kWebAddress[] = "http://www.korvel.example";
 struct FormServices {
     FileSystem* fileSystem = nullptr;  // for runs and the picker's start folder
     SettingsStore* settings = nullptr;
+    JournalStore* journals = nullptr;         // where undo journals itself; null for the user's own
     std::string applicationTitle = "Tovana";  // the error box's title
     std::string version;                      // the program's version as the caption shows it
 };
