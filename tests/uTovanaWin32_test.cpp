@@ -470,7 +470,7 @@ TEST_F(Win32Window, ControlsReachTheFormHandlers) {
     for (int i = 0; i < 4; ++i) {
         wchar_t text[512];
         ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-        rows[text] = ::SendMessageW(list, LB_GETITEMDATA, i, 0);
+        rows[text] = form->Row(static_cast<std::size_t>(i)).Entry.Kind;
     }
     const std::wstring root = tovana::WideFromUtf8(tree.path("Léto"));
     EXPECT_EQ(rows[root + L"\\Ěčko\\č.txt"], tovana::rkFileRenamed);
