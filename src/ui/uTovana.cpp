@@ -366,12 +366,13 @@ void TfTovana::lbMessageContextPopup(const QPoint& at) {
     }
 }
 
-// The list's own keys: Shift+F10 opens its menu as the menu key does, Ctrl+C copies, Ctrl+Z
-// asks to undo.
+// The list's own keys: Shift+F10 and the menu key open its menu at the current row, Ctrl+C
+// copies, Ctrl+Z asks to undo.
 bool TfTovana::lbMessageKeyDown(const QKeyEvent& key) {
     const auto mods = key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
                                          Qt::MetaModifier);
-    if (key.key() == Qt::Key_F10 && mods == Qt::ShiftModifier) {
+    if ((key.key() == Qt::Key_F10 && mods == Qt::ShiftModifier) ||
+        (key.key() == Qt::Key_Menu && mods == Qt::NoModifier)) {
         const QModelIndex current = ui_.lbMessage->currentIndex();
         lbMessageContextPopup(current.isValid() ? ui_.lbMessage->visualRect(current).center()
                                                 : QPoint(rowHeight_, rowHeight_ / 2));
