@@ -681,6 +681,18 @@ bool TfTovana::HandleKeys(MSG& message) {
     const bool key = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN ||
                      message.message == WM_CHAR || message.message == WM_SYSCHAR;
     const auto down = [](int virtualKey) { return (::GetKeyState(virtualKey) & 0x8000) != 0; };
+    // Shift+F10 and the menu key open the list's menu at its current row. The system would
+    // make that of the key's release; taking both press and release here shows it once.
+    const bool menuKey = message.wParam == VK_APPS || (message.wParam == VK_F10 && down(VK_SHIFT));
+    if (menuKey && message.hwnd == ::GetDlgItem(window_, IDC_LBMESSAGE)) {
+        if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+            lbMessageContextPopup({-1, -1});
+            return true;
+        }
+        if (message.message == WM_KEYUP || message.message == WM_SYSKEYUP) {
+            return true;
+        }
+    }
     if (message.message == WM_KEYDOWN && ::IsChild(window_, message.hwnd) && !down(VK_SHIFT) &&
         !down(VK_MENU)) {
         const bool control = down(VK_CONTROL);
