@@ -5,11 +5,22 @@
 #include <memory>
 
 #include "form/Form.h"
+#include "rename/Journal.h"
+#include "rename/PathRules.h"
 #include "rename/Platform.h"
 #include "support/CaseLabel.h"
 #include "support/FakeFormView.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TempTree.h"
+
+namespace tovana {
+
+// What the window's own run will set once runs are journaled.
+struct FormTestAccess {
+    static void SetLastJournal(Form& form, const std::string& path) { form.lastJournal_ = path; }
+};
+
+}  // namespace tovana
 
 namespace {
 
@@ -22,7 +33,7 @@ using tovana::rkFailed;
 using tovana::rkFileRenamed;
 using tovana::StoredValue;
 using tovana::test::FakeFormView;
-using Row = FakeFormView::Row;
+using Row = FakeFormView::PathRow;
 
 class FormTest : public testing::Test {
   protected:
@@ -32,6 +43,7 @@ class FormTest : public testing::Test {
         tovana::FormServices services;
         services.fileSystem = fileSystem.get();
         services.settings = &settings;
+        services.journals = &journalStore;
         services.applicationTitle = "Tovana";
         services.version = "1.2.0 (18)";
         form = std::make_unique<tovana::Form>(*view, services);
@@ -47,6 +59,8 @@ class FormTest : public testing::Test {
     tovana::test::TempTree tree;
     std::unique_ptr<FakeFormView> view;
     std::unique_ptr<tovana::Form> form;
+    tovana::test::TempTree journals;
+    tovana::JournalStore journalStore{journals.path()};
 };
 
 TEST_F(FormTest, FirstStartShowsTheCreationValuesAndTheVersion) {
@@ -428,5 +442,232 @@ TEST(Colours, BannerHeadingAndLinksAlwaysRead) {
     EXPECT_EQ(tovana::LinkColour({0xe0, 0xe0, 0xe0}, {0xf5, 0xf5, 0xf5}), (tovana::Rgb{0, 0, 255}));
     EXPECT_GE(tovana::ContrastRatio(tovana::LinkColour({0, 0, 0x80}, dark), dark), 4.5);
 }
+
+// ---- the result list's menu: preview, undo, copy, open folder ----
+
+class ListMenuTest : public FormTest {
+  protected:
+    // A folder whose name and one file are renamed, and one file whose new name is taken.
+    void Build() {
+        for (const char* entry : {"Léto/č.txt", "Léto/ř ř.txt", "Léto/r r.txt"}) {
+            tree.Add(entry);
+        }
+        FakeFormView& w = Open();
+        w.Type(Control::ePath, Path("Léto"));
+        w.Click(Control::cRenDir);
+    }
+
+    // A real run of the window's options, journaled, as the window's last run.
+    void RunJournaled() {
+        struct ToList : tovana::RunSink {
+            explicit ToList(FakeFormView& w) : list(w) {}
+            void Append(const tovana::LogEntry& entry) override { list.AppendRow(entry, false); }
+            FakeFormView& list;
+        } sink(*view);
+        tovana::RunJournal journal(journalStore, sink, {"test", form->Options(), {}});
+        tovana::RunCounters counters;
+        tovana::Run(form->Options(), *fileSystem, journal, counters);
+        journal.Finish(counters);
+        ASSERT_FALSE(journal.error()) << journal.error().message();
+        tovana::FormTestAccess::SetLastJournal(*form, journal.path());
+    }
+
+    std::map<tovana::MenuCommand, bool> Enabled() const {
+        std::map<tovana::MenuCommand, bool> states;
+        for (const tovana::MenuItem& item : form->lbMessageMenu()) {
+            states[item.command] = item.enabled;
+        }
+        return states;
+    }
+};
+
+using tovana::MenuCommand;
+
+TEST_F(ListMenuTest, ItemsActOnlyWhereTheyCan) {
+    FakeFormView& w = Open();
+    using States = std::map<MenuCommand, bool>;
+    EXPECT_EQ(Enabled(), (States{{MenuCommand::Preview, false},
+                                 {MenuCommand::Undo, false},
+                                 {MenuCommand::Copy, false},
+                                 {MenuCommand::OpenFolder, false}}));
+    tree.Add("č.txt");
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    EXPECT_EQ(Enabled(), (States{{MenuCommand::Preview, true},
+                                 {MenuCommand::Undo, false},
+                                 {MenuCommand::Copy, true},
+                                 {MenuCommand::OpenFolder, false}}));
+    w.selected = {0};
+    tovana::FormTestAccess::SetLastJournal(*form, Path("run.log"));
+    EXPECT_EQ(Enabled(), (States{{MenuCommand::Preview, true},
+                                 {MenuCommand::Undo, true},
+                                 {MenuCommand::Copy, true},
+                                 {MenuCommand::OpenFolder, true}}));
+    // A command whose item is greyed out does nothing, whichever way it comes.
+    tovana::FormTestAccess::SetLastJournal(*form, "");
+    w.boxes.clear();
+    form->lbMessageCommand(MenuCommand::Undo);
+    EXPECT_TRUE(w.boxes.empty());
+}
+
+TEST_F(ListMenuTest, CopyGivesTheSelectedRowsOrAllAsPathTabNewName) {
+    Build();
+    form->bOKClick();
+    ASSERT_EQ(view->list.size(), 3u);  // č.txt, ř ř.txt (fails), the folder
+    std::string all;
+    for (const tovana::ResultRow& row : view->list) {
+        all += row.Entry.Path + "\t" + row.Entry.NewName + "\n";
+    }
+    form->lbMessageCommand(MenuCommand::Copy);
+    EXPECT_EQ(view->clipboard, all);
+    EXPECT_NE(all.find(Path("Léto/č.txt") + "\tc.txt\n"), std::string::npos) << all;
+    view->selected = {2};
+    form->lbMessageCommand(MenuCommand::Copy);
+    EXPECT_EQ(view->clipboard, Path("Léto") + "\tLeto\n");
+}
+
+TEST_F(ListMenuTest, OpenFolderShowsTheFolderHoldingTheSelectedEntry) {
+    Build();
+    form->bOKClick();
+    view->selected = {0};
+    form->lbMessageCommand(MenuCommand::OpenFolder);
+    view->selected = {2};
+    form->lbMessageCommand(MenuCommand::OpenFolder);
+    EXPECT_EQ(view->shownFolders,
+              (std::vector<std::string>{Path("Léto") + tovana::kFolderDelimiter,
+                                        tree.path() + tovana::kFolderDelimiter}));
+}
+
+TEST_F(ListMenuTest, PreviewRenamesNothingAndMarksItsRows) {
+    Build();
+    const auto before = tree.Snapshot();
+    form->lbMessageCommand(MenuCommand::Preview);
+    EXPECT_EQ(tree.Snapshot(), before);
+    ASSERT_EQ(view->list.size(), 3u);
+    std::map<std::string, std::string> newNames;
+    for (const tovana::ResultRow& row : view->list) {
+        EXPECT_TRUE(row.Preview) << row.Entry.Path;
+        newNames[row.Entry.Path] = row.Entry.NewName;
+    }
+    EXPECT_EQ(newNames[Path("Léto/č.txt")], "c.txt");
+    EXPECT_EQ(view->list[1].Entry.Kind, rkFailed) << "the taken name is found without renaming";
+    EXPECT_EQ(view->rows.back().path, Path("Léto")) << "the same rows as a real run";
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(view->boxes[0].box.text,
+              "Přejmenováno:\r\r1 souborů\r1 adresářů\rNáhled: nic nebylo přejmenováno.");
+    EXPECT_FALSE(view->boxes[0].whileBusy);
+    EXPECT_EQ(view->busyCount, 1);
+    EXPECT_EQ(form->counters().FileCount, 0) << "a preview is not counted as a run";
+    // A real run afterwards still renames and lists its rows unmarked.
+    form->bOKClick();
+    ASSERT_EQ(view->list.size(), 6u);
+    EXPECT_FALSE(view->list.back().Preview);
+    EXPECT_NE(tree.Snapshot(), before);
+}
+
+TEST_F(ListMenuTest, UndoAsksThenPutsTheLastRunBack) {
+    Build();
+    tree.Add("Léto/Pod složka/ž.txt");
+    view->Click(Control::cSubDir);
+    const auto before = tree.Snapshot();
+    RunJournaled();
+    ASSERT_NE(tree.Snapshot(), before);
+    const std::size_t rowsBefore = view->list.size();
+
+    view->yesNoAnswer = tovana::BoxAnswer::No;
+    form->lbMessageCommand(MenuCommand::Undo);
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(view->boxes[0].box.buttons, tovana::BoxButtons::YesNo);
+    EXPECT_NE(view->boxes[0].box.text.find(Path("Léto")), std::string::npos)
+        << "the question names the folder: " << view->boxes[0].box.text;
+    EXPECT_NE(tree.Snapshot(), before) << "No leaves the run as it is";
+
+    view->yesNoAnswer = tovana::BoxAnswer::Yes;
+    form->lbMessageCommand(MenuCommand::Undo);
+    EXPECT_EQ(tree.Snapshot(), before);
+    ASSERT_EQ(view->boxes.size(), 3u);
+    EXPECT_EQ(view->boxes[2].box.text, "Přejmenováno:\r\r2 souborů\r2 adresářů");
+    EXPECT_FALSE(view->boxes[2].whileBusy);
+    // The undo's rows follow the run's, the chosen folder first (it gets its name back first).
+    ASSERT_EQ(view->list.size(), rowsBefore + 4);
+    EXPECT_EQ(view->list[rowsBefore].Entry.NewName, "Léto");
+    EXPECT_FALSE(view->list.back().Preview);
+    EXPECT_TRUE(form->LastJournal().empty()) << "a second Ctrl+Z must not redo the run";
+    EXPECT_FALSE(Enabled()[MenuCommand::Undo]);
+}
+
+TEST_F(ListMenuTest, UndoThatCannotPutEverythingBackSaysHowMany) {
+    Build();
+    view->Click(Control::cRenDir);
+    RunJournaled();
+    tree.AddFile("Léto/č.txt", "new");  // the old name taken again meanwhile
+    form->lbMessageCommand(MenuCommand::Undo);
+    ASSERT_EQ(view->boxes.size(), 2u);
+    EXPECT_EQ(view->boxes[1].box.text, "Přejmenováno:\r\r0 souborů\r0 adresářů\rNevráceno zpět: 1");
+    EXPECT_EQ(tree.Snapshot().at("Léto/č.txt"), "new") << "nothing overwritten";
+    EXPECT_EQ(tree.Snapshot().at("Léto/c.txt"), "Léto/č.txt");
+}
+
+TEST_F(ListMenuTest, DamagedJournalIsAnErrorAndRenamesNothing) {
+    Build();
+    tree.AddFile("damaged.log", "not a journal\n");
+    tovana::FormTestAccess::SetLastJournal(*form, Path("damaged.log"));
+    const auto before = tree.Snapshot();
+    form->lbMessageCommand(MenuCommand::Undo);
+    EXPECT_EQ(tree.Snapshot(), before);
+    ASSERT_EQ(view->boxes.size(), 1u);
+    EXPECT_EQ(view->boxes[0].box.icon, BoxIcon::Stop);
+    EXPECT_NE(view->boxes[0].box.text.find("poškozený"), std::string::npos)
+        << view->boxes[0].box.text;
+    EXPECT_TRUE(view->list.empty());
+}
+
+struct TooltipCase {
+    const char* label;
+    tovana::ResultKind kind;
+    tovana::FailReason reason;
+    bool preview;
+    const char* text;
+    const char* tooltip;
+};
+
+class RowTexts : public testing::TestWithParam<TooltipCase> {};
+
+TEST_P(RowTexts, ShowTheNewNameAndWhyARenameFailed) {
+    const TooltipCase& c = GetParam();
+    const tovana::ResultRow row{{"/d/č.txt", c.kind, "c.txt", c.reason, {}}, c.preview};
+    EXPECT_EQ(tovana::RowText(row), c.text);
+    EXPECT_EQ(tovana::RowTooltip(row), c.tooltip);
+}
+
+using tovana::FailReason;
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RowTexts,
+    testing::Values(
+        TooltipCase{"Renamed", rkFileRenamed, FailReason::None, false, "/d/č.txt",
+                    "Nový název: c.txt"},
+        TooltipCase{"Preview", rkFileRenamed, FailReason::None, true, "/d/č.txt → c.txt",
+                    "Nový název: c.txt\nNáhled: nic nebylo přejmenováno"},
+        TooltipCase{"TargetExists", rkFailed, FailReason::TargetExists, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: položka s novým názvem už existuje"},
+        TooltipCase{"AccessDenied", rkFailed, FailReason::AccessDenied, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: přístup byl odepřen"},
+        TooltipCase{"NameTooLong", rkFailed, FailReason::NameTooLong, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: nový název je příliš dlouhý"},
+        TooltipCase{"InUse", rkFailed, FailReason::InUse, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: položku používá jiný program"},
+        TooltipCase{"NotFound", rkFailed, FailReason::NotFound, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: položka už na svém místě není"},
+        TooltipCase{"InvalidName", rkFailed, FailReason::InvalidName, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: nový název je neplatný"},
+        TooltipCase{"FolderUnreadable", rkFailed, FailReason::FolderUnreadable, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: složku nelze přečíst"},
+        TooltipCase{"Other", rkFailed, FailReason::Other, false, "/d/č.txt",
+                    "Nový název: c.txt\nNepřejmenováno: jiná chyba systému"},
+        TooltipCase{"PreviewCollision", rkFailed, FailReason::TargetExists, true,
+                    "/d/č.txt → c.txt",
+                    "Nový název: c.txt\nNepřejmenováno: položka s novým názvem už existuje\n"
+                    "Náhled: nic nebylo přejmenováno"}),
+    tovana::test::CaseLabel());
 
 }  // namespace

@@ -112,6 +112,24 @@ class Win32Window : public testing::Test {
             };
         }
         services.openAddress = [this](const std::wstring& address) { opened.push_back(address); };
+        services.trackMenu = [this](HMENU menu, POINT) {
+            std::vector<std::wstring> items;
+            UINT chosen = 0;
+            for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+                wchar_t text[128] = {};
+                if (::GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION) == 0) {
+                    continue;  // the separator
+                }
+                const bool off =
+                    (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+                items.push_back(std::wstring(text) + (off ? L" (off)" : L""));
+                if (!menuChoice.empty() && std::wstring(text).rfind(menuChoice, 0) == 0) {
+                    chosen = ::GetMenuItemID(menu, i);
+                }
+            }
+            menus.push_back(items);
+            return chosen;
+        };
         form = std::make_unique<TfTovana>(::GetModuleHandleW(nullptr), application, services);
         ::ShowWindow(form->hwnd(), SW_SHOWNORMAL);
         ::SetForegroundWindow(form->hwnd());
@@ -174,6 +192,8 @@ class Win32Window : public testing::Test {
     std::vector<std::wstring> opened;
     std::wstring pickerStartedWith;
     std::wstring pickerAnswer;
+    std::vector<std::vector<std::wstring>> menus;  // each context menu: its items, greyed marked
+    std::wstring menuChoice;                       // the item the next menus pick
 };
 
 // The designed places, written here apart from the window's own table: left, top, width and
@@ -470,7 +490,7 @@ TEST_F(Win32Window, ControlsReachTheFormHandlers) {
     for (int i = 0; i < 4; ++i) {
         wchar_t text[512];
         ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-        rows[text] = ::SendMessageW(list, LB_GETITEMDATA, i, 0);
+        rows[text] = form->Row(static_cast<std::size_t>(i)).Entry.Kind;
     }
     const std::wstring root = tovana::WideFromUtf8(tree.path("Léto"));
     EXPECT_EQ(rows[root + L"\\Ěčko\\č.txt"], tovana::rkFileRenamed);
@@ -660,3 +680,73 @@ TEST(Win32Program, VersionResourceAndManifest) {
 }
 
 }  // namespace
+
+namespace {
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (::OpenClipboard(nullptr)) {
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            text = static_cast<const wchar_t*>(::GlobalLock(data));
+            ::GlobalUnlock(data);
+        }
+        ::CloseClipboard();
+    }
+    return text;
+}
+
+}  // namespace
+
+// The list's menu comes up however the user asks for it; its keys act in the list.
+TEST_F(Win32Window, ListMenuByMouseAndKeysCopyAndPreview) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    Open();
+    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
+    Click(IDOK);
+    const HWND list = Item(IDC_LBMESSAGE);
+    ASSERT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 1);
+    ::SetFocus(list);
+    Pump();
+
+    RECT row{};
+    ::SendMessageW(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    ::SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(row.left + 30, row.top + 4));
+    ::SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(row.left + 30, row.top + 4));
+    ::SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(row.left + 30, row.top + 4));
+    Pump();
+    EXPECT_EQ(menus.size(), 1u) << "right click";
+    PressKey(VK_F10, {VK_SHIFT});
+    EXPECT_EQ(menus.size(), 2u) << "Shift+F10";
+    PressKey(VK_APPS);
+    EXPECT_EQ(menus.size(), 3u) << "the menu key";
+    const std::vector<std::wstring> expected = {L"Náhled\tF5",
+                                                L"Vrátit zpět poslední přejmenování\tCtrl+Z (off)",
+                                                L"Kopírovat\tCtrl+C", L"Otevřít složku"};
+    for (const auto& menu : menus) {
+        EXPECT_EQ(menu, expected);
+    }
+
+    const std::wstring copied = tovana::WideFromUtf8(tree.path("č.txt")) + L"\tc.txt\r\n";
+    PressKey('C', {VK_CONTROL});
+    EXPECT_EQ(ClipboardText(), copied);
+    menuChoice = L"Otevřít složku";
+    ::SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(row.left + 30, row.top + 4));
+    Pump();
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back(), tovana::WideFromUtf8(tree.path() + "\\"));
+
+    // F5 previews from anywhere in the window; its rows are kept as previews.
+    tree.Add("ř.txt");
+    ::SetFocus(Item(IDC_EPATH));
+    shown.clear();
+    PressKey(VK_F5);
+    ASSERT_EQ(form->RowCount(), 2u);
+    EXPECT_TRUE(form->Row(1).Preview);
+    wchar_t text[512];
+    ::SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::wstring(text), tovana::WideFromUtf8(tree.path("ř.txt") + " → r.txt"));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].text.find("Náhled: nic nebylo přejmenováno."), std::string::npos);
+    EXPECT_EQ(tree.Snapshot().count("ř.txt"), 1u);
+}

@@ -153,11 +153,12 @@ TEST_F(WindowTest, ListShowsFiveWholeRowsAndScrollsOnlyVertically) {
     ShowActive();
     EXPECT_EQ(ui().lbMessage->viewport()->height(), 5 * 16);
     for (int i = 0; i < 5; ++i) {
-        w.resultLog().Append(QString("/tmp/row %1").arg(i), tovana::rkFileRenamed);
+        w.resultLog().Append({"/tmp/row " + std::to_string(i), tovana::rkFileRenamed, "", {}, {}},
+                             false);
     }
     QApplication::processEvents();
     EXPECT_FALSE(ui().lbMessage->verticalScrollBar()->isVisible());
-    w.resultLog().Append(QString(300, 'x'), tovana::rkFailed);
+    w.resultLog().Append({std::string(300, 'x'), tovana::rkFailed, "", {}, {}}, false);
     QApplication::processEvents();
     EXPECT_TRUE(ui().lbMessage->verticalScrollBar()->isVisible());
     EXPECT_FALSE(ui().lbMessage->horizontalScrollBar()->isVisible());
@@ -335,7 +336,7 @@ TEST_F(WindowTest, OtherResolutionsScaleEverythingButRowsAndPictures) {
                                                 qRound(233 * ratio), qRound(145 * ratio)));
     EXPECT_EQ(ui().cRemSpace->pos(), QPoint(qRound(8 * ratio), qRound(120 * ratio)));
     ShowActive();
-    w.resultLog().Append("/x", tovana::rkFailed);
+    w.resultLog().Append({"/x", tovana::rkFailed, "", {}, {}}, false);
     QApplication::processEvents();
     // A row is 16 pixels, or as high as its text needs (underscores must not vanish).
     const int rowHeight = ui().lbMessage->visualRect(w.resultLog().index(0)).height();
@@ -410,7 +411,7 @@ TEST(FolderPicker, StartsAtAnExistingFolderElseAtTheTopAndClearsTheStart) {
 
 TEST_F(WindowTest, RowsAreDrawnWithPictureTextAndHighlight) {
     Open();
-    window->resultLog().Append("/tmp/x", tovana::rkFileRenamed);
+    window->resultLog().Append({"/tmp/x", tovana::rkFileRenamed, "", {}, {}}, false);
     QImage image(200, 16, QImage::Format_ARGB32);
     QStyleOptionViewItem option;
     option.initFrom(ui().lbMessage);
@@ -521,3 +522,96 @@ TEST_F(WindowTest, WindowLiesWhollyOnTheScreen) {
 }
 
 }  // namespace
+
+// The result list's menu comes up however the user asks for it, and its keys act in the list.
+TEST_F(WindowTest, ListMenuOpensByMouseAndKeysAndItsKeysAct) {
+    tree.Add("č.txt");
+    Open();
+    ShowActive();
+    ui().ePath->setText(QString::fromStdString(tree.path()));
+    ui().bOK->click();
+    ASSERT_EQ(window->resultLog().rowCount(), 1);
+    TResultList* list = ui().lbMessage;
+    list->setFocus();
+    QApplication::processEvents();
+
+    const QPoint row = list->visualRect(window->resultLog().index(0)).center();
+    // Through the window, as the platform delivers it: the toolkit turns it into a menu event.
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                      list->viewport()->mapTo(window.get(), row));
+    EXPECT_EQ(menus.size(), 1u) << "right click";
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menus.size(), 2u) << "Shift+F10";
+    QTest::keyClick(list, Qt::Key_Menu);
+    EXPECT_EQ(menus.size(), 3u) << "the menu key";
+    // The right click made the row current, so its folder can be opened.
+    const QStringList expected = {"Náhled", "Vrátit zpět poslední přejmenování (off)", "Kopírovat",
+                                  "Otevřít složku"};
+    for (const QStringList& menu : menus) {
+        EXPECT_EQ(menu, expected) << menu.join(" | ").toStdString();
+    }
+
+    const QString copied = QString::fromStdString(tree.path("č.txt") + "\tc.txt\n");
+    list->clearSelection();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), copied);
+    QApplication::clipboard()->clear();
+    menuChoice = "Kopírovat";
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), copied);
+
+    // F5 previews from anywhere in the window.
+    ui().ePath->setFocus();
+    QApplication::processEvents();
+    tree.Add("ř.txt");
+    QTest::keyClick(ui().ePath, Qt::Key_F5);
+    ASSERT_EQ(window->resultLog().rowCount(), 2);
+    const QModelIndex preview = window->resultLog().index(1);
+    EXPECT_TRUE(preview.data(ResultLogModel::PreviewRole).toBool());
+    EXPECT_EQ(preview.data().toString(), QString::fromStdString(tree.path("ř.txt") + " → r.txt"));
+    EXPECT_EQ(preview.data(Qt::ToolTipRole).toString(),
+              "Nový název: r.txt\nNáhled: nic nebylo přejmenováno");
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.endsWith("Náhled: nic nebylo přejmenováno."));
+    EXPECT_EQ(tree.Snapshot().count("ř.txt"), 1u);
+}
+
+int Distance(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+           std::abs(a.blue() - b.blue());
+}
+
+// A preview's row is drawn in the greyed text colour, a real row in the normal one.
+TEST_F(WindowTest, PreviewRowsAreDrawnGreyed) {
+    Open();
+    const auto drawn = [this](int index) {
+        QImage image(200, 16, QImage::Format_ARGB32);
+        QStyleOptionViewItem option;
+        option.initFrom(ui().lbMessage);
+        option.rect = QRect(0, 0, 200, 16);
+        option.state = QStyle::State_Enabled;
+        QPainter painter(&image);
+        window->lbMessageDrawItem(&painter, option, window->resultLog().index(index));
+        painter.end();
+        // The text's ink: the pixel farthest from the background.
+        const QColor base = ui().lbMessage->palette().color(QPalette::Base);
+        QColor ink = base;
+        for (int x = 20; x < 200; ++x) {
+            for (int y = 0; y < 16; ++y) {
+                if (Distance(image.pixelColor(x, y), base) > Distance(ink, base)) {
+                    ink = image.pixelColor(x, y);
+                }
+            }
+        }
+        return ink;
+    };
+    window->resultLog().Append({"/tmp/xxxx", tovana::rkFileRenamed, "x", {}, {}}, false);
+    window->resultLog().Append({"/tmp/xxxx", tovana::rkFileRenamed, "x", {}, {}}, true);
+    const QPalette colours = ui().lbMessage->palette();
+    const QColor text = colours.color(QPalette::Text);
+    const QColor grey = colours.color(QPalette::Disabled, QPalette::Text);
+    ASSERT_GT(Distance(text, grey), 30);
+    EXPECT_LT(Distance(drawn(0), text), Distance(drawn(0), grey));
+    EXPECT_LT(Distance(drawn(1), grey), Distance(drawn(1), text));
+}

@@ -5,7 +5,12 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "rename/DryRunFileSystem.h"
+#include "rename/Journal.h"
+#include "rename/JournalStore.h"
 #include "rename/NameText.h"
+#include "rename/PathRules.h"
+#include "rename/Undo.h"
 
 namespace tovana {
 namespace {
@@ -41,15 +46,16 @@ Control ControlOf(Setting setting) {
 // Appends each attempt to the window's result list.
 class ListSink : public RunSink {
   public:
-    explicit ListSink(FormView& view) : view_(view) {}
+    explicit ListSink(FormView& view, bool preview = false) : view_(view), preview_(preview) {}
     void Append(const LogEntry& entry) override {
-        if (!view_.AppendRow(entry.Path, entry.Kind)) {
+        if (!view_.AppendRow(entry, preview_)) {
             throw std::runtime_error("Unable to insert a line");
         }
     }
 
   private:
     FormView& view_;
+    bool preview_;
 };
 
 // The hourglass for as long as it lives, whatever ends the run.
@@ -153,6 +159,226 @@ bool Form::FormCloseQuery() {
             SaveSettings(*services_.settings, *this);
         }
     });
+}
+
+std::vector<MenuItem> Form::lbMessageMenu() const {
+    const bool hasRows = view_.RowCount() > 0;
+    return {
+        {MenuCommand::Preview, "Náhled", "F5", !view_.Text(Control::ePath).empty()},
+        {MenuCommand::Undo, "Vrátit zpět poslední přejmenování", "Ctrl+Z", !lastJournal_.empty()},
+        {MenuCommand::Copy, "Kopírovat", "Ctrl+C", hasRows},
+        {MenuCommand::OpenFolder, "Otevřít složku", "", hasRows && !view_.SelectedRows().empty()},
+    };
+}
+
+void Form::lbMessageCommand(MenuCommand command) {
+    for (const MenuItem& item : lbMessageMenu()) {
+        if (item.command != command || !item.enabled) {
+            continue;
+        }
+        switch (command) {
+            case MenuCommand::Preview:
+                return miPreviewClick();
+            case MenuCommand::Undo:
+                return miUndoClick();
+            case MenuCommand::Copy:
+                return miCopyClick();
+            case MenuCommand::OpenFolder:
+                return miOpenFolderClick();
+        }
+    }
+}
+
+void Form::RunInWindow(const std::function<void()>& work) {
+    Guarded([this, &work] {
+        const Busy busy(view_);
+        work();
+    });
+}
+
+namespace {
+
+constexpr char kPreviewLine[] = "Náhled: nic nebylo přejmenováno.";
+constexpr char kUndoTitle[] = "Vrátit zpět";
+
+std::string UndoProblemText(UndoProblem problem, const std::string& journal,
+                            const std::string& detail) {
+    const std::string named = "Záznam běhu „" + journal + "“";
+    switch (problem) {
+        case UndoProblem::None:
+            break;
+        case UndoProblem::NothingToUndo:
+            return "Není co vrátit zpět: poslední přejmenování už bylo vráceno";
+        case UndoProblem::Unreadable:
+            return named + " nelze přečíst (" + detail + "). Nic nebylo přejmenováno";
+        case UndoProblem::Damaged:
+            return named + " je poškozený (" + detail + "). Nic nebylo přejmenováno";
+        case UndoProblem::OtherPlatform:
+            return named + " pochází z jiného systému. Nic nebylo přejmenováno";
+    }
+    return {};
+}
+
+}  // namespace
+
+void Form::miPreviewClick() {
+    if (view_.Text(Control::ePath).empty() || services_.fileSystem == nullptr) {
+        return;
+    }
+    RunCounters counters;
+    bool done = false;
+    RunInWindow([&] {
+        const RenameOptions options = Options();
+        DryRunFileSystem dryRun(*services_.fileSystem);
+        ListSink sink(view_, true);
+        Run(options, dryRun, sink, counters);
+        done = true;
+    });
+    if (done) {
+        view_.ShowBox({kSummaryTitle, SummaryText(counters) + "\r" + kPreviewLine});
+    }
+}
+
+void Form::miUndoClick() {
+    if (lastJournal_.empty() || services_.fileSystem == nullptr) {
+        return;
+    }
+    Journal journal;
+    std::string detail;
+    const JournalProblem problem = ReadJournal(lastJournal_, journal, detail);
+    if (problem != JournalProblem::None) {
+        view_.ShowBox(
+            {services_.applicationTitle,
+             ErrorBoxText(UndoProblemText(static_cast<UndoProblem>(static_cast<int>(problem) + 1),
+                                          lastJournal_, detail)),
+             BoxIcon::Stop});
+        return;
+    }
+    const Box question{kUndoTitle,
+                       "Vrátit zpět přejmenování ve složce\r" + journal.Folder + "\rspuštěné " +
+                           journal.Started + "?",
+                       BoxIcon::None, BoxButtons::YesNo};
+    if (view_.ShowBox(question) != BoxAnswer::Yes) {
+        return;
+    }
+    RunCounters counters;
+    UndoOutcome outcome;
+    bool done = false;
+    RunInWindow([&] {
+        std::unique_ptr<JournalStore> own;
+        JournalStore* store = services_.journals;
+        if (store == nullptr) {
+            own = JournalStore::ForCurrentUser();
+            store = own.get();
+        }
+        ListSink sink(view_);
+        outcome = UndoRun(*store, lastJournal_, *services_.fileSystem, sink, counters,
+                          services_.applicationTitle + " " + services_.version, false, true);
+        done = true;
+    });
+    if (!done) {
+        return;
+    }
+    if (outcome.Problem != UndoProblem::None) {
+        view_.ShowBox({services_.applicationTitle,
+                       ErrorBoxText(UndoProblemText(outcome.Problem, lastJournal_, outcome.Detail)),
+                       BoxIcon::Stop});
+        return;
+    }
+    // Put back once: a second Ctrl+Z must not quietly redo the run.
+    lastJournal_.clear();
+    std::string text = SummaryText(counters);
+    if (outcome.Failed > 0) {
+        text += "\rNevráceno zpět: " + std::to_string(outcome.Failed);
+    }
+    view_.ShowBox({kSummaryTitle, text});
+}
+
+void Form::miCopyClick() {
+    std::vector<std::size_t> indexes = view_.SelectedRows();
+    if (indexes.empty()) {
+        for (std::size_t i = 0; i < view_.RowCount(); ++i) {
+            indexes.push_back(i);
+        }
+    }
+    if (indexes.empty()) {
+        return;
+    }
+    std::vector<ResultRow> rows;
+    rows.reserve(indexes.size());
+    for (const std::size_t i : indexes) {
+        rows.push_back(view_.Row(i));
+    }
+    view_.CopyText(CopiedText(rows));
+}
+
+void Form::miOpenFolderClick() {
+    const std::vector<std::size_t> selected = view_.SelectedRows();
+    if (selected.empty()) {
+        return;
+    }
+    const std::string path = view_.Row(selected.front()).Entry.Path;
+    const std::size_t delimiter = path.rfind(kFolderDelimiter);
+    if (delimiter == std::string::npos) {
+        return;
+    }
+    // The delimiter stays: a root such as "/" or "C:\" needs it, and other folders take it.
+    view_.ShowFolder(path.substr(0, delimiter + 1));
+}
+
+std::string RowText(const ResultRow& row) {
+    if (!row.Preview) {
+        return row.Entry.Path;
+    }
+    return row.Entry.Path + " → " + row.Entry.NewName;
+}
+
+std::string ReasonText(FailReason reason) {
+    switch (reason) {
+        case FailReason::None:
+            break;
+        case FailReason::TargetExists:
+            return "položka s novým názvem už existuje";
+        case FailReason::AccessDenied:
+            return "přístup byl odepřen";
+        case FailReason::NameTooLong:
+            return "nový název je příliš dlouhý";
+        case FailReason::InUse:
+            return "položku používá jiný program";
+        case FailReason::NotFound:
+            return "položka už na svém místě není";
+        case FailReason::InvalidName:
+            return "nový název je neplatný";
+        case FailReason::FolderUnreadable:
+            return "složku nelze přečíst";
+        case FailReason::Other:
+            return "jiná chyba systému";
+    }
+    return {};
+}
+
+std::string RowTooltip(const ResultRow& row) {
+    std::string text = "Nový název: " + row.Entry.NewName;
+    if (row.Entry.Kind == rkFailed) {
+        text += "\nNepřejmenováno: ";
+        const std::string reason = ReasonText(row.Entry.Reason);
+        text += reason.empty() ? "důvod není znám" : reason;
+    }
+    if (row.Preview) {
+        text += "\nNáhled: nic nebylo přejmenováno";
+    }
+    return text;
+}
+
+std::string CopiedText(const std::vector<ResultRow>& rows) {
+    std::string text;
+    for (const ResultRow& row : rows) {
+        text += row.Entry.Path;
+        text += '\t';
+        text += row.Entry.NewName;
+        text += '\n';
+    }
+    return text;
 }
 
 RenameOptions Form::Options() const {

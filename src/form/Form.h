@@ -11,9 +11,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "form/FormView.h"
 #include "rename/FileSystem.h"
+#include "rename/JournalStore.h"
 #include "rename/RenameOptions.h"
 #include "rename/RenameRun.h"
 #include "settings/Settings.h"
@@ -39,8 +41,19 @@ constexpr char kWebAddress[] = "http://www.korvel.example";
 struct FormServices {
     FileSystem* fileSystem = nullptr;  // for runs and the picker's start folder
     SettingsStore* settings = nullptr;
+    JournalStore* journals = nullptr;         // where undo journals itself; null for the user's own
     std::string applicationTitle = "Tovana";  // the error box's title
     std::string version;                      // the program's version as the caption shows it
+};
+
+// The result list's context menu, top to bottom.
+enum class MenuCommand { Preview, Undo, Copy, OpenFolder };
+
+struct MenuItem {
+    MenuCommand command;
+    std::string text;
+    std::string shortcut;  // as the menu shows it; the view binds the key itself
+    bool enabled;
 };
 
 class Form : public SettingsValues {
@@ -60,6 +73,21 @@ class Form : public SettingsValues {
     // Saves the settings; false (the close is cancelled) when a value cannot be written.
     bool FormCloseQuery();
 
+    // The result list's context menu and its commands (keys: F5, Ctrl+Z, Ctrl+C).
+    std::vector<MenuItem> lbMessageMenu() const;
+    void lbMessageCommand(MenuCommand command);
+    // Runs the rules without renaming anything; the rows come marked as a preview.
+    void miPreviewClick();
+    // Asks, then puts back the window's last run; the undo's rows follow like a run's.
+    void miUndoClick();
+    // The selected rows, or all of them when none is selected, as text on the clipboard.
+    void miCopyClick();
+    // The folder holding the selected row's entry, in the file manager.
+    void miOpenFolderClick();
+
+    // The journal of the window's last real run; empty when there is none to undo.
+    const std::string& LastJournal() const { return lastJournal_; }
+
     // The options as the controls show them; a box that is greyed out does not act.
     RenameOptions Options() const;
     const RunCounters& counters() const { return counters_; }
@@ -74,10 +102,29 @@ class Form : public SettingsValues {
     void SetFlag(Setting setting, bool on) override;
 
   private:
+    friend struct FormTestAccess;
+
+    // Preview and undo work through here, with the hourglass, on the window's thread.
+    void RunInWindow(const std::function<void()>& work);
+
     FormView& view_;
     FormServices services_;
     RunCounters counters_;
+    std::string lastJournal_;
 };
+
+// A row's text in the list: the old path, and for a preview " → " and the new name.
+std::string RowText(const ResultRow& row);
+
+// A row's tooltip: the new name, and for a failed row why it failed (lines separated by line
+// feeds).
+std::string RowTooltip(const ResultRow& row);
+
+// Why a rename failed, in the window's words.
+std::string ReasonText(FailReason reason);
+
+// The rows as text for the clipboard: old path, tab, new name, one row a line.
+std::string CopiedText(const std::vector<ResultRow>& rows);
 
 // The error box's text: a full stop is added unless the message already ends in one or in a
 // character that sorts below it (a quote, a closing bracket...).

@@ -3,7 +3,9 @@
 // implement it over their own widgets; the form's tests implement it in memory.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "rename/RenameRun.h"
 
@@ -33,6 +35,13 @@ enum class BoxIcon { None, Stop };
 enum class BoxButtons { Ok, YesNo };
 enum class BoxAnswer { Ok, Yes, No };
 
+// One row of the result list: the rename attempt, and whether a preview produced it (nothing
+// was renamed for it).
+struct ResultRow {
+    LogEntry Entry;
+    bool Preview = false;
+};
+
 struct Box {
     std::string title;
     std::string text;  // lines separated by carriage returns
@@ -61,8 +70,17 @@ class FormView {
     virtual void SetCaption(const std::string& caption) = 0;
 
     // Appends one row to the result list without scrolling or selecting; false when the list
-    // refuses the row.
-    virtual bool AppendRow(const std::string& path, ResultKind kind) = 0;
+    // refuses the row. The list keeps the whole entry for the row's tooltip and the menu.
+    virtual bool AppendRow(const LogEntry& entry, bool preview) = 0;
+    // The rows the list holds, top to bottom, and the indexes of the selected ones.
+    virtual std::size_t RowCount() const = 0;
+    virtual ResultRow Row(std::size_t index) const = 0;
+    virtual std::vector<std::size_t> SelectedRows() const = 0;
+
+    // Puts `text` (UTF-8, lines ended by line feeds) on the clipboard.
+    virtual void CopyText(const std::string& text) = 0;
+    // Opens `folder` in the platform's file manager.
+    virtual void ShowFolder(const std::string& folder) = 0;
 
     // The hourglass while a run works; the window takes no input meanwhile.
     virtual void SetBusy(bool busy) = 0;

@@ -1,5 +1,7 @@
 #include "ui/ResultLogModel.h"
 
+#include "form/Form.h"
+
 int ResultLogModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -8,19 +10,26 @@ QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    if (role == Qt::DisplayRole) {
-        return row.text;
+    const Shown& row = rows_[static_cast<std::size_t>(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+            return row.text;
+        case Qt::ToolTipRole:
+            return QString::fromStdString(tovana::RowTooltip(row.row));
+        case KindRole:
+            return static_cast<int>(row.row.Entry.Kind);
+        case PreviewRole:
+            return row.row.Preview;
+        default:
+            return {};
     }
-    if (role == KindRole) {
-        return static_cast<int>(row.kind);
-    }
-    return {};
 }
 
-void ResultLogModel::Append(const QString& text, tovana::ResultKind kind) {
+void ResultLogModel::Append(const tovana::LogEntry& entry, bool preview) {
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back({text, kind});
+    tovana::ResultRow added{entry, preview};
+    QString text = QString::fromStdString(tovana::RowText(added));
+    rows_.push_back({std::move(added), std::move(text)});
     endInsertRows();
 }

@@ -1,30 +1,33 @@
-// The result log as the list shows it: one row per rename attempt, its old full path as the
-// text and its ResultKind as the row's number. Rows are only ever appended.
+// The result log as the list shows it: one row per rename attempt with its whole entry; the
+// row's text (the old full path, a preview's new name after an arrow), its ResultKind as the
+// row's number, its tooltip and whether it is a preview. Rows are only ever appended.
 #pragma once
 
 #include <QAbstractListModel>
 #include <QString>
 #include <vector>
 
-#include "rename/RenameRun.h"
+#include "form/FormView.h"
 
 class ResultLogModel : public QAbstractListModel {
     Q_OBJECT
 
   public:
     static constexpr int KindRole = Qt::UserRole;
+    static constexpr int PreviewRole = Qt::UserRole + 1;
 
     using QAbstractListModel::QAbstractListModel;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    void Append(const QString& text, tovana::ResultKind kind);
+    void Append(const tovana::LogEntry& entry, bool preview);
+    const tovana::ResultRow& Row(std::size_t index) const { return rows_.at(index).row; }
 
   private:
-    struct Row {
+    struct Shown {
+        tovana::ResultRow row;
         QString text;
-        tovana::ResultKind kind;
     };
-    std::vector<Row> rows_;
+    std::vector<Shown> rows_;
 };

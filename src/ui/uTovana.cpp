@@ -1,9 +1,11 @@
 #include "ui/uTovana.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGridLayout>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -11,6 +13,7 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QValidator>
+#include <algorithm>
 
 #include "TovanaVersion.h"
 #include "rename/NameText.h"
@@ -85,6 +88,10 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
     ui_.lbMessage->setModel(&log_);
     ui_.lbMessage->setItemDelegate(new RowDelegate(this));
     ui_.lbMessage->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui_.lbMessage->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui_.lbMessage->installEventFilter(this);
+    connect(ui_.lbMessage, &QWidget::customContextMenuRequested, this,
+            &TfTovana::lbMessageContextPopup);
     for (QPushButton* button : {ui_.Button1, ui_.bOK, ui_.bCancel}) {
         button->installEventFilter(this);
     }
@@ -303,9 +310,83 @@ void TfTovana::SetCaption(const std::string& caption) {
     setWindowTitle(QString::fromStdString(caption));
 }
 
-bool TfTovana::AppendRow(const std::string& path, tovana::ResultKind kind) {
-    log_.Append(QString::fromStdString(path), kind);
+bool TfTovana::AppendRow(const tovana::LogEntry& entry, bool preview) {
+    log_.Append(entry, preview);
     return true;
+}
+
+std::size_t TfTovana::RowCount() const {
+    return static_cast<std::size_t>(log_.rowCount());
+}
+
+tovana::ResultRow TfTovana::Row(std::size_t index) const {
+    return log_.Row(index);
+}
+
+std::vector<std::size_t> TfTovana::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    for (const QModelIndex& index : ui_.lbMessage->selectionModel()->selectedRows()) {
+        rows.push_back(static_cast<std::size_t>(index.row()));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TfTovana::CopyText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void TfTovana::ShowFolder(const std::string& folder) {
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(folder));
+    if (services_.openUrl) {
+        services_.openUrl(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void TfTovana::lbMessageContextPopup(const QPoint& at) {
+    QMenu menu(this);
+    std::vector<std::pair<QAction*, tovana::MenuCommand>> actions;
+    for (const tovana::MenuItem& item : form_.lbMessageMenu()) {
+        if (item.command == tovana::MenuCommand::Copy) {
+            menu.addSeparator();
+        }
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
+        action->setEnabled(item.enabled);
+        actions.emplace_back(action, item.command);
+    }
+    const QPoint global = ui_.lbMessage->viewport()->mapToGlobal(at);
+    QAction* chosen = services_.execMenu ? services_.execMenu(menu, global) : menu.exec(global);
+    for (const auto& [action, command] : actions) {
+        if (action == chosen) {
+            form_.lbMessageCommand(command);
+        }
+    }
+}
+
+// The list's own keys: Shift+F10 and the menu key open its menu at the current row, Ctrl+C
+// copies, Ctrl+Z asks to undo.
+bool TfTovana::lbMessageKeyDown(const QKeyEvent& key) {
+    const auto mods = key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
+                                         Qt::MetaModifier);
+    if ((key.key() == Qt::Key_F10 && mods == Qt::ShiftModifier) ||
+        (key.key() == Qt::Key_Menu && mods == Qt::NoModifier)) {
+        const QModelIndex current = ui_.lbMessage->currentIndex();
+        lbMessageContextPopup(current.isValid() ? ui_.lbMessage->visualRect(current).center()
+                                                : QPoint(rowHeight_, rowHeight_ / 2));
+        return true;
+    }
+    if (mods == Qt::ControlModifier && key.key() == Qt::Key_C) {
+        form_.lbMessageCommand(tovana::MenuCommand::Copy);
+        return true;
+    }
+    if (mods == Qt::ControlModifier && key.key() == Qt::Key_Z) {
+        form_.lbMessageCommand(tovana::MenuCommand::Undo);
+        return true;
+    }
+    return false;
 }
 
 void TfTovana::SetBusy(bool busy) {
@@ -385,7 +466,11 @@ void TfTovana::lbMessageDrawItem(QPainter* painter, const QStyleOptionViewItem& 
         painter->drawPixmap(row.left() + 2, row.top(), imList_[static_cast<std::size_t>(kind)]);
     }
     painter->setFont(ui_.lbMessage->font());
-    painter->setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    // A preview's rows are greyed: nothing was renamed for them.
+    const bool preview = index.data(ResultLogModel::PreviewRole).toBool();
+    painter->setPen(selected  ? colours.color(QPalette::HighlightedText)
+                    : preview ? colours.color(QPalette::Disabled, QPalette::Text)
+                              : colours.color(QPalette::Text));
     painter->drawText(QRect(row.left() + 20, row.top() + 2, QWIDGETSIZE_MAX / 2, rowHeight_ - 2),
                       Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
@@ -409,6 +494,10 @@ void TfTovana::closeEvent(QCloseEvent* event) {
 }
 
 void TfTovana::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        form_.lbMessageCommand(tovana::MenuCommand::Preview);
+        return;
+    }
     if (event->key() == Qt::Key_Escape) {
         if (event->modifiers() == Qt::NoModifier) {
             ui_.bCancel->click();
@@ -420,6 +509,10 @@ void TfTovana::keyPressEvent(QKeyEvent* event) {
 
 // Enter on a push button clicks it, but not while Shift, Ctrl or Alt is held.
 bool TfTovana::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_.lbMessage && event->type() == QEvent::KeyPress) {
+        return lbMessageKeyDown(*static_cast<QKeyEvent*>(event)) ||
+               QDialog::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;

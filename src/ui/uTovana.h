@@ -16,6 +16,8 @@
 #include "ui/ResultLogModel.h"
 #include "ui_uTovana.h"
 
+class QAction;
+class QMenu;
 class QStyleOptionViewItem;
 
 // What the window needs from outside; tests put their own in. Empty functions mean the real
@@ -27,6 +29,8 @@ struct TovanaServices {
     std::function<bool(const QString&, const QString&, QString&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
     std::function<void(const QUrl&)> openUrl;
+    // The result list's context menu at a global position -> the chosen action or null.
+    std::function<QAction*(QMenu&, const QPoint&)> execMenu;
     QString applicationTitle = "Tovana";
 };
 
@@ -53,7 +57,12 @@ class TfTovana : public QDialog, public tovana::FormView {
     void SetFocus(tovana::Control control) override;
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
-    bool AppendRow(const std::string& path, tovana::ResultKind kind) override;
+    bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    std::size_t RowCount() const override;
+    tovana::ResultRow Row(std::size_t index) const override;
+    std::vector<std::size_t> SelectedRows() const override;
+    void CopyText(const std::string& text) override;
+    void ShowFolder(const std::string& folder) override;
     void SetBusy(bool busy) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
@@ -75,6 +84,9 @@ class TfTovana : public QDialog, public tovana::FormView {
     void ScaleToFont();
     void PaintBanner();
     void KeepRadioTabStop();
+    // The result list's context menu, at `at` in the list's viewport.
+    void lbMessageContextPopup(const QPoint& at);
+    bool lbMessageKeyDown(const QKeyEvent& key);
     QWidget* Widget(tovana::Control control) const;
 
     Ui::TfTovana ui_;

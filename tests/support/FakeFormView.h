@@ -13,10 +13,10 @@ namespace tovana::test {
 
 class FakeFormView : public FormView {
   public:
-    struct Row {
+    struct PathRow {
         std::string path;
         ResultKind kind;
-        bool operator==(const Row&) const = default;
+        bool operator==(const PathRow&) const = default;
     };
     struct ShownBox {
         Box box;
@@ -29,8 +29,13 @@ class FakeFormView : public FormView {
     std::map<Control, bool> enabled = {{Control::bOK, false}};
     std::optional<Control> focus = Control::ePath;
     std::string caption = "Tovana";
-    std::vector<Row> rows;
-    std::size_t rowLimit = SIZE_MAX;  // rows the list takes before it refuses
+    std::vector<PathRow> rows;
+    std::vector<ResultRow> list;  // the same rows as the list keeps them
+    std::vector<std::size_t> selected;
+    std::string clipboard;
+    std::vector<std::string> shownFolders;
+    BoxAnswer yesNoAnswer = BoxAnswer::Yes;  // how the user answers a question box
+    std::size_t rowLimit = SIZE_MAX;         // rows the list takes before it refuses
     bool busy = false;
     int busyCount = 0;
     std::vector<ShownBox> boxes;
@@ -85,20 +90,26 @@ class FakeFormView : public FormView {
     void SetFocus(Control control) override { focus = control; }
     std::string Caption() const override { return caption; }
     void SetCaption(const std::string& text) override { caption = text; }
-    bool AppendRow(const std::string& path, ResultKind kind) override {
+    bool AppendRow(const LogEntry& entry, bool preview) override {
         if (rows.size() >= rowLimit) {
             return false;
         }
-        rows.push_back({path, kind});
+        rows.push_back({entry.Path, entry.Kind});
+        list.push_back({entry, preview});
         return true;
     }
+    std::size_t RowCount() const override { return list.size(); }
+    ResultRow Row(std::size_t index) const override { return list.at(index); }
+    std::vector<std::size_t> SelectedRows() const override { return selected; }
+    void CopyText(const std::string& text) override { clipboard = text; }
+    void ShowFolder(const std::string& folder) override { shownFolders.push_back(folder); }
     void SetBusy(bool on) override {
         busy = on;
         busyCount += on ? 1 : 0;
     }
     BoxAnswer ShowBox(const Box& box) override {
         boxes.push_back({box, busy});
-        return BoxAnswer::Ok;
+        return box.buttons == BoxButtons::YesNo ? yesNoAnswer : BoxAnswer::Ok;
     }
     bool PickFolder(std::string& folder) override {
         pickerStartedWith.push_back(folder);

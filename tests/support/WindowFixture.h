@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -43,6 +44,21 @@ class WindowFixture : public testing::Test {
             return tovana::BoxAnswer::Ok;
         };
         services.openUrl = [this](const QUrl& url) { urls.push_back(url); };
+        services.execMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
+            QStringList items;
+            QAction* chosen = nullptr;
+            for (QAction* action : menu.actions()) {
+                if (action->isSeparator()) {
+                    continue;
+                }
+                items.push_back(action->text() + (action->isEnabled() ? "" : " (off)"));
+                if (action->text() == menuChoice) {
+                    chosen = action;
+                }
+            }
+            menus.push_back(items);
+            return chosen;
+        };
         window = std::make_unique<TfTovana>(services);
         return *window;
     }
@@ -65,6 +81,8 @@ class WindowFixture : public testing::Test {
     std::vector<QString> pickerStartedWith;
     QString pickerAnswer;
     std::vector<QUrl> urls;
+    std::vector<QStringList> menus;  // each context menu shown: its items, greyed ones marked
+    QString menuChoice;              // the item to pick from the next menus
 };
 
 }  // namespace tovana::test

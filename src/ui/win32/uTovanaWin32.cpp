@@ -1,8 +1,10 @@
 #include "ui/win32/uTovanaWin32.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -235,7 +237,7 @@ int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstrin
 
 TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services)
     : services_(std::move(services)),
-      form_(*this, {services_.fileSystem, services_.settings,
+      form_(*this, {services_.fileSystem, services_.settings, nullptr,
                     Utf8FromWide(services_.applicationTitle), GetAppVersion()}),
       application_(application) {
     window_ = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FTOVANA), application,
@@ -275,6 +277,20 @@ TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services
     ::SendMessageW(list, LB_SETITEMHEIGHT, 0,
                    tovana::RowHeight(static_cast<int>(TextExtent(list, L"0").cy)));
     PlaceControls();
+    // Each row's tooltip: the tool is the whole list, its text asked for when it shows.
+    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                 window_, nullptr, instance, nullptr);
+    if (tooltip_ != nullptr) {
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window_;
+        tool.uId = reinterpret_cast<UINT_PTR>(list);
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+        ::SetWindowSubclass(list, &TfTovana::ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
     // The window's creation values that a description cannot hold.
     ::CheckRadioButton(window_, IDC_RNOCHANGENAME, IDC_RLOWERNAME, IDC_RNOCHANGENAME);
     ::SetFocus(::GetDlgItem(window_, IDC_EPATH));
@@ -283,6 +299,7 @@ TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services
 
 TfTovana::~TfTovana() {
     if (window_ != nullptr) {
+        ::RemoveWindowSubclass(::GetDlgItem(window_, IDC_LBMESSAGE), &TfTovana::ListProc, 1);
         ::DestroyWindow(window_);
     }
     if (::IsWindow(application_)) {
@@ -424,16 +441,136 @@ void TfTovana::SetCaption(const std::string& caption) {
     ::SetWindowTextW(window_, WideFromUtf8(caption).c_str());
 }
 
-bool TfTovana::AppendRow(const std::string& path, tovana::ResultKind kind) {
+bool TfTovana::AppendRow(const tovana::LogEntry& entry, bool preview) {
     const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
-    const std::wstring text = WideFromUtf8(path);
+    rows_.push_back({entry, preview});
+    const std::wstring text = WideFromUtf8(tovana::RowText(rows_.back()));
     const LRESULT row =
         ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (row == LB_ERR || row == LB_ERRSPACE) {
+        rows_.pop_back();
         return false;
     }
-    ::SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(row), kind);
+    ::SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&rows_.back()));
     return true;
+}
+
+std::size_t TfTovana::RowCount() const {
+    return rows_.size();
+}
+
+tovana::ResultRow TfTovana::Row(std::size_t index) const {
+    return rows_.at(index);
+}
+
+std::vector<std::size_t> TfTovana::SelectedRows() const {
+    const LRESULT row = ::SendDlgItemMessageW(window_, IDC_LBMESSAGE, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR) {
+        return {};
+    }
+    return {static_cast<std::size_t>(row)};
+}
+
+void TfTovana::CopyText(const std::string& text) {
+    std::wstring wide;
+    for (const wchar_t c : WideFromUtf8(text)) {
+        if (c == L'\n') {
+            wide += L'\r';  // the clipboard's text ends its lines with CR LF
+        }
+        wide += c;
+    }
+    if (!::OpenClipboard(window_)) {
+        throw std::runtime_error("Unable to open the clipboard");
+    }
+    ::EmptyClipboard();
+    const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory != nullptr) {
+        std::memcpy(::GlobalLock(memory), wide.c_str(), bytes);
+        ::GlobalUnlock(memory);
+        if (::SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
+}
+
+void TfTovana::ShowFolder(const std::string& folder) {
+    const std::wstring wide = WideFromUtf8(folder);
+    if (services_.openAddress) {
+        services_.openAddress(wide);
+    } else {
+        ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+}
+
+namespace {
+
+constexpr UINT kFirstMenuCommand = 100;
+
+}  // namespace
+
+void TfTovana::lbMessageContextPopup(POINT at) {
+    const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
+    if (at.x == -1 && at.y == -1) {
+        RECT row{};
+        const LRESULT caret = ::SendMessageW(list, LB_GETCARETINDEX, 0, 0);
+        if (caret == LB_ERR || ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(caret),
+                                              reinterpret_cast<LPARAM>(&row)) == LB_ERR) {
+            ::GetClientRect(list, &row);
+            row.bottom = row.top;
+        }
+        at = {row.left + 20, (row.top + row.bottom) / 2};
+        ::ClientToScreen(list, &at);
+    }
+    const HMENU menu = ::CreatePopupMenu();
+    const std::vector<tovana::MenuItem> items = form_.lbMessageMenu();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].command == tovana::MenuCommand::Copy) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        }
+        std::wstring text = WideFromUtf8(items[i].text);
+        if (!items[i].shortcut.empty()) {
+            text += L"\t" + WideFromUtf8(items[i].shortcut);
+        }
+        ::AppendMenuW(menu, MF_STRING | (items[i].enabled ? MF_ENABLED : MF_GRAYED),
+                      kFirstMenuCommand + i, text.c_str());
+    }
+    const UINT chosen =
+        services_.trackMenu
+            ? services_.trackMenu(menu, at)
+            : static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
+                                                 0, window_, nullptr));
+    ::DestroyMenu(menu);
+    if (chosen >= kFirstMenuCommand && chosen < kFirstMenuCommand + items.size()) {
+        form_.lbMessageCommand(items[chosen - kFirstMenuCommand].command);
+    }
+}
+
+void TfTovana::lbMessageTooltipText(NMTTDISPINFOW& info) {
+    tooltipText_.clear();
+    if (tooltipRow_ >= 0 && static_cast<std::size_t>(tooltipRow_) < rows_.size()) {
+        tooltipText_ =
+            WideFromUtf8(tovana::RowTooltip(rows_[static_cast<std::size_t>(tooltipRow_)]));
+    }
+    info.lpszText = tooltipText_.data();
+}
+
+// Follows the mouse over the list so that the tooltip changes with the row under it.
+LRESULT CALLBACK TfTovana::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR self) {
+    auto* form = reinterpret_cast<TfTovana*>(self);
+    if (message == WM_MOUSEMOVE && form->tooltip_ != nullptr) {
+        const LRESULT hit = ::SendMessageW(list, LB_ITEMFROMPOINT, 0, lParam);
+        const int row = HIWORD(hit) != 0 ? -1 : static_cast<int>(LOWORD(hit));
+        if (row != form->tooltipRow_) {
+            form->tooltipRow_ = row;
+            ::SendMessageW(form->tooltip_, TTM_POP, 0, 0);
+            ::SendMessageW(form->tooltip_, TTM_ACTIVATE, row >= 0, 0);
+        }
+    }
+    return ::DefSubclassProc(list, message, wParam, lParam);
 }
 
 void TfTovana::SetBusy(bool busy) {
@@ -516,7 +653,9 @@ void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
     const HBRUSH brush = ::CreateSolidBrush(fill);
     ::FillRect(item.hDC, &item.rcItem, brush);
     ::DeleteObject(brush);
-    const int kind = static_cast<int>(item.itemData);
+    const auto* row = reinterpret_cast<const tovana::ResultRow*>(item.itemData);
+    const int kind = row != nullptr ? static_cast<int>(row->Entry.Kind) : 0;
+    const bool preview = row != nullptr && row->Preview;
     ::ImageList_Draw(imList_, kind, item.hDC, item.rcItem.left + 2, item.rcItem.top,
                      ILD_TRANSPARENT);
     const LRESULT length = ::SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
@@ -524,7 +663,10 @@ void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
     ::SendMessageW(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
     ::SetBkColor(item.hDC, fill);
-    ::SetTextColor(item.hDC, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    // A preview's rows are greyed: nothing was renamed for them.
+    ::SetTextColor(item.hDC, ::GetSysColor(selected  ? COLOR_HIGHLIGHTTEXT
+                                           : preview ? COLOR_GRAYTEXT
+                                                     : COLOR_WINDOWTEXT));
     ::ExtTextOutW(item.hDC, item.rcItem.left + 20, item.rcItem.top + 2, ETO_CLIPPED, &item.rcItem,
                   text.c_str(), static_cast<UINT>(text.size()), nullptr);
     if ((item.itemState & ODS_FOCUS) != 0) {
@@ -538,6 +680,36 @@ bool TfTovana::HandleKeys(MSG& message) {
     }
     const bool key = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN ||
                      message.message == WM_CHAR || message.message == WM_SYSCHAR;
+    const auto down = [](int virtualKey) { return (::GetKeyState(virtualKey) & 0x8000) != 0; };
+    // Shift+F10 and the menu key open the list's menu at its current row. The system would
+    // make that of the key's release; taking both press and release here shows it once.
+    const bool menuKey = message.wParam == VK_APPS || (message.wParam == VK_F10 && down(VK_SHIFT));
+    if (menuKey && message.hwnd == ::GetDlgItem(window_, IDC_LBMESSAGE)) {
+        if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+            lbMessageContextPopup({-1, -1});
+            return true;
+        }
+        if (message.message == WM_KEYUP || message.message == WM_SYSKEYUP) {
+            return true;
+        }
+    }
+    if (message.message == WM_KEYDOWN && ::IsChild(window_, message.hwnd) && !down(VK_SHIFT) &&
+        !down(VK_MENU)) {
+        const bool control = down(VK_CONTROL);
+        const bool inList = message.hwnd == ::GetDlgItem(window_, IDC_LBMESSAGE);
+        if (message.wParam == VK_F5 && !control) {
+            form_.lbMessageCommand(tovana::MenuCommand::Preview);
+            return true;
+        }
+        if (inList && control && message.wParam == 'C') {
+            form_.lbMessageCommand(tovana::MenuCommand::Copy);
+            return true;
+        }
+        if (inList && control && message.wParam == 'Z') {
+            form_.lbMessageCommand(tovana::MenuCommand::Undo);
+            return true;
+        }
+    }
     const bool enterOrEsc = message.wParam == VK_RETURN || message.wParam == VK_ESCAPE;
     if (key && enterOrEsc && ::IsChild(window_, message.hwnd)) {
         const auto held = [](int virtualKey) { return (::GetKeyState(virtualKey) & 0x8000) != 0; };
@@ -644,6 +816,21 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
+        case WM_CONTEXTMENU:
+            // Right click, Shift+F10 and the menu key all come here.
+            if (reinterpret_cast<HWND>(wParam) == ::GetDlgItem(window_, IDC_LBMESSAGE)) {
+                lbMessageContextPopup({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+                return TRUE;
+            }
+            return FALSE;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->hwndFrom == tooltip_ && header->code == TTN_GETDISPINFOW) {
+                lbMessageTooltipText(*reinterpret_cast<NMTTDISPINFOW*>(lParam));
+                return TRUE;
+            }
+            return FALSE;
+        }
         case WM_CTLCOLORSTATIC:
             return OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_SETCURSOR: {

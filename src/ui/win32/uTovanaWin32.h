@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,8 @@ struct TovanaServices {
     std::function<bool(HWND, std::wstring&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
     std::function<void(const std::wstring&)> openAddress;
+    // The result list's context menu at a screen point -> the chosen command's id or 0.
+    std::function<UINT(HMENU, POINT)> trackMenu;
     std::wstring applicationTitle = L"Tovana";
 };
 
@@ -74,7 +77,12 @@ class TfTovana : public tovana::FormView {
     void SetFocus(tovana::Control control) override;
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
-    bool AppendRow(const std::string& path, tovana::ResultKind kind) override;
+    bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    std::size_t RowCount() const override;
+    tovana::ResultRow Row(std::size_t index) const override;
+    std::vector<std::size_t> SelectedRows() const override;
+    void CopyText(const std::string& text) override;
+    void ShowFolder(const std::string& folder) override;
     void SetBusy(bool busy) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
@@ -90,6 +98,12 @@ class TfTovana : public tovana::FormView {
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     INT_PTR OnColourStatic(HDC dc, HWND control);
+    // The result list's context menu at a screen point; (-1, -1) for the keyboard's.
+    void lbMessageContextPopup(POINT at);
+    // The list's tooltip: the text of the row under the mouse.
+    void lbMessageTooltipText(NMTTDISPINFOW& info);
+    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR id, DWORD_PTR self);
     void PlaceControls();
     void FitCaptions();
     HWND Item(tovana::Control control) const;
@@ -105,5 +119,10 @@ class TfTovana : public tovana::FormView {
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     HCURSOR busyPrevious_ = nullptr;
+    HWND tooltip_ = nullptr;
+    int tooltipRow_ = -1;
+    std::wstring tooltipText_;
+    // Each row's entry; the list's item data points here (a deque keeps the addresses).
+    std::deque<tovana::ResultRow> rows_;
     double scale_ = 1.0;
 };
