@@ -3,6 +3,7 @@
 // implement it over their own widgets; the form's tests implement it in memory.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "rename/RenameRun.h"
@@ -38,6 +39,7 @@ struct Box {
     std::string text;  // lines separated by carriage returns
     BoxIcon icon = BoxIcon::None;
     BoxButtons buttons = BoxButtons::Ok;
+    bool defaultNo = false;  // Yes/No: Enter answers No, so that it cannot start anything
 };
 
 class FormView {
@@ -64,8 +66,14 @@ class FormView {
     // refuses the row.
     virtual bool AppendRow(const std::string& path, ResultKind kind) = 0;
 
-    // The hourglass while a run works; the window takes no input meanwhile.
+    // The hourglass while a run works; the controls take no input meanwhile, but the window
+    // keeps painting, and Esc and the close button still reach the form (which asks whether to
+    // stop the run).
     virtual void SetBusy(bool busy) = 0;
+
+    // Any thread: runs `call` on the window's thread soon, from its event loop (never inside
+    // this call). A run on its worker thread announces its rows this way.
+    virtual void PostToUi(std::function<void()> call) = 0;
 
     // A box modal for the whole program: every window of the program is disabled while it is
     // open; afterwards the window that was active is active again, with its focus restored.
