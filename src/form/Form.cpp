@@ -244,6 +244,7 @@ void Form::TakeRows(RunUpdate& update) {
             runRenamedTo_ = parent + entry.NewName;
         }
     }
+    view_.RowsAppended();
 }
 
 void Form::TakeRunUpdate() {

@@ -65,6 +65,9 @@ class FormView {
     // Appends one row to the result list without scrolling or selecting; false when the list
     // refuses the row.
     virtual bool AppendRow(const std::string& path, ResultKind kind) = 0;
+    // After a batch of AppendRow calls: a list may hold the rows back until then, and show the
+    // whole batch at once.
+    virtual void RowsAppended() {}
 
     // The hourglass while a run works; the controls take no input meanwhile, but the window
     // keeps painting, and Esc and the close button still reach the form (which asks whether to

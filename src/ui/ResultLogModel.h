@@ -20,6 +20,10 @@ class ResultLogModel : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override;
 
     void Append(const QString& text, tovana::ResultKind kind);
+    // While held, appended rows wait and Release shows them in one insertion: a run's batch of
+    // thousands of rows costs the view one update instead of one each.
+    void Hold() { held_ = true; }
+    void Release();
 
   private:
     struct Row {
@@ -27,4 +31,6 @@ class ResultLogModel : public QAbstractListModel {
         tovana::ResultKind kind;
     };
     std::vector<Row> rows_;
+    std::vector<Row> waiting_;
+    bool held_ = false;
 };

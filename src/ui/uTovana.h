@@ -23,6 +23,8 @@ class QStyleOptionViewItem;
 struct TovanaServices {
     tovana::FileSystem* fileSystem = nullptr;
     tovana::SettingsStore* settings = nullptr;
+    tovana::JournalStore* journals = nullptr;  // none: runs are not journaled
+    std::string homeFolder;                    // a run there asks first
     // The folder picker (title, root, folder in and out) -> confirmed.
     std::function<bool(const QString&, const QString&, QString&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
@@ -54,7 +56,9 @@ class TfTovana : public QDialog, public tovana::FormView {
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
     bool AppendRow(const std::string& path, tovana::ResultKind kind) override;
+    void RowsAppended() override;
     void SetBusy(bool busy) override;
+    void PostToUi(std::function<void()> call) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
     void OpenAddress(const std::string& address) override;
@@ -75,6 +79,7 @@ class TfTovana : public QDialog, public tovana::FormView {
     void ScaleToFont();
     void PaintBanner();
     void KeepRadioTabStop();
+    bool SwallowedWhileBusy(QObject* watched, QEvent* event);
     QWidget* Widget(tovana::Control control) const;
 
     Ui::TfTovana ui_;
@@ -84,4 +89,5 @@ class TfTovana : public QDialog, public tovana::FormView {
     std::array<QPixmap, 3> imList_;
     int rowHeight_ = tovana::kRowHeight;
     bool placed_ = false;
+    bool busy_ = false;
 };
