@@ -404,9 +404,14 @@ INSTANTIATE_TEST_SUITE_P(Folders, UnusableFolder,
 // A whole disk or the home folder asks first, with No as the default answer.
 TEST_F(FormTest, WholeDiskOrHomeAsksFirst) {
     tree.Add("č.txt");
-    home = tree.path() + "/";
+    home = tree.path();
     FakeFormView& w = Open();
-    for (const std::string& folder : {std::string("/"), tree.path()}) {
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/";
+#endif
+    for (const std::string& folder : {root, tree.path()}) {
         w.boxes.clear();
         w.answers = {tovana::BoxAnswer::No};
         w.Type(Control::ePath, folder);
@@ -422,9 +427,34 @@ TEST_F(FormTest, WholeDiskOrHomeAsksFirst) {
     form->bOKClick();
     w.RunToEnd();
     EXPECT_EQ(LeftUnrenamed(tree), 0);
-    EXPECT_TRUE(tovana::IsWideFolder("/", ""));
-    EXPECT_FALSE(tovana::IsWideFolder(tree.path(), ""));
-    EXPECT_FALSE(tovana::IsWideFolder("/home", "/home/user"));
+}
+
+TEST(WideFolder, RootsAndHomeWithOrWithoutTheLastSeparator) {
+    struct Case {
+        const char* folder;
+        const char* home;
+        bool wide;
+    };
+#ifdef _WIN32
+    const Case cases[] = {{"C:\\", "", true},
+                          {"c:", "", true},
+                          {"D:\\\\", "", true},
+                          {"C:\\Users", "", false},
+                          {"C:\\Users\\Jana\\", "C:\\Users\\Jana", true},
+                          {"c:\\users\\jana", "C:\\Users\\Jana", true},
+                          {"C:\\Users\\Jana\\Fotky", "C:\\Users\\Jana", false}};
+#else
+    const Case cases[] = {{"/", "", true},
+                          {"//", "", true},
+                          {"/home", "/home/jana", false},
+                          {"/home/jana/", "/home/jana", true},
+                          {"/home/jana", "/home/jana/", true},
+                          {"/home/jana/Fotky", "/home/jana", false},
+                          {"/home/jan", "/home/jana", false}};
+#endif
+    for (const Case& c : cases) {
+        EXPECT_EQ(tovana::IsWideFolder(c.folder, c.home), c.wide) << c.folder << " home " << c.home;
+    }
 }
 
 // A journal that cannot be written leaves the run as it is, and says so once, after the summary.

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
+#include "rename/FailReason.h"
 #include "rename/Journal.h"
 #include "rename/NameText.h"
 
@@ -204,11 +206,17 @@ bool Form::MayRunIn(const std::string& folder) {
         error = services_.fileSystem->ReadEntries(*opened, entries);
     }
     if (opened == nullptr || error) {
+        std::error_code ignored;
+        const std::filesystem::path path = std::filesystem::u8path(folder);
+        const FailReason reason = ReasonOf(error);
         std::string text;
-        if (error == std::errc::no_such_file_or_directory) {
-            text = "Složka " + Quoted(folder) + " neexistuje";
-        } else if (error == std::errc::not_a_directory) {
+        if (std::filesystem::exists(path, ignored) &&
+            !std::filesystem::is_directory(path, ignored)) {
             text = Quoted(folder) + " není složka, ale soubor";
+        } else if (reason == FailReason::NotFound || !std::filesystem::exists(path, ignored)) {
+            text = "Složka " + Quoted(folder) + " neexistuje";
+        } else if (reason == FailReason::AccessDenied) {
+            text = "Složku " + Quoted(folder) + " nelze přečíst: přístup odepřen";
         } else {
             text = "Složku " + Quoted(folder) + " nelze přečíst: " + error.message();
         }

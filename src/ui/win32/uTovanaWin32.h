@@ -20,6 +20,8 @@
 struct TovanaServices {
     tovana::FileSystem* fileSystem = nullptr;
     tovana::SettingsStore* settings = nullptr;
+    tovana::JournalStore* journals = nullptr;  // none: runs are not journaled
+    std::wstring homeFolder;                   // the user's profile folder; a run there asks first
     // The folder picker: owner, folder in and out -> confirmed.
     std::function<bool(HWND, std::wstring&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
@@ -75,7 +77,9 @@ class TfTovana : public tovana::FormView {
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
     bool AppendRow(const std::string& path, tovana::ResultKind kind) override;
+    void RowsAppended() override;
     void SetBusy(bool busy) override;
+    void PostToUi(std::function<void()> call) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
     void OpenAddress(const std::string& address) override;
@@ -105,5 +109,7 @@ class TfTovana : public tovana::FormView {
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     HCURSOR busyPrevious_ = nullptr;
+    bool busy_ = false;
+    bool rowsHeld_ = false;  // the list does not redraw until the batch is in
     double scale_ = 1.0;
 };
