@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "rename/FileSystemPosix.h"
+#include "rename/JournalStore.h"
 #include "rename/SlowFileSystem.h"
 #include "ui/uTovana.h"
 
@@ -66,8 +67,11 @@ int main(int argc, char** argv) {
     tovana::RaiseOpenFileLimit();
     tovana::FileSystemPosix posix;
     tovana::SlowFileSystem fileSystem(posix, tovana::FileSystemDelayFromEnvironment());
+    // Journaled, as the program's runs are (and tovana-cli's in the same script).
+    const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
     TovanaServices services;
     services.fileSystem = &fileSystem;
+    services.journals = journals.get();
     QString summary;
     services.showBox = [&summary](const tovana::Box& box) {
         summary = QString::fromStdString(box.text);

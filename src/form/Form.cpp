@@ -259,6 +259,12 @@ void Form::TakeRunUpdate() {
     if (!Running()) {
         return;
     }
+    if (askingToStop_) {
+        // The question's own loop delivers this; the rows wait, and no summary opens over the
+        // question. Taken as soon as it is answered.
+        takeAfterQuestion_ = true;
+        return;
+    }
     RunUpdate update = run_->Take();
     TakeRows(update);
     if (!update.finished) {
@@ -302,10 +308,19 @@ void Form::AskToStopRun() {
     if (!Running()) {
         return;
     }
-    if (view_.ShowBox({services_.applicationTitle, "Přerušit přejmenování?", BoxIcon::None,
-                       BoxButtons::YesNo}) == BoxAnswer::Yes &&
-        Running()) {
+    if (askingToStop_) {
+        return;
+    }
+    askingToStop_ = true;
+    const BoxAnswer answer = view_.ShowBox(
+        {services_.applicationTitle, "Přerušit přejmenování?", BoxIcon::None, BoxButtons::YesNo});
+    askingToStop_ = false;
+    if (answer == BoxAnswer::Yes) {
         run_->RequestStop();
+    }
+    if (takeAfterQuestion_) {
+        takeAfterQuestion_ = false;
+        TakeRunUpdate();
     }
 }
 

@@ -115,6 +115,8 @@ class Form : public SettingsValues {
     bool runRenamedFolder_ = false;  // the chosen folder itself was renamed
     std::string runRenamedTo_;
     std::exception_ptr listError_;  // the list refused a row: the run is stopped
+    bool askingToStop_ = false;     // the question whether to stop is open
+    bool takeAfterQuestion_ = false;
     // Written by the run's thread before it ends; read on the window's thread once it has.
     std::string journalPath_;
     std::error_code journalError_;

@@ -60,6 +60,21 @@ class FakeFormView : public FormView {
             }
         }
     }
+    // Runs the calls posted so far, without waiting.
+    void PumpPending() {
+        for (;;) {
+            std::function<void()> call;
+            {
+                const std::lock_guard lock(mutex_);
+                if (queue_.empty()) {
+                    return;
+                }
+                call = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            call();
+        }
+    }
     // Waits for one posted call and runs it.
     void PumpOne() {
         std::function<void()> call;
