@@ -188,13 +188,18 @@ void Form::bOKClick() {
         };
         std::weak_ptr<Form*> self = self_;
         FormView& view = view_;
-        run_ = std::make_unique<BackgroundRun>(std::move(body), [self, &view] {
-            view.PostToUi([self] {
-                if (const std::shared_ptr<Form*> form = self.lock()) {
-                    (*form)->TakeRunUpdate();
-                }
+        try {
+            run_ = std::make_unique<BackgroundRun>(std::move(body), [self, &view] {
+                view.PostToUi([self] {
+                    if (const std::shared_ptr<Form*> form = self.lock()) {
+                        (*form)->TakeRunUpdate();
+                    }
+                });
             });
-        });
+        } catch (...) {  // no thread for the run
+            view_.SetBusy(false);
+            throw;
+        }
     });
 }
 
