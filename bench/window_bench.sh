@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # The window's run against tovana-cli on identical trees, and what a worker thread with its rows
-# taken in batches (the channel the window uses) adds to the bare run, in two settings:
+# taken in batches (the channel the window uses) adds to the bare run; for the window (the real
+# one, offscreen, its run on its worker thread) also the longest time it went without painting,
+# once painting only for its new rows and once more asked to repaint every 10 ms as a desktop
+# does while the window is moved or uncovered. In two settings:
 #   - 100,000 files on a tmpfs: best of three each, plus the memory the window's result log takes;
 #   - 20,000 files on a slow disk, 1 ms per file-system call (each rename is one call, each
 #     folder two more: open and read), made slow by TOVANA_FS_DELAY_US; one run each, since the
@@ -50,8 +53,10 @@ compare() {  # runs
   t=$(time_runs "$runs" "run on a thread, rows in batches" "${thread[@]}")
   printf '  thread+batches / tovana-cli: %.2f\n' "$(echo "$t / $c" | bc -l)"
   if [ -x "${window[0]}" ]; then
-    w=$(time_runs "$runs" "window bOKClick (whole program)" "${window[@]}")
+    w=$(time_runs "$runs" "window, run on its thread" "${window[@]}")
     printf '  window / tovana-cli: %.2f\n' "$(echo "$w / $c" | bc -l)"
+    TOVANA_BENCH_FRAME_MS=10 time_runs 1 "window asked to paint every 10 ms" "${window[@]}" \
+      > /dev/null
   else
     echo "  window: not built (TOVANA_BUILD_UI=OFF)"
   fi

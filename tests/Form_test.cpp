@@ -2,12 +2,15 @@
 // temporary tree and an in-memory settings store.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "form/Form.h"
 #include "rename/Journal.h"
 #include "rename/PathRules.h"
 #include "rename/Platform.h"
+#include "rename/SlowFileSystem.h"
 #include "support/CaseLabel.h"
 #include "support/FakeFormView.h"
 #include "support/MemorySettingsStore.h"
@@ -41,9 +44,11 @@ class FormTest : public testing::Test {
     FakeFormView& Open() {
         view = std::make_unique<FakeFormView>();
         tovana::FormServices services;
-        services.fileSystem = fileSystem.get();
+        services.fileSystem =
+            slow ? static_cast<tovana::FileSystem*>(slow.get()) : fileSystem.get();
         services.settings = &settings;
-        services.journals = &journalStore;
+        services.journals = journals ? journals.get() : &journalStore;
+        services.homeFolder = home;
         services.applicationTitle = "Tovana";
         services.version = "1.2.0 (18)";
         form = std::make_unique<tovana::Form>(*view, services);
@@ -54,13 +59,23 @@ class FormTest : public testing::Test {
 
     std::string Path(const std::string& relative) { return tree.path(relative); }
 
+    // Each rename and folder read takes `delay`: a run long enough to be stopped half way.
+    void MakeSlow(std::chrono::microseconds delay = std::chrono::milliseconds(3)) {
+        slow = std::make_unique<tovana::SlowFileSystem>(*fileSystem, delay);
+    }
+    void Journaled() { journals = std::make_unique<tovana::JournalStore>(state.path("journal")); }
+
     std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
+    std::unique_ptr<tovana::SlowFileSystem> slow;
+    std::unique_ptr<tovana::JournalStore> journals;
+    std::string home = "/nonexistent-home";
+    tovana::test::TempTree state;  // outside the renamed tree
     tovana::test::MemorySettingsStore settings;
     tovana::test::TempTree tree;
     std::unique_ptr<FakeFormView> view;
     std::unique_ptr<tovana::Form> form;
-    tovana::test::TempTree journals;
-    tovana::JournalStore journalStore{journals.path()};
+    tovana::test::TempTree undoJournals;  // where runs and undos go unless Journaled()
+    tovana::JournalStore journalStore{undoJournals.path()};
 };
 
 TEST_F(FormTest, FirstStartShowsTheCreationValuesAndTheVersion) {
@@ -160,6 +175,8 @@ TEST_F(FormTest, RunFromOkRenamesListsAndSummarises) {
     w.Click(Control::cSubDir);
     w.Click(Control::cRenDir);
     form->bOKClick();
+    EXPECT_TRUE(w.busy) << "the run goes on after the click returns";
+    w.RunToEnd();
     const std::string root = Path("Á");
     ASSERT_EQ(w.rows.size(), 4u);
     std::map<std::string, tovana::ResultKind> kinds;
@@ -174,8 +191,10 @@ TEST_F(FormTest, RunFromOkRenamesListsAndSummarises) {
     EXPECT_EQ(w.rows.back().path, root) << "the chosen folder comes last";
     ASSERT_EQ(w.boxes.size(), 1u);
     EXPECT_EQ(w.boxes[0].box.title, "Výsledek přejmenování");
-    EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r1 souborů\r2 adresářů");
+    EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r1 souborů\r2 adresářů\rNepřejmenováno: 1");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::None);
+    EXPECT_EQ(w.Text(Control::ePath), Path("A")) << "the field follows the renamed folder";
+    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)") << "the progress leaves the caption";
     EXPECT_EQ(w.busyCount, 1);
     EXPECT_FALSE(w.boxes[0].whileBusy) << "the hourglass goes before the summary opens";
     EXPECT_EQ(form->counters().FileCount, 1);
@@ -187,16 +206,18 @@ TEST_F(FormTest, TwoRunsKeepBothRunsRowsFirstOnTop) {
     FakeFormView& w = Open();
     w.Type(Control::ePath, tree.path());
     form->bOKClick();
+    w.RunToEnd();
     tree.Add("ř.txt");
     form->bOKClick();
+    w.RunToEnd();
     ASSERT_EQ(w.rows.size(), 2u);
     EXPECT_EQ(w.rows[0].path, Path("č.txt"));
     EXPECT_EQ(w.rows[1].path, Path("ř.txt"));
     EXPECT_EQ(w.boxes.back().box.text, "Přejmenováno:\r\r1 souborů\r0 adresářů");
 }
 
-// The list refusing a row stops the run there: the rename is made and counted, the hourglass
-// goes and the error box tells, without the summary.
+// The list refusing a row stops the run: the renames made are counted, the hourglass goes and
+// the error box tells, without the summary.
 TEST_F(FormTest, ListRefusingARowStopsTheRunWithTheErrorBox) {
     tree.Add("č.txt");
     tree.Add("ř.txt");
@@ -204,13 +225,301 @@ TEST_F(FormTest, ListRefusingARowStopsTheRunWithTheErrorBox) {
     w.rowLimit = 0;
     w.Type(Control::ePath, tree.path());
     form->bOKClick();
+    w.RunToEnd();
     EXPECT_FALSE(w.busy);
     ASSERT_EQ(w.boxes.size(), 1u);
     EXPECT_EQ(w.boxes[0].box.text, "Unable to insert a line.");
     EXPECT_EQ(w.boxes[0].box.title, "Tovana");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
     EXPECT_FALSE(w.boxes[0].whileBusy);
-    EXPECT_EQ(form->counters().FileCount, 1);
+    const int left =
+        static_cast<int>(std::filesystem::exists(std::filesystem::u8path(Path("č.txt")))) +
+        static_cast<int>(std::filesystem::exists(std::filesystem::u8path(Path("ř.txt"))));
+    EXPECT_EQ(form->counters().FileCount, 2 - left) << "the counters tell what the tree shows";
+    EXPECT_GE(form->counters().FileCount, 1);
+}
+
+// Files whose names all change, in one folder.
+void AddRenamable(tovana::test::TempTree& tree, int count) {
+    for (int i = 0; i < count; ++i) {
+        tree.Add("č" + std::to_string(1000 + i) + ".txt");
+    }
+}
+
+int LeftUnrenamed(const tovana::test::TempTree& tree) {
+    int left = 0;
+    for (const auto& [name, content] : tree.Snapshot()) {
+        left += name.find("č") != std::string::npos ? 1 : 0;
+    }
+    return left;
+}
+
+// While the run goes on the window shows its rows and how far it is, refuses a second start,
+// and keeps the hourglass; all in the run's order.
+TEST_F(FormTest, RowsAndProgressArriveWhileTheRunGoesOn) {
+    AddRenamable(tree, 60);
+    MakeSlow();
+    Journaled();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    std::size_t rowsWhileRunning = 0;
+    std::size_t firstRows = 0;  // at the first take that brought any
+    bool progressShown = false;
+    w.RunToEnd([&] {
+        if (form->Running()) {
+            if (firstRows == 0) {
+                firstRows = w.rows.size();
+            }
+            rowsWhileRunning = w.rows.size();
+            progressShown = progressShown || w.caption.find("přejmenováno") != std::string::npos;
+            EXPECT_TRUE(w.busy);
+            form->bOKClick();  // ignored: one run at a time
+        }
+    });
+    EXPECT_GT(rowsWhileRunning, 0u) << "rows come before the run ends";
+    EXPECT_LT(firstRows, 60u) << "in batches, not all at the end";
+    EXPECT_TRUE(progressShown);
+    EXPECT_GT(w.posted, 1);
+    EXPECT_EQ(w.busyCount, 1);
+    ASSERT_EQ(w.rows.size(), 60u);
+    tovana::Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(form->LastJournal(), journal, detail),
+              tovana::JournalProblem::None)
+        << detail;
+    ASSERT_EQ(journal.Order.size(), w.rows.size());
+    for (std::size_t i = 0; i < w.rows.size(); ++i) {
+        EXPECT_EQ(w.rows[i].path, journal.Entries[journal.Order[i]].Path) << "the run's order";
+    }
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r60 souborů\r0 adresářů");
+    EXPECT_EQ(LeftUnrenamed(tree), 0);
+}
+
+struct StopCase {
+    const char* label;
+    bool byClose;  // the close button rather than Esc (the cancel button)
+    tovana::BoxAnswer answer;
+};
+
+class StopDuringRun : public FormTest, public testing::WithParamInterface<StopCase> {};
+
+// Esc and the close button ask; Yes stops after the rename under way, and the rows, counters,
+// summary, journal and tree all tell the same; No lets the run finish. A second run then goes
+// normally to the end.
+TEST_P(StopDuringRun, AsksThenStopsConsistentlyOrGoesOn) {
+    const StopCase& c = GetParam();
+    AddRenamable(tree, 80);
+    MakeSlow();
+    Journaled();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    bool asked = false;
+    w.answers = {c.answer};
+    w.RunToEnd([&] {
+        if (!asked && form->Running() && !w.rows.empty()) {
+            asked = true;
+            if (c.byClose) {
+                w.Close();
+                EXPECT_FALSE(w.closed) << "the window stays while the run ends";
+            } else {
+                form->bCancelClick();
+            }
+        }
+    });
+    ASSERT_TRUE(asked);
+    ASSERT_EQ(w.boxes.size(), 2u);
+    EXPECT_EQ(w.boxes[0].box.text, "Přerušit přejmenování?");
+    EXPECT_EQ(w.boxes[0].box.buttons, tovana::BoxButtons::YesNo);
+    EXPECT_TRUE(w.boxes[0].whileBusy);
+    const int renamed = 80 - LeftUnrenamed(tree);
+    EXPECT_EQ(form->counters().FileCount, renamed);
+    EXPECT_EQ(static_cast<int>(w.rows.size()), renamed);
+    const std::string counts =
+        "Přejmenováno:\r\r" + std::to_string(renamed) + " souborů\r0 adresářů";
+    const bool stopped = c.answer == tovana::BoxAnswer::Yes;
+    EXPECT_EQ(w.boxes[1].box.text, stopped ? "Přejmenování přerušeno.\r\r" + counts : counts);
+    EXPECT_EQ(renamed < 80, stopped);
+    EXPECT_EQ(form->counters().Stopped, stopped);
+
+    tovana::Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(form->LastJournal(), journal, detail),
+              tovana::JournalProblem::None)
+        << detail;
+    EXPECT_EQ(journal.Files, renamed);
+    EXPECT_TRUE(journal.Complete) << "a stopped run still closes its journal";
+
+    const std::string first = form->LastJournal();
+    form->bOKClick();
+    w.RunToEnd();
+    EXPECT_EQ(LeftUnrenamed(tree), 0);
+    EXPECT_EQ(w.boxes.back().box.text,
+              "Přejmenováno:\r\r" + std::to_string(80 - renamed) + " souborů\r0 adresářů");
+    EXPECT_EQ(static_cast<int>(w.rows.size()), 80);
+    EXPECT_NE(form->LastJournal(), first) << "each run has its own journal";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, StopDuringRun,
+                         testing::Values(StopCase{"EscYes", false, tovana::BoxAnswer::Yes},
+                                         StopCase{"EscNo", false, tovana::BoxAnswer::No},
+                                         StopCase{"CloseYes", true, tovana::BoxAnswer::Yes}),
+                         tovana::test::CaseLabel());
+
+// The question's own loop goes on delivering the run's news; the run may end meanwhile, yet
+// no summary opens over the question, and the rows and summary come once it is answered.
+TEST_F(FormTest, RunEndingWhileTheQuestionIsOpenWaitsForTheAnswer) {
+    AddRenamable(tree, 20);
+    MakeSlow();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    std::size_t boxesWhileAsking = 0;
+    std::size_t rowsWhileAsking = 0;
+    w.answers = {tovana::BoxAnswer::No};
+    w.onBox = [&](const tovana::Box& box) {
+        if (box.text != "Přerušit přejmenování?") {
+            return;
+        }
+        while (LeftUnrenamed(tree) > 0) {  // the user thinks it over; the run ends
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // and reports its end
+        w.PumpPending();
+        rowsWhileAsking = w.rows.size();
+        boxesWhileAsking = w.boxes.size();
+    };
+    form->bCancelClick();
+    w.RunToEnd();
+    EXPECT_EQ(boxesWhileAsking, 1u) << "only the question";
+    EXPECT_EQ(w.rows.size(), 20u);
+    EXPECT_EQ(rowsWhileAsking, 0u) << "the rows wait for the answer";
+    ASSERT_EQ(w.boxes.size(), 2u);
+    EXPECT_EQ(w.boxes[1].box.text, "Přejmenováno:\r\r20 souborů\r0 adresářů");
+}
+
+// The session ends during a run: it stops, its rows are in, and only then are the settings
+// saved; no box waits for an answer that cannot come.
+TEST_F(FormTest, SessionEndStopsTheRunBeforeSaving) {
+    AddRenamable(tree, 80);
+    MakeSlow();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    w.PumpOne();
+    form->StopRunAndWait();
+    EXPECT_FALSE(form->Running());
+    EXPECT_FALSE(w.busy);
+    EXPECT_TRUE(form->counters().Stopped);
+    EXPECT_EQ(static_cast<int>(w.rows.size()), 80 - LeftUnrenamed(tree));
+    EXPECT_LT(w.rows.size(), 80u);
+    EXPECT_TRUE(form->FormCloseQuery());
+    EXPECT_TRUE(settings.key.has_value()) << "saved after the run";
+    EXPECT_TRUE(w.boxes.empty());
+}
+
+struct FolderCase {
+    const char* label;
+    const char* field;  // relative to the tree
+    const char* reason;
+};
+
+class UnusableFolder : public FormTest, public testing::WithParamInterface<FolderCase> {};
+
+// A folder that cannot be run in says so by name instead of a summary of nothing.
+TEST_P(UnusableFolder, GivesAnErrorBoxNamingIt) {
+    tree.Add("file.txt");
+    FakeFormView& w = Open();
+    const std::string folder = Path(GetParam().field);
+    w.Type(Control::ePath, folder);
+    form->bOKClick();
+    EXPECT_FALSE(form->Running());
+    EXPECT_EQ(w.busyCount, 0);
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
+    EXPECT_NE(w.boxes[0].box.text.find("\u201e" + folder + "\u201c"), std::string::npos)
+        << w.boxes[0].box.text;
+    EXPECT_NE(w.boxes[0].box.text.find(GetParam().reason), std::string::npos)
+        << w.boxes[0].box.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, UnusableFolder,
+                         testing::Values(FolderCase{"Missing", "missing", "neexistuje"},
+                                         FolderCase{"File", "file.txt", "není složka"}),
+                         tovana::test::CaseLabel());
+
+// A whole disk or the home folder asks first, with No as the default answer.
+TEST_F(FormTest, WholeDiskOrHomeAsksFirst) {
+    tree.Add("č.txt");
+    home = tree.path();
+    FakeFormView& w = Open();
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/";
+#endif
+    for (const std::string& folder : {root, tree.path()}) {
+        w.boxes.clear();
+        w.answers = {tovana::BoxAnswer::No};
+        w.Type(Control::ePath, folder);
+        form->bOKClick();
+        EXPECT_FALSE(form->Running()) << folder;
+        ASSERT_EQ(w.boxes.size(), 1u) << folder;
+        EXPECT_EQ(w.boxes[0].box.buttons, tovana::BoxButtons::YesNo);
+        EXPECT_TRUE(w.boxes[0].box.defaultNo);
+        EXPECT_NE(w.boxes[0].box.text.find("\u201e" + folder + "\u201c"), std::string::npos);
+    }
+    EXPECT_EQ(LeftUnrenamed(tree), 1);
+    w.answers = {tovana::BoxAnswer::Yes};
+    form->bOKClick();
+    w.RunToEnd();
+    EXPECT_EQ(LeftUnrenamed(tree), 0);
+}
+
+TEST(WideFolder, RootsAndHomeWithOrWithoutTheLastSeparator) {
+    struct Case {
+        const char* folder;
+        const char* home;
+        bool wide;
+    };
+#ifdef _WIN32
+    const Case cases[] = {{"C:\\", "", true},
+                          {"c:", "", true},
+                          {"D:\\\\", "", true},
+                          {"C:\\Users", "", false},
+                          {"C:\\Users\\Jana\\", "C:\\Users\\Jana", true},
+                          {"c:\\users\\jana", "C:\\Users\\Jana", true},
+                          {"C:\\Users\\Jana\\Fotky", "C:\\Users\\Jana", false}};
+#else
+    const Case cases[] = {{"/", "", true},
+                          {"//", "", true},
+                          {"/home", "/home/jana", false},
+                          {"/home/jana/", "/home/jana", true},
+                          {"/home/jana", "/home/jana/", true},
+                          {"/home/jana/Fotky", "/home/jana", false},
+                          {"/home/jan", "/home/jana", false}};
+#endif
+    for (const Case& c : cases) {
+        EXPECT_EQ(tovana::IsWideFolder(c.folder, c.home), c.wide) << c.folder << " home " << c.home;
+    }
+}
+
+// A journal that cannot be written leaves the run as it is, and says so once, after the summary.
+TEST_F(FormTest, UnwritableJournalTellsOnceAfterTheSummary) {
+    tree.Add("č.txt");
+    state.Add("journal");  // a file where the folder should be
+    Journaled();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    w.RunToEnd();
+    EXPECT_EQ(LeftUnrenamed(tree), 0);
+    ASSERT_EQ(w.boxes.size(), 2u);
+    EXPECT_EQ(w.boxes[0].box.title, "Výsledek přejmenování");
+    EXPECT_EQ(w.boxes[1].box.icon, BoxIcon::Stop);
+    EXPECT_NE(w.boxes[1].box.text.find("Záznam"), std::string::npos);
 }
 
 TEST_F(FormTest, LinksHandTheirAddressesToTheShell) {
@@ -493,8 +802,10 @@ TEST_F(ListMenuTest, ItemsActOnlyWhereTheyCan) {
     tree.Add("č.txt");
     w.Type(Control::ePath, tree.path());
     form->bOKClick();
+    view->RunToEnd();
+    // The window's run is journaled, so it can be undone.
     EXPECT_EQ(Enabled(), (States{{MenuCommand::Preview, true},
-                                 {MenuCommand::Undo, false},
+                                 {MenuCommand::Undo, true},
                                  {MenuCommand::Copy, true},
                                  {MenuCommand::OpenFolder, false}}));
     w.selected = {0};
@@ -513,6 +824,7 @@ TEST_F(ListMenuTest, ItemsActOnlyWhereTheyCan) {
 TEST_F(ListMenuTest, CopyGivesTheSelectedRowsOrAllAsPathTabNewName) {
     Build();
     form->bOKClick();
+    view->RunToEnd();
     ASSERT_EQ(view->list.size(), 3u);  // č.txt, ř ř.txt (fails), the folder
     std::string all;
     for (const tovana::ResultRow& row : view->list) {
@@ -529,6 +841,7 @@ TEST_F(ListMenuTest, CopyGivesTheSelectedRowsOrAllAsPathTabNewName) {
 TEST_F(ListMenuTest, OpenFolderShowsTheFolderHoldingTheSelectedEntry) {
     Build();
     form->bOKClick();
+    view->RunToEnd();
     view->selected = {0};
     form->lbMessageCommand(MenuCommand::OpenFolder);
     view->selected = {2};
@@ -560,6 +873,7 @@ TEST_F(ListMenuTest, PreviewRenamesNothingAndMarksItsRows) {
     EXPECT_EQ(form->counters().FileCount, 0) << "a preview is not counted as a run";
     // A real run afterwards still renames and lists its rows unmarked.
     form->bOKClick();
+    view->RunToEnd();
     ASSERT_EQ(view->list.size(), 6u);
     EXPECT_FALSE(view->list.back().Preview);
     EXPECT_NE(tree.Snapshot(), before);

@@ -14,7 +14,8 @@
 # - New names ending in a dot or a space: Windows drops them (the row says Konec, Linux keeps
 #   Konec_ -> "Konec "): the tree holds no name the rules would end so.
 # - Folders both hidden and system are left alone on Windows; Linux has no such folders.
-# - The --saved help line names the registry key on Windows and a file on Linux.
+# - The --saved help line names the registry key on Windows and a file on Linux, and --help
+#   names each platform's own journal folder.
 set -euo pipefail
 linux=$1
 windows=$2
@@ -86,8 +87,10 @@ done
 
 # Help and usage errors: the same text with the same "\n" line ends.
 for flags in "--help" "--bogus"; do
-  "$linux" $flags 2>&1 | grep -v -e '--saved' > "$work/linux.help" || true
-  "$repo/scripts/wine-run" "$windows" $flags 2>&1 | grep -v -e '--saved' > "$work/windows.help" || true
+  journaled='s/journaled in .* (the newest/journaled in JOURNALS (the newest/'
+  "$linux" $flags 2>&1 | grep -v -e '--saved' | sed "$journaled" > "$work/linux.help" || true
+  "$repo/scripts/wine-run" "$windows" $flags 2>&1 | grep -v -e '--saved' | sed "$journaled" \
+    > "$work/windows.help" || true
   if ! cmp -s "$work/linux.help" "$work/windows.help"; then
     diff -u "$work/linux.help" "$work/windows.help" | cat -A | head -20
     echo "tovana-cli.exe $flags differs from tovana-cli"

@@ -5,11 +5,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
 #include <random>
 
 #include "TovanaVersion.h"
 #include "rename/Platform.h"
+#include "rename/SlowFileSystem.h"
 #include "rename/WideText.h"
 #include "settings/RegistrySettingsStore.h"
 #include "support/TempTree.h"
@@ -95,7 +97,8 @@ class Win32Window : public testing::Test {
     // Opens the window with recorded boxes, or with the real ones when `realBoxes`.
     TfTovana& Open(bool realBoxes = false) {
         TovanaServices services;
-        services.fileSystem = fileSystem.get();
+        services.fileSystem =
+            slow ? static_cast<tovana::FileSystem*>(slow.get()) : fileSystem.get();
         services.settings = &settings;
         services.selectFolder = [this](HWND, std::wstring& folder) {
             pickerStartedWith = folder;
@@ -108,7 +111,15 @@ class Win32Window : public testing::Test {
         if (!realBoxes) {
             services.showBox = [this](const tovana::Box& box) {
                 shown.push_back(box);
-                return tovana::BoxAnswer::Ok;
+                if (box.buttons != tovana::BoxButtons::YesNo) {
+                    return tovana::BoxAnswer::Ok;
+                }
+                const tovana::BoxAnswer answer =
+                    answers.empty() ? tovana::BoxAnswer::Yes : answers.front();
+                if (!answers.empty()) {
+                    answers.pop_front();
+                }
+                return answer;
             };
         }
         services.openAddress = [this](const std::wstring& address) { opened.push_back(address); };
@@ -138,6 +149,31 @@ class Win32Window : public testing::Test {
     }
 
     HWND Item(int id) { return ::GetDlgItem(form->hwnd(), id); }
+    // The program's loop until the window's run has ended (`each` after every round).
+    void WaitForRun(const std::function<void()>& each = {}) {
+        const DWORD start = ::GetTickCount();
+        while (form->form().Running() && ::GetTickCount() - start < 60000) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            Pump();
+            if (each) {
+                each();
+            }
+        }
+        ASSERT_FALSE(form->form().Running()) << "the run did not end";
+    }
+    // A click as the program's loop hands it on.
+    void PressMouse(int id) {
+        MSG message{Item(id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4), 0, {}};
+        if (!form->HandleKeys(message)) {
+            ::DispatchMessageW(&message);
+        }
+        message.message = WM_LBUTTONUP;
+        message.wParam = 0;
+        if (!form->HandleKeys(message)) {
+            ::DispatchMessageW(&message);
+        }
+        Pump();
+    }
     void Click(int id) {
         ::SendMessageW(Item(id), BM_CLICK, 0, 0);
         Pump();
@@ -186,6 +222,8 @@ class Win32Window : public testing::Test {
     std::wstring keyPath_;
     tovana::RegistrySettingsStore settings;
     std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
+    std::unique_ptr<tovana::SlowFileSystem> slow;  // set before Open for a run that takes a while
+    std::deque<tovana::BoxAnswer> answers;         // to Yes/No boxes; Yes when none is left
     HWND application = nullptr;
     std::unique_ptr<TfTovana> form;
     std::vector<tovana::Box> shown;
@@ -484,6 +522,7 @@ TEST_F(Win32Window, ControlsReachTheFormHandlers) {
     Click(IDC_CSUBDIR);
     Click(IDC_CRENDIR);
     Click(IDOK);
+    WaitForRun();
     const HWND list = Item(IDC_LBMESSAGE);
     ASSERT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 4);
     std::map<std::wstring, LRESULT> rows;
@@ -522,6 +561,7 @@ TEST_F(Win32Window, EnterAndEscDoNothingWithAModifierHeld) {
         EXPECT_FALSE(form->closed()) << "Esc with modifier " << modifier;
     }
     PressKey(VK_RETURN);
+    WaitForRun();
     EXPECT_EQ(shown.size(), 1u) << "Enter alone runs";
 }
 
@@ -573,7 +613,8 @@ TEST_F(Win32Window, KeyboardOnlyRunThroughTheRealSummaryBox) {
     box.main = w.hwnd();
     watchedBox = &box;
     ::SetTimer(nullptr, 0, 100, CloseBoxWithEnter);
-    PressKey(VK_RETURN);  // runs, and returns once the summary box is closed
+    PressKey(VK_RETURN);  // starts the run; the summary box opens at its end
+    WaitForRun();
     watchedBox = nullptr;
     ASSERT_TRUE(box.found) << "no summary box";
     EXPECT_EQ(box.title, L"Výsledek přejmenování");
@@ -597,6 +638,55 @@ TEST_F(Win32Window, KeyboardOnlyRunThroughTheRealSummaryBox) {
                        nullptr, nullptr, nullptr);
     ::RegCloseKey(key);
     EXPECT_EQ(count, 11u) << "the eleven values";
+}
+
+// A run on its thread: rows reach the list through posted messages while it goes on, keys and
+// clicks for the controls are swallowed, the close button asks (No: the run goes on), Esc asks
+// (Yes: the run stops after the rename under way, and the summary says so).
+TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
+    tovana::test::TempTree tree;
+    for (int i = 0; i < 150; ++i) {
+        tree.Add("č" + std::to_string(1000 + i) + ".txt");
+    }
+    slow = std::make_unique<tovana::SlowFileSystem>(*fileSystem, std::chrono::milliseconds(3));
+    Open();
+    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
+    const std::wstring caption = TextOf(form->hwnd());
+    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
+    Click(IDOK);
+    ASSERT_TRUE(form->form().Running());
+    const HWND list = Item(IDC_LBMESSAGE);
+    bool triedInput = false;
+    WaitForRun([&] {
+        if (triedInput || ::SendMessageW(list, LB_GETCOUNT, 0, 0) == 0 || !form->form().Running()) {
+            return;
+        }
+        triedInput = true;
+        EXPECT_NE(TextOf(form->hwnd()).find(L"přejmenováno"), std::wstring::npos);
+        ::SetFocus(Item(IDC_EPATH));
+        const std::wstring path = TextOf(Item(IDC_EPATH));
+        MSG key{Item(IDC_EPATH), WM_CHAR, 'x', 0, 0, {}};
+        EXPECT_TRUE(form->HandleKeys(key)) << "keys are swallowed";
+        PressMouse(IDC_CSUBDIR);
+        EXPECT_FALSE(Checked(IDC_CSUBDIR)) << "clicks are swallowed";
+        EXPECT_EQ(TextOf(Item(IDC_EPATH)), path);
+        ::SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);  // asked, answered No
+        EXPECT_FALSE(form->closed());
+        PressKey(VK_ESCAPE);  // asked, answered Yes
+    });
+    ASSERT_TRUE(triedInput);
+    EXPECT_FALSE(form->closed());
+    EXPECT_EQ(TextOf(form->hwnd()), caption);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].text, "Přerušit přejmenování?");
+    EXPECT_EQ(shown[1].text, "Přerušit přejmenování?");
+    EXPECT_EQ(shown[2].text.rfind("Přejmenování přerušeno.", 0), 0u) << shown[2].text;
+    const LRESULT rows = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 150);
+    EXPECT_EQ(form->form().counters().FileCount, rows);
+    PressMouse(IDC_CSUBDIR);
+    EXPECT_TRUE(Checked(IDC_CSUBDIR)) << "clicks work again after the run";
 }
 
 // Alt+F4 on the application's window (where a box leaves the focus on some systems) closes
@@ -704,6 +794,7 @@ TEST_F(Win32Window, ListMenuByMouseAndKeysCopyAndPreview) {
     Open();
     SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
     Click(IDOK);
+    WaitForRun();
     const HWND list = Item(IDC_LBMESSAGE);
     ASSERT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 1);
     ::SetFocus(list);

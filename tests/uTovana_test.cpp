@@ -228,6 +228,7 @@ TEST_F(WindowTest, EnterClicksTheFocusedButtonElseOk) {
     ui().cSubDir->setFocus();
     QTest::keyClick(ui().cSubDir, Qt::Key_Return);
     EXPECT_EQ(ok.count(), 1);
+    WaitForRun();
     QTest::keyClick(ui().cSubDir, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(ok.count(), 1) << "Shift+Enter must not act";
 
@@ -260,6 +261,7 @@ TEST_F(WindowTest, EnterInEveryFocusSituation) {
         const int before = s.expected->count();
         s.focus->setFocus();
         QTest::keyClick(s.focus, Qt::Key_Return);
+        WaitForRun();
         EXPECT_EQ(s.expected->count(), before + 1) << s.focus->objectName().toStdString();
         EXPECT_TRUE(window->isVisible());
     }
@@ -312,6 +314,7 @@ TEST_F(WindowTest, GrabsTheWindowAfterARun) {
     TfTovana& w = Open();
     ShowActive();
     ui().bOK->click();
+    WaitForRun();
     ASSERT_EQ(w.resultLog().rowCount(), 3);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor must go";
     EXPECT_FALSE(ui().lbMessage->currentIndex().isValid()) << "appending selects nothing";
@@ -379,6 +382,7 @@ TEST_F(WindowTest, WidgetsReachTheFormHandlers) {
     EXPECT_EQ(QApplication::focusWidget(), ui().cSubDir);
 
     ui().bOK->click();
+    WaitForRun();
     ASSERT_EQ(w.resultLog().rowCount(), 1);
     EXPECT_EQ(w.resultLog().index(0).data(ResultLogModel::KindRole).toInt(), tovana::rkFileRenamed);
     ASSERT_EQ(messages.size(), 1u);
@@ -508,6 +512,86 @@ TEST_F(WindowTest, BoxesOpenOverTheWindowModalForTheProgram) {
     EXPECT_GT(boxGeometry.width(), titleWidth + 60) << "the title must not be cut";
 }
 
+// A run on its thread: rows reach the list through posted calls while it goes on, the controls
+// take no keys or clicks meanwhile, the wait cursor shows, and Esc asks whether to stop; Yes
+// stops it with a summary that says so. The close button asks the same and the window stays.
+TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
+    for (int i = 0; i < 150; ++i) {
+        tree.Add("č" + std::to_string(1000 + i) + ".txt");
+    }
+    slow = std::make_unique<tovana::SlowFileSystem>(fileSystem, std::chrono::milliseconds(3));
+    settings.PutText("Path", tree.path());
+    settings.PutText("Masks", "*.*");
+    TfTovana& w = Open();
+    ShowActive();
+    const QString caption = w.windowTitle();
+    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
+    ui().bOK->click();
+    ASSERT_TRUE(w.form().Running());
+    bool triedInput = false;
+    bool closed = false;
+    WaitForRun([&] {
+        if (triedInput || w.resultLog().rowCount() == 0 || !w.form().Running()) {
+            return;
+        }
+        triedInput = true;
+        EXPECT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(w.windowTitle().contains("přejmenováno")) << w.windowTitle().toStdString();
+        const QString path = ui().ePath->text();
+        QTest::keyClick(ui().ePath, Qt::Key_X);
+        QTest::mouseClick(ui().cSubDir, Qt::LeftButton);
+        QTest::mouseClick(ui().bOK, Qt::LeftButton);
+        EXPECT_EQ(ui().ePath->text(), path) << "keys are swallowed";
+        EXPECT_FALSE(ui().cSubDir->isChecked()) << "clicks are swallowed";
+        closed = w.close();  // asked, answered No: the run goes on
+        EXPECT_FALSE(closed);
+        EXPECT_TRUE(w.form().Running());
+        QTest::keyClick(ui().cSubDir, Qt::Key_Escape);  // asked, answered Yes
+    });
+    ASSERT_TRUE(triedInput);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(w.windowTitle(), caption);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].text, "Přerušit přejmenování?");
+    EXPECT_EQ(messages[1].text, "Přerušit přejmenování?");
+    EXPECT_TRUE(messages[2].text.startsWith("Přejmenování přerušeno."))
+        << messages[2].text.toStdString();
+    const int rows = w.resultLog().rowCount();
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 150);
+    EXPECT_EQ(w.form().counters().FileCount, rows);
+
+    // The window answers as before once the run is over.
+    QTest::keyClick(ui().ePath, Qt::Key_End);
+    QTest::keyClick(ui().ePath, Qt::Key_X);
+    EXPECT_TRUE(ui().ePath->text().endsWith("x"));
+}
+
+// A question whose Yes would start something opens with No as its default button.
+TEST_F(WindowTest, QuestionThatStartsARunDefaultsToNo) {
+    TovanaServices services;
+    services.settings = &settings;
+    services.fileSystem = &fileSystem;
+    window = std::make_unique<TfTovana>(services);
+    ShowActive();
+    for (const bool defaultNo : {true, false}) {
+        QString defaultText;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            defaultText = box->defaultButton() != nullptr ? box->defaultButton()->text() : "";
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        tovana::Box box{"Tovana", "?", tovana::BoxIcon::None, tovana::BoxButtons::YesNo, defaultNo};
+        const tovana::BoxAnswer answer = window->ShowBox(box);
+        EXPECT_EQ(answer, defaultNo ? tovana::BoxAnswer::No : tovana::BoxAnswer::Yes);
+        EXPECT_FALSE(defaultText.isEmpty());
+    }
+}
+
 // Run by its own test entry on a 1024 x 768 screen: the window moves just enough to be whole.
 TEST_F(WindowTest, WindowLiesWhollyOnTheScreen) {
     TfTovana& w = Open();
@@ -530,6 +614,7 @@ TEST_F(WindowTest, ListMenuOpensByMouseAndKeysAndItsKeysAct) {
     ShowActive();
     ui().ePath->setText(QString::fromStdString(tree.path()));
     ui().bOK->click();
+    WaitForRun();
     ASSERT_EQ(window->resultLog().rowCount(), 1);
     TResultList* list = ui().lbMessage;
     list->setFocus();

@@ -1,11 +1,14 @@
 #include "form/Form.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 #include "rename/DryRunFileSystem.h"
+#include "rename/FailReason.h"
 #include "rename/Journal.h"
 #include "rename/JournalStore.h"
 #include "rename/NameText.h"
@@ -62,7 +65,10 @@ class ListSink : public RunSink {
 class Busy {
   public:
     explicit Busy(FormView& view) : view_(view) { view_.SetBusy(true); }
-    ~Busy() { view_.SetBusy(false); }
+    ~Busy() {
+        view_.RowsAppended();  // a list holding rows back shows them now
+        view_.SetBusy(false);
+    }
     Busy(const Busy&) = delete;
     Busy& operator=(const Busy&) = delete;
 
@@ -70,9 +76,57 @@ class Busy {
     FormView& view_;
 };
 
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+// The path without the separators at its end, except for a root's own.
+std::string Trimmed(std::string path) {
+    while (path.size() > 1 && IsSeparator(path.back())) {
+#ifdef _WIN32
+        if (path.size() == 3 && path[1] == ':') {
+            break;
+        }
+#endif
+        path.pop_back();
+    }
+    return path;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    const NameChars x = DecodeName(Trimmed(a));
+    const NameChars y = DecodeName(Trimmed(b));
+    if (x.size() != y.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const bool bothSeparators = (x[i] == '\\' || x[i] == '/') && (y[i] == '\\' || y[i] == '/');
+        if (!bothSeparators && LowerChar(x[i]) != LowerChar(y[i])) {
+            return false;
+        }
+    }
+    return true;
+#else
+    return Trimmed(a) == Trimmed(b);
+#endif
+}
+
+std::string Quoted(const std::string& folder) {
+    return "\u201e" + folder + "\u201c";
+}
+
 }  // namespace
 
 Form::Form(FormView& view, FormServices services) : view_(view), services_(std::move(services)) {}
+
+Form::~Form() {
+    run_.reset();  // stops the run and waits for its thread, which uses this form's members
+}
 
 bool Form::Guarded(const std::function<void()>& handler) {
     try {
@@ -127,18 +181,203 @@ void Form::Button1Click() {
 }
 
 void Form::bOKClick() {
-    if (!view_.Enabled(Control::bOK)) {
+    if (!view_.Enabled(Control::bOK) || Running()) {
         return;
     }
     Guarded([this] {
         const RenameOptions options = Options();
-        ListSink sink(view_);
-        {
-            const Busy busy(view_);
-            Run(options, *services_.fileSystem, sink, counters_);
+        if (!MayRunIn(options.Path)) {
+            return;
         }
-        view_.ShowBox({kSummaryTitle, SummaryText(counters_)});
+        runFolder_ = options.Path;
+        failedInRun_ = 0;
+        runRenamedFolder_ = false;
+        listError_ = nullptr;
+        journalPath_.clear();
+        journalError_ = {};
+        captionBeforeRun_ = view_.Caption();
+        view_.SetBusy(true);
+        // The run's thread owns the journal from its start to its end; the form reads what it
+        // left only after the run has ended (the batcher's lock orders the two).
+        BackgroundRun::Body body = [this, options](RunSink& sink, RunCounters& counters,
+                                                   const StopRequest& stop) {
+            FileSystem& fileSystem = *services_.fileSystem;
+            if (services_.journals == nullptr) {
+                Run(options, fileSystem, sink, counters, stop);
+                return;
+            }
+            RunJournal journal(*services_.journals, sink,
+                               {"Tovana " + services_.version, options, {}});
+            try {
+                Run(options, fileSystem, journal, counters, stop);
+            } catch (...) {
+                journal.Finish(counters);
+                journalPath_ = journal.path();
+                journalError_ = journal.error();
+                throw;
+            }
+            journal.Finish(counters);
+            journalPath_ = journal.path();
+            journalError_ = journal.error();
+        };
+        std::weak_ptr<Form*> self = self_;
+        FormView& view = view_;
+        try {
+            run_ = std::make_unique<BackgroundRun>(std::move(body), [self, &view] {
+                view.PostToUi([self] {
+                    if (const std::shared_ptr<Form*> form = self.lock()) {
+                        (*form)->TakeRunUpdate();
+                    }
+                });
+            });
+        } catch (...) {  // no thread for the run
+            view_.SetBusy(false);
+            throw;
+        }
     });
+}
+
+bool Form::MayRunIn(const std::string& folder) {
+    std::error_code error;
+    std::unique_ptr<Folder> opened = services_.fileSystem->OpenFolder(folder, error);
+    EntryList entries;
+    if (opened != nullptr) {
+        error = services_.fileSystem->ReadEntries(*opened, entries);
+    }
+    if (opened == nullptr || error) {
+        std::error_code ignored;
+        const std::filesystem::path path = std::filesystem::u8path(folder);
+        const FailReason reason = ReasonOf(error);
+        std::string text;
+        if (std::filesystem::exists(path, ignored) &&
+            !std::filesystem::is_directory(path, ignored)) {
+            text = Quoted(folder) + " není složka, ale soubor";
+        } else if (reason == FailReason::NotFound || !std::filesystem::exists(path, ignored)) {
+            text = "Složka " + Quoted(folder) + " neexistuje";
+        } else if (reason == FailReason::AccessDenied) {
+            text = "Složku " + Quoted(folder) + " nelze přečíst: přístup odepřen";
+        } else {
+            text = "Složku " + Quoted(folder) + " nelze přečíst: " + error.message();
+        }
+        view_.ShowBox({services_.applicationTitle, ErrorBoxText(text), BoxIcon::Stop});
+        return false;
+    }
+    if (!IsWideFolder(folder, services_.homeFolder)) {
+        return true;
+    }
+    Box question{services_.applicationTitle,
+                 "Zvolená složka " + Quoted(folder) +
+                     (SamePath(folder, services_.homeFolder) ? " je celá vaše domovská složka."
+                                                             : " je celý disk.") +
+                     "\rOpravdu v ní přejmenovat?",
+                 BoxIcon::None, BoxButtons::YesNo, true};
+    return view_.ShowBox(question) == BoxAnswer::Yes;
+}
+
+void Form::TakeRows(RunUpdate& update) {
+    for (const LogEntry& entry : update.rows) {
+        if (listError_ == nullptr && !view_.AppendRow(entry, /*preview=*/false)) {
+            listError_ = std::make_exception_ptr(std::runtime_error("Unable to insert a line"));
+            run_->RequestStop();
+        }
+        if (entry.Kind == rkFailed) {
+            ++failedInRun_;
+        } else if (entry.Kind == rkDirRenamed && SamePath(entry.Path, runFolder_)) {
+            runRenamedFolder_ = true;
+            std::string parent = Trimmed(entry.Path);
+            while (!parent.empty() && !IsSeparator(parent.back())) {
+                parent.pop_back();
+            }
+            runRenamedTo_ = parent + entry.NewName;
+        }
+    }
+    view_.RowsAppended();
+}
+
+void Form::TakeRunUpdate() {
+    if (!Running()) {
+        return;
+    }
+    if (askingToStop_) {
+        // The question's own loop delivers this; the rows wait, and no summary opens over the
+        // question. Taken as soon as it is answered.
+        takeAfterQuestion_ = true;
+        return;
+    }
+    RunUpdate update = run_->Take();
+    TakeRows(update);
+    if (!update.finished) {
+        view_.SetCaption(captionBeforeRun_ + "  \u2013 přejmenováno " +
+                         std::to_string(update.filesRenamed) + " souborů, " +
+                         std::to_string(update.foldersRenamed) + " adresářů");
+        return;
+    }
+    counters_ = update.counters;
+    std::exception_ptr error = listError_ != nullptr ? listError_ : update.error;
+    run_->Wait();
+    run_.reset();
+    view_.SetCaption(captionBeforeRun_);
+    view_.SetBusy(false);
+    if (!journalPath_.empty()) {
+        lastJournal_ = journalPath_;
+    }
+    if (runRenamedFolder_) {
+        view_.SetText(Control::ePath, runRenamedTo_);
+    }
+    if (error != nullptr) {
+        Guarded([&error] { std::rethrow_exception(error); });
+    } else {
+        std::string summary = SummaryText(counters_);
+        if (failedInRun_ > 0) {
+            summary += "\rNepřejmenováno: " + std::to_string(failedInRun_);
+        }
+        view_.ShowBox({kSummaryTitle, summary});
+    }
+    if (journalError_) {
+        view_.ShowBox(
+            {services_.applicationTitle,
+             ErrorBoxText("Záznam přejmenování nelze zapsat" +
+                          (journalPath_.empty() ? "" : " do " + Quoted(journalPath_)) + ": " +
+                          journalError_.message() + "\rPřejmenování proto nepůjde vrátit zpět"),
+             BoxIcon::Stop});
+    }
+}
+
+void Form::AskToStopRun() {
+    if (!Running()) {
+        return;
+    }
+    if (askingToStop_) {
+        return;
+    }
+    askingToStop_ = true;
+    const BoxAnswer answer = view_.ShowBox(
+        {services_.applicationTitle, "Přerušit přejmenování?", BoxIcon::None, BoxButtons::YesNo});
+    askingToStop_ = false;
+    if (answer == BoxAnswer::Yes) {
+        run_->RequestStop();
+    }
+    if (takeAfterQuestion_) {
+        takeAfterQuestion_ = false;
+        TakeRunUpdate();
+    }
+}
+
+void Form::StopRunAndWait() {
+    if (!Running()) {
+        return;
+    }
+    run_->RequestStop();
+    run_->Wait();
+    RunUpdate update = run_->Take();
+    TakeRows(update);
+    counters_ = update.counters;
+    run_.reset();
+    view_.SetCaption(captionBeforeRun_);
+    view_.SetBusy(false);
+    if (!journalPath_.empty()) {
+        lastJournal_ = journalPath_;
+    }
 }
 
 void Form::lAuthorClick() {
@@ -150,10 +389,18 @@ void Form::lWebClick() {
 }
 
 void Form::bCancelClick() {
+    if (Running()) {
+        AskToStopRun();
+        return;
+    }
     view_.Close();
 }
 
 bool Form::FormCloseQuery() {
+    if (Running()) {
+        AskToStopRun();
+        return false;
+    }
     return Guarded([this] {
         if (services_.settings != nullptr) {
             SaveSettings(*services_.settings, *this);
@@ -351,6 +598,8 @@ std::string ReasonText(FailReason reason) {
             return "nový název je neplatný";
         case FailReason::FolderUnreadable:
             return "složku nelze přečíst";
+        case FailReason::WouldHide:
+            return "nový název by položku skryl";
         case FailReason::Other:
             return "jiná chyba systému";
     }
@@ -412,6 +661,17 @@ bool Form::Flag(Setting setting) const {
 
 void Form::SetFlag(Setting setting, bool on) {
     view_.SetChecked(ControlOf(setting), on);
+}
+
+bool IsWideFolder(const std::string& folder, const std::string& home) {
+    const std::string path = Trimmed(folder);
+#ifdef _WIN32
+    const bool root = (path.size() == 2 || path.size() == 3) && path[1] == ':' &&
+                      (path.size() == 2 || IsSeparator(path[2]));
+#else
+    const bool root = path == "/";
+#endif
+    return root || (!home.empty() && SamePath(path, home));
 }
 
 std::string ErrorBoxText(const std::string& message) {

@@ -10,10 +10,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "form/FormView.h"
+#include "rename/BackgroundRun.h"
 #include "rename/FileSystem.h"
 #include "rename/JournalStore.h"
 #include "rename/RenameOptions.h"
@@ -41,7 +44,8 @@ constexpr char kWebAddress[] = "http://www.korvel.example";
 struct FormServices {
     FileSystem* fileSystem = nullptr;  // for runs and the picker's start folder
     SettingsStore* settings = nullptr;
-    JournalStore* journals = nullptr;         // where undo journals itself; null for the user's own
+    JournalStore* journals = nullptr;  // where runs are journaled; none: runs are not journaled
+    std::string homeFolder;            // the user's home; a run there asks first
     std::string applicationTitle = "Tovana";  // the error box's title
     std::string version;                      // the program's version as the caption shows it
 };
@@ -59,6 +63,8 @@ struct MenuItem {
 class Form : public SettingsValues {
   public:
     Form(FormView& view, FormServices services);
+    // Stops a run still going and waits for it.
+    ~Form() override;
 
     // The handlers. Each one that can fail shows its error in the error box itself.
     void FormCreate();
@@ -70,7 +76,8 @@ class Form : public SettingsValues {
     void lAuthorClick();
     void lWebClick();
     void bCancelClick();
-    // Saves the settings; false (the close is cancelled) when a value cannot be written.
+    // Saves the settings; false (the close is cancelled) when a value cannot be written. While a
+    // run goes on it asks whether to stop it instead, and the window stays.
     bool FormCloseQuery();
 
     // The result list's context menu and its commands (keys: F5, Ctrl+Z, Ctrl+C).
@@ -85,7 +92,19 @@ class Form : public SettingsValues {
     // The folder holding the selected row's entry, in the file manager.
     void miOpenFolderClick();
 
-    // The journal of the window's last real run; empty when there is none to undo.
+    // A run goes on a worker thread; its rows, progress and end come to the window's thread
+    // through FormView::PostToUi, which calls TakeRunUpdate.
+    bool Running() const { return run_ != nullptr; }
+    // Appends the rows gathered since the last take, shows the progress in the caption and,
+    // once the run has ended, the summary and whatever errors there were.
+    void TakeRunUpdate();
+    // Esc or the close button during a run: "Přerušit přejmenování?"; Yes asks the run to stop
+    // after the rename under way.
+    void AskToStopRun();
+    // The desktop session ends: the run stops the same way, and this waits for it and takes its
+    // rows (without boxes), so that the close query saves after the run is over.
+    void StopRunAndWait();
+    // The journal of the window's last real run; empty when it had none or it was undone.
     const std::string& LastJournal() const { return lastJournal_; }
 
     // The options as the controls show them; a box that is greyed out does not act.
@@ -106,12 +125,35 @@ class Form : public SettingsValues {
 
     // Preview and undo work through here, with the hourglass, on the window's thread.
     void RunInWindow(const std::function<void()>& work);
+    // Whether a run may start in the chosen folder: an error box when it is not a readable folder,
+    // a question when it is a whole disk or the user's home.
+    bool MayRunIn(const std::string& folder);
+    // The end of a run: rows taken, busy state gone; boxes unless `quiet`.
+    void EndRun(bool quiet);
+    void TakeRows(RunUpdate& update);
 
     FormView& view_;
     FormServices services_;
     RunCounters counters_;
+    std::unique_ptr<BackgroundRun> run_;
+    std::string captionBeforeRun_;
+    std::string runFolder_;  // the chosen folder of the run going on
+    int failedInRun_ = 0;
+    bool runRenamedFolder_ = false;  // the chosen folder itself was renamed
+    std::string runRenamedTo_;
+    std::exception_ptr listError_;  // the list refused a row: the run is stopped
+    bool askingToStop_ = false;     // the question whether to stop is open
+    bool takeAfterQuestion_ = false;
+    // Written by the run's thread before it ends; read on the window's thread once it has.
+    std::string journalPath_;
+    std::error_code journalError_;
     std::string lastJournal_;
+    // Lets a call posted to the window's thread see that the form is gone.
+    std::shared_ptr<Form*> self_ = std::make_shared<Form*>(this);
 };
+
+// Whether `folder` is a whole disk (a file-system root) or the user's home `home`.
+bool IsWideFolder(const std::string& folder, const std::string& home);
 
 // A row's text in the list: the old path, and for a preview " → " and the new name.
 std::string RowText(const ResultRow& row);

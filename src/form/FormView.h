@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ struct Box {
     std::string text;  // lines separated by carriage returns
     BoxIcon icon = BoxIcon::None;
     BoxButtons buttons = BoxButtons::Ok;
+    bool defaultNo = false;  // Yes/No: Enter answers No, so that it cannot start anything
 };
 
 class FormView {
@@ -72,6 +74,9 @@ class FormView {
     // Appends one row to the result list without scrolling or selecting; false when the list
     // refuses the row. The list keeps the whole entry for the row's tooltip and the menu.
     virtual bool AppendRow(const LogEntry& entry, bool preview) = 0;
+    // After a batch of AppendRow calls: a list may hold the rows back until then, and show the
+    // whole batch at once.
+    virtual void RowsAppended() {}
     // The rows the list holds, top to bottom, and the indexes of the selected ones.
     virtual std::size_t RowCount() const = 0;
     virtual ResultRow Row(std::size_t index) const = 0;
@@ -82,8 +87,14 @@ class FormView {
     // Opens `folder` in the platform's file manager.
     virtual void ShowFolder(const std::string& folder) = 0;
 
-    // The hourglass while a run works; the window takes no input meanwhile.
+    // The hourglass while a run works; the controls take no input meanwhile, but the window
+    // keeps painting, and Esc and the close button still reach the form (which asks whether to
+    // stop the run).
     virtual void SetBusy(bool busy) = 0;
+
+    // Any thread: runs `call` on the window's thread soon, from its event loop (never inside
+    // this call). A run on its worker thread announces its rows this way.
+    virtual void PostToUi(std::function<void()> call) = 0;
 
     // A box modal for the whole program: every window of the program is disabled while it is
     // open; afterwards the window that was active is active again, with its focus restored.

@@ -26,10 +26,27 @@ QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
 }
 
 void ResultLogModel::Append(const tovana::LogEntry& entry, bool preview) {
-    const int row = rowCount();
-    beginInsertRows(QModelIndex(), row, row);
     tovana::ResultRow added{entry, preview};
     QString text = QString::fromStdString(tovana::RowText(added));
+    if (held_) {
+        waiting_.push_back({std::move(added), std::move(text)});
+        return;
+    }
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
     rows_.push_back({std::move(added), std::move(text)});
+    endInsertRows();
+}
+
+void ResultLogModel::Release() {
+    held_ = false;
+    if (waiting_.empty()) {
+        return;
+    }
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(waiting_.size()) - 1);
+    rows_.insert(rows_.end(), std::make_move_iterator(waiting_.begin()),
+                 std::make_move_iterator(waiting_.end()));
+    waiting_.clear();
     endInsertRows();
 }

@@ -23,6 +23,10 @@ class ResultLogModel : public QAbstractListModel {
 
     void Append(const tovana::LogEntry& entry, bool preview);
     const tovana::ResultRow& Row(std::size_t index) const { return rows_.at(index).row; }
+    // While held, appended rows wait and Release shows them in one insertion: a run's batch of
+    // thousands of rows costs the view one update instead of one each.
+    void Hold() { held_ = true; }
+    void Release();
 
   private:
     struct Shown {
@@ -30,4 +34,6 @@ class ResultLogModel : public QAbstractListModel {
         QString text;
     };
     std::vector<Shown> rows_;
+    std::vector<Shown> waiting_;
+    bool held_ = false;
 };

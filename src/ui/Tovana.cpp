@@ -1,9 +1,11 @@
 // The program's entry: the window over the platform's file system and settings store.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QIcon>
 #include <QSessionManager>
 
+#include "rename/JournalStore.h"
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
 #include "ui/QtStart.h"
@@ -21,9 +23,12 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
     const std::unique_ptr<tovana::SettingsStore> settings = tovana::MakeSettingsStore();
+    const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
     TovanaServices services;
     services.fileSystem = fileSystem.get();
     services.settings = settings.get();
+    services.journals = journals.get();
+    services.homeFolder = QDir::homePath().toStdString();
     services.selectFolder = [](const QString& title, const QString& root, QString& folder) {
         return SelectFolder(nullptr, title, root, folder);
     };
@@ -32,9 +37,13 @@ int main(int argc, char** argv) {
         QString::fromStdString(tovana::ApplicationTitle(QString(argv[0]).toStdString()));
 
     TfTovana fTovana(services);
-    // The end of the desktop session saves the settings as a close does.
+    // The end of the desktop session stops a run (after the rename under way) and waits for it,
+    // then saves the settings as a close does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &fTovana,
-                     [&fTovana](QSessionManager&) { fTovana.form().FormCloseQuery(); });
+                     [&fTovana](QSessionManager&) {
+                         fTovana.form().StopRunAndWait();
+                         fTovana.form().FormCloseQuery();
+                     });
     fTovana.show();
     return app.exec();
 }

@@ -64,6 +64,8 @@ tovana::FormServices FormServicesOf(const TovanaServices& services) {
     tovana::FormServices form;
     form.fileSystem = services.fileSystem;
     form.settings = services.settings;
+    form.journals = services.journals;
+    form.homeFolder = services.homeFolder;
     form.applicationTitle = services.applicationTitle.toStdString();
     form.version = TfTovana::GetAppVersion();
     return form;
@@ -127,7 +129,10 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
     form_.FormCreate();
 }
 
-TfTovana::~TfTovana() = default;
+// A run still going ends before the window's parts go: its thread calls back into them.
+TfTovana::~TfTovana() {
+    form_.StopRunAndWait();
+}
 
 // The heading must read on the banner whatever the desktop's palette: the caption-text colour
 // where the heading's colour reads on it, otherwise the list's background. Likewise the links.
@@ -389,12 +394,35 @@ bool TfTovana::lbMessageKeyDown(const QKeyEvent& key) {
     return false;
 }
 
+void TfTovana::RowsAppended() {
+    log_.Release();
+    if (busy_) {
+        log_.Hold();
+    }
+}
+
+// While a run goes on the window paints and moves, but its controls take no input: every key
+// and mouse event for them is swallowed here, Esc asks whether to stop the run, and the close
+// button asks through the close query.
 void TfTovana::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
     if (busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+        log_.Hold();
     } else {
+        qApp->removeEventFilter(this);
+        log_.Release();
         QApplication::restoreOverrideCursor();
     }
+}
+
+void TfTovana::PostToUi(std::function<void()> call) {
+    // Queued to this window's thread; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
 // A message box over the window, modal for the whole program, wide enough for its title.
@@ -409,6 +437,9 @@ tovana::BoxAnswer TfTovana::ShowBox(const tovana::Box& box) {
         box.icon == tovana::BoxIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
         QString::fromStdString(box.title), text,
         yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
+    if (yesNo) {
+        message.setDefaultButton(box.defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    }
     message.setWindowModality(Qt::ApplicationModal);
     if (auto* layout = qobject_cast<QGridLayout*>(message.layout())) {
         const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
@@ -507,8 +538,42 @@ void TfTovana::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+bool TfTovana::SwallowedWhileBusy(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            break;
+        default:
+            return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this) {
+        return false;  // a box over the window, such as the question whether to stop
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
+            !key->isAutoRepeat()) {
+            // Asked once the key's event is done, not inside it.
+            QMetaObject::invokeMethod(
+                this, [this] { form_.AskToStopRun(); }, Qt::QueuedConnection);
+        }
+    }
+    return true;
+}
+
 // Enter on a push button clicks it, but not while Shift, Ctrl or Alt is held.
 bool TfTovana::eventFilter(QObject* watched, QEvent* event) {
+    if (busy_ && SwallowedWhileBusy(watched, event)) {
+        return true;
+    }
     if (watched == ui_.lbMessage && event->type() == QEvent::KeyPress) {
         return lbMessageKeyDown(*static_cast<QKeyEvent*>(event)) ||
                QDialog::eventFilter(watched, event);

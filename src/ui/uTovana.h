@@ -25,6 +25,8 @@ class QStyleOptionViewItem;
 struct TovanaServices {
     tovana::FileSystem* fileSystem = nullptr;
     tovana::SettingsStore* settings = nullptr;
+    tovana::JournalStore* journals = nullptr;  // none: runs are not journaled
+    std::string homeFolder;                    // a run there asks first
     // The folder picker (title, root, folder in and out) -> confirmed.
     std::function<bool(const QString&, const QString&, QString&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
@@ -58,12 +60,14 @@ class TfTovana : public QDialog, public tovana::FormView {
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
     bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    void RowsAppended() override;
     std::size_t RowCount() const override;
     tovana::ResultRow Row(std::size_t index) const override;
     std::vector<std::size_t> SelectedRows() const override;
     void CopyText(const std::string& text) override;
     void ShowFolder(const std::string& folder) override;
     void SetBusy(bool busy) override;
+    void PostToUi(std::function<void()> call) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
     void OpenAddress(const std::string& address) override;
@@ -87,6 +91,7 @@ class TfTovana : public QDialog, public tovana::FormView {
     // The result list's context menu, at `at` in the list's viewport.
     void lbMessageContextPopup(const QPoint& at);
     bool lbMessageKeyDown(const QKeyEvent& key);
+    bool SwallowedWhileBusy(QObject* watched, QEvent* event);
     QWidget* Widget(tovana::Control control) const;
 
     Ui::TfTovana ui_;
@@ -96,4 +101,5 @@ class TfTovana : public QDialog, public tovana::FormView {
     std::array<QPixmap, 3> imList_;
     int rowHeight_ = tovana::kRowHeight;
     bool placed_ = false;
+    bool busy_ = false;
 };

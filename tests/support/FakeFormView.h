@@ -2,10 +2,17 @@
 // the picker recorded. Changes reach the form's change handlers as a toolkit's signals would.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "form/Form.h"
 
@@ -43,6 +50,49 @@ class FakeFormView : public FormView {
     std::optional<std::string> pickerAnswer;
     std::vector<std::string> opened;
     bool closed = false;
+    // The answers to Yes/No boxes, in order; Yes when none is left. `onBox` runs as a box opens.
+    std::deque<BoxAnswer> answers;
+    std::function<void(const Box&)> onBox;
+    int posted = 0;  // calls posted from the run's thread
+
+    // The window's event loop while a run goes on: runs the posted calls as they come, until
+    // the run has ended. `each` runs after every call.
+    void RunToEnd(const std::function<void()>& each = {}) {
+        while (form->Running()) {
+            PumpOne();
+            if (each) {
+                each();
+            }
+        }
+    }
+    // Runs the calls posted so far, without waiting.
+    void PumpPending() {
+        for (;;) {
+            std::function<void()> call;
+            {
+                const std::lock_guard lock(mutex_);
+                if (queue_.empty()) {
+                    return;
+                }
+                call = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            call();
+        }
+    }
+    // Waits for one posted call and runs it.
+    void PumpOne() {
+        std::function<void()> call;
+        {
+            std::unique_lock lock(mutex_);
+            ASSERT_TRUE(woken_.wait_for(lock, std::chrono::seconds(30), [this] {
+                return !queue_.empty();
+            })) << "the run posted nothing";
+            call = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        call();
+    }
 
     // What a user does: the change, then the handlers the toolkit runs for it.
     void Type(Control control, const std::string& text) { SetText(control, text); }
@@ -109,7 +159,26 @@ class FakeFormView : public FormView {
     }
     BoxAnswer ShowBox(const Box& box) override {
         boxes.push_back({box, busy});
-        return box.buttons == BoxButtons::YesNo ? yesNoAnswer : BoxAnswer::Ok;
+        if (onBox) {
+            onBox(box);
+        }
+        if (box.buttons != BoxButtons::YesNo) {
+            return BoxAnswer::Ok;
+        }
+        if (answers.empty()) {
+            return yesNoAnswer;
+        }
+        const BoxAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void PostToUi(std::function<void()> call) override {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(call));
+            ++posted;
+        }
+        woken_.notify_one();
     }
     bool PickFolder(std::string& folder) override {
         pickerStartedWith.push_back(folder);
@@ -123,6 +192,10 @@ class FakeFormView : public FormView {
     void Close() override { closed = form->FormCloseQuery(); }
 
   private:
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    std::deque<std::function<void()>> queue_;
+
     static bool IsRadio(Control control) {
         return control == Control::rNoChangeName || control == Control::rUpperName ||
                control == Control::rLowerName;

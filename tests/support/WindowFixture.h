@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QString>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "rename/FileSystemPosix.h"
+#include "rename/SlowFileSystem.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TempTree.h"
 #include "ui/uTovana.h"
@@ -28,7 +32,7 @@ class WindowFixture : public testing::Test {
     // Creates the window as the program does, loading from `settings`.
     TfTovana& Open() {
         TovanaServices services;
-        services.fileSystem = &fileSystem;
+        services.fileSystem = slow ? static_cast<FileSystem*>(slow.get()) : &fileSystem;
         services.settings = &settings;
         services.selectFolder = [this](const QString&, const QString&, QString& folder) {
             pickerStartedWith.push_back(folder);
@@ -41,7 +45,15 @@ class WindowFixture : public testing::Test {
         services.showBox = [this](const tovana::Box& box) {
             messages.push_back({QString::fromStdString(box.title), QString::fromStdString(box.text),
                                 box.icon == tovana::BoxIcon::Stop});
-            return tovana::BoxAnswer::Ok;
+            if (box.buttons != tovana::BoxButtons::YesNo) {
+                return tovana::BoxAnswer::Ok;
+            }
+            const tovana::BoxAnswer answer =
+                answers.empty() ? tovana::BoxAnswer::Yes : answers.front();
+            if (!answers.empty()) {
+                answers.pop_front();
+            }
+            return answer;
         };
         services.openUrl = [this](const QUrl& url) { urls.push_back(url); };
         services.execMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
@@ -73,7 +85,22 @@ class WindowFixture : public testing::Test {
 
     Ui::TfTovana& ui() { return window->controls(); }
 
+    // The window's event loop until its run has ended (`each` after every round of events).
+    void WaitForRun(const std::function<void()>& each = {}) {
+        QElapsedTimer timer;
+        timer.start();
+        while (window->form().Running() && timer.elapsed() < 60000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (each) {
+                each();
+            }
+        }
+        ASSERT_FALSE(window->form().Running()) << "the run did not end";
+    }
+
     FileSystemPosix fileSystem;
+    std::unique_ptr<SlowFileSystem> slow;   // set before Open for a run that takes a while
+    std::deque<tovana::BoxAnswer> answers;  // to Yes/No boxes; Yes when none is left
     MemorySettingsStore settings;
     TempTree tree;
     std::unique_ptr<TfTovana> window;

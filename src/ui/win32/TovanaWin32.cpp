@@ -3,12 +3,19 @@
 
 #include <commctrl.h>
 
+#include "rename/JournalStore.h"
 #include "rename/Platform.h"
 #include "rename/WideText.h"
 #include "settings/PlatformSettings.h"
 #include "ui/win32/uTovanaWin32.h"
 
 namespace {
+
+std::wstring ProfileFolder() {
+    wchar_t path[32768];
+    const DWORD length = ::GetEnvironmentVariableW(L"USERPROFILE", path, 32768);
+    return length > 0 && length < 32768 ? std::wstring(path, length) : std::wstring();
+}
 
 std::wstring ApplicationTitle() {
     wchar_t path[MAX_PATH];
@@ -27,9 +34,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     const auto fileSystem = tovana::MakeFileSystem();
     const auto settings = tovana::MakeSettingsStore();
+    const auto journals = tovana::JournalStore::ForCurrentUser();
     TovanaServices services;
     services.fileSystem = fileSystem.get();
     services.settings = settings.get();
+    services.journals = journals.get();
+    services.homeFolder = ProfileFolder();
     services.applicationTitle = title;
 
     TfTovana fTovana(instance, application, services);

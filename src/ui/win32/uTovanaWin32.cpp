@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -148,6 +149,10 @@ tovana::Rgb RgbOf(COLORREF c) {
 // Activating the application's window (after a box or the browser it owns, or from its
 // task-bar button) hands the activation on to the main window, which restores its focus.
 constexpr UINT kActivateMain = WM_APP + 1;
+// To the main window: a call posted from a run's thread (LPARAM: a std::function<void()>* that
+// the window deletes), and Esc pressed during a run.
+constexpr UINT kRunCall = WM_APP + 2;
+constexpr UINT kAskToStop = WM_APP + 3;
 
 LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto main = static_cast<HWND>(::GetPropW(window, kMainWindowProperty));
@@ -237,8 +242,12 @@ int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstrin
 
 TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services)
     : services_(std::move(services)),
-      form_(*this, {services_.fileSystem, services_.settings, nullptr,
-                    Utf8FromWide(services_.applicationTitle), GetAppVersion()}),
+      form_(*this, {.fileSystem = services_.fileSystem,
+                    .settings = services_.settings,
+                    .journals = services_.journals,
+                    .homeFolder = Utf8FromWide(services_.homeFolder),
+                    .applicationTitle = Utf8FromWide(services_.applicationTitle),
+                    .version = GetAppVersion()}),
       application_(application) {
     window_ = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FTOVANA), application,
                                    &TfTovana::DialogProc, reinterpret_cast<LPARAM>(this));
@@ -298,6 +307,8 @@ TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services
 }
 
 TfTovana::~TfTovana() {
+    // A run still going ends first: its thread posts to this window.
+    form_.StopRunAndWait();
     if (window_ != nullptr) {
         ::RemoveWindowSubclass(::GetDlgItem(window_, IDC_LBMESSAGE), &TfTovana::ListProc, 1);
         ::DestroyWindow(window_);
@@ -443,6 +454,11 @@ void TfTovana::SetCaption(const std::string& caption) {
 
 bool TfTovana::AppendRow(const tovana::LogEntry& entry, bool preview) {
     const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
+    if (!rowsHeld_) {
+        // The list redraws once for the whole batch (see RowsAppended).
+        rowsHeld_ = true;
+        ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    }
     rows_.push_back({entry, preview});
     const std::wstring text = WideFromUtf8(tovana::RowText(rows_.back()));
     const LRESULT row =
@@ -573,11 +589,33 @@ LRESULT CALLBACK TfTovana::ListProc(HWND list, UINT message, WPARAM wParam, LPAR
     return ::DefSubclassProc(list, message, wParam, lParam);
 }
 
+void TfTovana::RowsAppended() {
+    if (!rowsHeld_) {
+        return;
+    }
+    rowsHeld_ = false;
+    const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
+// While a run goes on the window paints and moves, but the loop (HandleKeys) swallows the
+// keys and clicks meant for its controls; Esc asks whether to stop the run and the close
+// button asks through the close query.
 void TfTovana::SetBusy(bool busy) {
+    busy_ = busy;
     if (busy) {
         busyPrevious_ = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     } else {
         ::SetCursor(busyPrevious_);
+    }
+}
+
+void TfTovana::PostToUi(std::function<void()> call) {
+    auto* posted = new std::function<void()>(std::move(call));
+    if (window_ == nullptr ||
+        ::PostMessageW(window_, kRunCall, 0, reinterpret_cast<LPARAM>(posted)) == 0) {
+        delete posted;
     }
 }
 
@@ -586,6 +624,9 @@ tovana::BoxAnswer TfTovana::ShowBox(const tovana::Box& box) {
         return services_.showBox(box);
     }
     UINT flags = box.buttons == tovana::BoxButtons::YesNo ? MB_YESNO : MB_OK;
+    if (box.buttons == tovana::BoxButtons::YesNo && box.defaultNo) {
+        flags |= MB_DEFBUTTON2;
+    }
     if (box.icon == tovana::BoxIcon::Stop) {
         flags |= MB_ICONSTOP;
     }
@@ -677,6 +718,18 @@ void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
 bool TfTovana::HandleKeys(MSG& message) {
     if (window_ == nullptr) {
         return false;
+    }
+    if (busy_ && (message.hwnd == window_ || ::IsChild(window_, message.hwnd))) {
+        const UINT m = message.message;
+        const bool keys = m >= WM_KEYFIRST && m <= WM_KEYLAST;
+        const bool clicks = m >= WM_LBUTTONDOWN && m <= WM_MOUSELAST;
+        if (m == WM_KEYDOWN && message.wParam == VK_ESCAPE && (message.lParam & (1 << 30)) == 0) {
+            ::PostMessageW(window_, kAskToStop, 0, 0);
+        }
+        const bool altF4 = m == WM_SYSKEYDOWN && message.wParam == VK_F4;
+        if ((keys && !altF4) || clicks) {
+            return true;
+        }
     }
     const bool key = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN ||
                      message.message == WM_CHAR || message.message == WM_SYSCHAR;
@@ -833,7 +886,21 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_CTLCOLORSTATIC:
             return OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case kRunCall: {
+            const std::unique_ptr<std::function<void()>> call(
+                reinterpret_cast<std::function<void()>*>(lParam));
+            (*call)();
+            return TRUE;
+        }
+        case kAskToStop:
+            form_.AskToStopRun();
+            return TRUE;
         case WM_SETCURSOR: {
+            if (busy_) {
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+                ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+                return TRUE;
+            }
             const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
             if (id == IDC_LAUTHOR || id == IDC_LWEB) {
                 ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
@@ -853,6 +920,8 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ::PostQuitMessage(0);  // closing the window ends the program
             return FALSE;
         case WM_QUERYENDSESSION:
+            // A run stops after the rename under way, and the settings are saved after it.
+            form_.StopRunAndWait();
             form_.FormCloseQuery();
             ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
             return TRUE;

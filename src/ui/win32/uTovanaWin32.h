@@ -21,6 +21,8 @@
 struct TovanaServices {
     tovana::FileSystem* fileSystem = nullptr;
     tovana::SettingsStore* settings = nullptr;
+    tovana::JournalStore* journals = nullptr;  // none: runs are not journaled
+    std::wstring homeFolder;                   // the user's profile folder; a run there asks first
     // The folder picker: owner, folder in and out -> confirmed.
     std::function<bool(HWND, std::wstring&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
@@ -78,12 +80,14 @@ class TfTovana : public tovana::FormView {
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
     bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    void RowsAppended() override;
     std::size_t RowCount() const override;
     tovana::ResultRow Row(std::size_t index) const override;
     std::vector<std::size_t> SelectedRows() const override;
     void CopyText(const std::string& text) override;
     void ShowFolder(const std::string& folder) override;
     void SetBusy(bool busy) override;
+    void PostToUi(std::function<void()> call) override;
     tovana::BoxAnswer ShowBox(const tovana::Box& box) override;
     bool PickFolder(std::string& folder) override;
     void OpenAddress(const std::string& address) override;
@@ -124,5 +128,7 @@ class TfTovana : public tovana::FormView {
     std::wstring tooltipText_;
     // Each row's entry; the list's item data points here (a deque keeps the addresses).
     std::deque<tovana::ResultRow> rows_;
+    bool busy_ = false;
+    bool rowsHeld_ = false;  // the list does not redraw until the batch is in
     double scale_ = 1.0;
 };
