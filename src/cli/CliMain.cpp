@@ -105,11 +105,19 @@ class LinesSink : public tovana::RunSink {
     void RenameFallback(const std::string& folderPath, tovana::RenameMethod method,
                         bool folder) override {
         ClearProgress();
+        const std::string where =
+            WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath);
+        if (method == tovana::RenameMethod::NotAtAll) {
+            std::fprintf(stderr,
+                         "tovana-cli: note: folders are not renamed on the file system of '%s': "
+                         "it loses a renamed folder's contents\n",
+                         where.c_str());
+            return;
+        }
         std::fprintf(stderr,
                      "tovana-cli: note: the file system of '%s' has no no-overwrite rename; %s "
                      "are renamed there by %s\n",
-                     WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath).c_str(),
-                     folder ? "folders" : "files", tovana::RenameMethodText(method));
+                     where.c_str(), folder ? "folders" : "files", tovana::RenameMethodText(method));
     }
 
     void ClearProgress() {

@@ -1,5 +1,7 @@
 #include "rename/DryRunFileSystem.h"
 
+#include <map>
+
 #include "rename/PathRules.h"
 
 namespace tovana {
@@ -10,8 +12,9 @@ class DryFolder : public Folder {
     explicit DryFolder(std::unique_ptr<Folder> realFolder) : real(std::move(realFolder)) {}
     std::unique_ptr<Folder> real;
     bool listed = false;
-    std::set<std::string> names;  // the names the folder would hold by now
+    std::map<std::string, bool> names;  // the names the folder would hold by now: folder?
     bool ignoresCase = false;
+    bool renamesFolders = true;
     std::multiset<std::string> keys;  // their CaseKeys, where the file system ignores case
 };
 
@@ -66,13 +69,14 @@ std::error_code DryRunFileSystem::Identify(Folder& folder, const std::string& na
 // case that is not listed finds an entry only there. Learnt once per file system.
 void DryRunFileSystem::LearnLetterCase(Folder& folder) {
     DryFolder& dry = DryOf(folder);
+    dry.renamesFolders = real_.RenamesFolders(*dry.real);
     EntryId self;
     if (real_.Identify(*dry.real, ".", self)) {
         return;
     }
     auto known = ignoresCase_.find(self.device);
     if (known == ignoresCase_.end()) {
-        for (const std::string& name : dry.names) {
+        for (const auto& [name, isFolder] : dry.names) {
             const std::string other = OtherCase(name);
             if (other.empty() || dry.names.count(other) != 0) {
                 continue;
@@ -87,8 +91,8 @@ void DryRunFileSystem::LearnLetterCase(Folder& folder) {
     }
     dry.ignoresCase = known != ignoresCase_.end() && known->second;
     if (dry.ignoresCase) {
-        for (const std::string& name : dry.names) {
-            dry.keys.insert(CaseKey(name));
+        for (const auto& entry : dry.names) {
+            dry.keys.insert(CaseKey(entry.first));
         }
     }
 }
@@ -99,7 +103,7 @@ std::error_code DryRunFileSystem::ReadEntries(Folder& folder, EntryList& entries
     const std::error_code error = real_.ReadEntries(*dry.real, entries);
     if (!dry.listed) {
         for (std::size_t i = first; i < entries.size(); ++i) {
-            dry.names.emplace(entries.name(i));
+            dry.names.emplace(entries.name(i), entries.kind(i) == EntryKind::Folder);
         }
         dry.listed = true;
         LearnLetterCase(folder);
@@ -120,8 +124,13 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
     if (NameTooLong(to)) {
         return std::make_error_code(std::errc::filename_too_long);
     }
-    if (dry.names.count(from) == 0) {
+    const auto entry = dry.names.find(from);
+    if (entry == dry.names.end()) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    const bool isFolder = entry->second;
+    if (isFolder && !dry.renamesFolders) {
+        return std::make_error_code(std::errc::operation_not_supported);
     }
     if (dry.names.count(to) != 0) {
         return std::make_error_code(std::errc::file_exists);
@@ -137,8 +146,8 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
         dry.keys.erase(dry.keys.find(fromKey));
         dry.keys.insert(toKey);
     }
-    dry.names.erase(from);
-    dry.names.insert(to);
+    dry.names.erase(entry);
+    dry.names.emplace(to, isFolder);
     return {};
 }
 

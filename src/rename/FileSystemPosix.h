@@ -46,12 +46,14 @@ class FileSystemPosix : public FileSystem {
     EntryKind KindOfLink(Folder& folder, const std::string& name) override;
     std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    bool RenamesFolders(Folder& folder) override;
 
     // What a file system was found to offer, remembered for the rest of the run.
     enum class Offer { Unknown, Yes, No };
     struct DeviceRenames {
         Offer noReplace = Offer::Unknown;
         Offer hardLinks = Offer::Unknown;
+        Offer folderRenames = Offer::Unknown;  // No: renaming a folder loses its contents
         bool toldFile = false;    // a fallback for files was reported
         bool toldFolder = false;  // a fallback for folders was reported
     };
@@ -65,10 +67,14 @@ class FileSystemPosix : public FileSystem {
     std::error_code NoOverwriteRename(Folder& folder, const std::string& from,
                                       const std::string& to);
     bool FlagMissing(int dirFd, DeviceRenames& device);
-    std::error_code FallbackRename(int dirFd, DeviceRenames* device, const std::string& from,
+    std::error_code FallbackRename(Folder& in, DeviceRenames* device, const std::string& from,
                                    const std::string& to);
     std::error_code CheckThenRename(int dirFd, const std::string& from, const std::string& to,
                                     const struct stat& source);
+    std::error_code OtherEntryInAnyCase(int dirFd, const std::string& from, const std::string& to,
+                                        bool& found);
+    std::error_code ChangeCaseInPlace(Folder& in, DeviceRenames* device, const std::string& from,
+                                      const std::string& to);
     std::error_code RenameThroughTemporary(Folder& folder, const std::string& from,
                                            const std::string& to);
     void Told(DeviceRenames* device, RenameMethod method, bool folder);
