@@ -135,9 +135,14 @@ class LinesSink : public tovana::RunSink {
     void RenameFallback(const std::string& folderPath, tovana::RenameMethod method,
                         bool folder) override {
         ClearProgress();
-        WriteText(stderr, "tovana-cli: note: the file system of '" +
-                              tovana::EscapeField(
-                                  WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath)) +
+        const std::string where =
+            tovana::EscapeField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
+        if (method == tovana::RenameMethod::NotAtAll) {
+            WriteText(stderr, "tovana-cli: note: folders are not renamed on the file system of '" +
+                                  where + "': it loses a renamed folder's contents\n");
+            return;
+        }
+        WriteText(stderr, "tovana-cli: note: the file system of '" + where +
                               "' has no no-overwrite rename; " + (folder ? "folders" : "files") +
                               " are renamed there by " + tovana::RenameMethodText(method) + "\n");
     }

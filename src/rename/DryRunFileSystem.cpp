@@ -1,5 +1,7 @@
 #include "rename/DryRunFileSystem.h"
 
+#include <map>
+
 #include "rename/NameText.h"
 #include "rename/PathRules.h"
 
@@ -15,7 +17,9 @@ class DryFolder : public Folder {
     std::unique_ptr<Folder> real;
     bool ignoresCase;
     bool listed = false;
-    std::set<std::string> names;  // the names the folder would hold by now, as keys
+    // The names the folder would hold by now, as keys, and whether each is a folder.
+    std::map<std::string, bool> names;
+    bool renamesFolders = true;
 };
 
 DryFolder& DryOf(Folder& folder) {
@@ -61,9 +65,11 @@ std::error_code DryRunFileSystem::ReadEntries(Folder& folder, EntryList& entries
     const std::error_code error = real_.ReadEntries(*dry.real, entries);
     if (!dry.listed) {
         for (std::size_t i = first; i < entries.size(); ++i) {
-            dry.names.insert(dry.Key(std::string(entries.name(i))));
+            dry.names.emplace(dry.Key(std::string(entries.name(i))),
+                              entries.kind(i) == EntryKind::Folder);
         }
         dry.listed = true;
+        dry.renamesFolders = real_.RenamesFolders(*dry.real);
     }
     return error;
 }
@@ -83,15 +89,20 @@ std::error_code DryRunFileSystem::Rename(Folder& folder, const std::string& from
     }
     const std::string fromKey = dry.Key(from);
     const std::string toKey = dry.Key(to);
-    if (dry.names.count(fromKey) == 0) {
+    const auto entry = dry.names.find(fromKey);
+    if (entry == dry.names.end()) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    const bool isFolder = entry->second;
+    if (isFolder && !dry.renamesFolders) {
+        return std::make_error_code(std::errc::operation_not_supported);
     }
     // A change of letter case alone meets the entry itself, which is no collision.
     if (toKey != fromKey && dry.names.count(toKey) != 0) {
         return std::make_error_code(std::errc::file_exists);
     }
-    dry.names.erase(fromKey);
-    dry.names.insert(toKey);
+    dry.names.erase(entry);
+    dry.names.emplace(toKey, isFolder);
     return {};
 }
 

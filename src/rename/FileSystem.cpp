@@ -74,6 +74,8 @@ const char* RenameMethodText(RenameMethod method) {
             return "hard link to the new name, then removal of the old name";
         case RenameMethod::CheckThenRename:
             return "the new name checked free right before a plain rename";
+        case RenameMethod::NotAtAll:
+            return "no rename at all: the file system loses a renamed folder's contents";
     }
     return "";
 }

@@ -68,6 +68,8 @@ enum class RenameMethod {
                       // taken), then the old name removed
     CheckThenRename,  // folders, and files where there are no hard links: the new name checked
                       // free right before a plain rename and the result checked after
+    NotAtAll,         // folders on a file system known to lose a renamed folder's contents
+                      // (fusefat): they are not renamed, each such rename fails
 };
 
 const char* RenameMethodText(RenameMethod method);
@@ -124,6 +126,10 @@ class FileSystem {
     virtual EntryKind KindOfLink(Folder& /*folder*/, const std::string& /*name*/) {
         return EntryKind::File;
     }
+
+    // False where the file system is known to lose a folder's contents when it renames the
+    // folder (fusefat); a rename of a folder there fails with operation_not_supported.
+    virtual bool RenamesFolders(Folder& /*folder*/) { return true; }
 
     // The entry `name` in folder, not following a link ("." is the folder itself). Where the
     // platform cannot tell, function_not_supported, and the run goes without the check.

@@ -7,12 +7,14 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 
 namespace tovana {
 namespace {
@@ -70,6 +72,33 @@ bool LinksMissing(int error, const struct stat& source) {
 }
 
 constexpr std::size_t kListingBuffer = 64 * 1024;
+
+// The type of the file system mounted from a device, as /proc/self/mountinfo names it
+// ("ext4", "fuse.fusefat", "fuseblk"), or "" when it cannot be told.
+std::string MountType(dev_t device) {
+    std::ifstream mounts("/proc/self/mountinfo");
+    const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    for (std::string line; std::getline(mounts, line);) {
+        // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT OPTIONS [TAGS...] - TYPE SOURCE OPTIONS
+        const std::size_t first = line.find(' ');
+        const std::size_t second = line.find(' ', first + 1);
+        const std::size_t third = line.find(' ', second + 1);
+        const std::size_t dash = line.find(" - ");
+        if (third == std::string::npos || dash == std::string::npos ||
+            line.compare(second + 1, third - second - 1, number) != 0) {
+            continue;
+        }
+        const std::size_t end = line.find(' ', dash + 3);
+        return line.substr(dash + 3, end == std::string::npos ? end : end - dash - 3);
+    }
+    return {};
+}
+
+// fusefat loses a folder's contents when it renames the folder (seen with fusefat 1.0: the
+// folder comes out empty, its clusters orphaned; mv does the same).
+bool LosesRenamedFoldersContents(dev_t device) {
+    return MountType(device) == "fuse.fusefat";
+}
 
 }  // namespace
 
@@ -294,8 +323,21 @@ std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& f
     return {};
 }
 
-std::error_code FileSystemPosix::FallbackRename(int dirFd, DeviceRenames* device,
+bool FileSystemPosix::RenamesFolders(Folder& folder) {
+    DeviceRenames* device = DeviceOf(folder);
+    if (device == nullptr) {
+        return true;
+    }
+    if (device->folderRenames == Offer::Unknown) {
+        device->folderRenames =
+            LosesRenamedFoldersContents(PosixOf(folder).deviceNumber) ? Offer::No : Offer::Yes;
+    }
+    return device->folderRenames == Offer::Yes;
+}
+
+std::error_code FileSystemPosix::FallbackRename(Folder& in, DeviceRenames* device,
                                                 const std::string& from, const std::string& to) {
+    const int dirFd = FdOf(in);
     struct stat source {};
     if (calls_.FStatAt(dirFd, from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) {
         return LastError();
@@ -370,7 +412,7 @@ std::error_code FileSystemPosix::NoOverwriteRename(Folder& folder, const std::st
             return ErrorOf(error);
         }
     }
-    return FallbackRename(fd, device, from, to);
+    return FallbackRename(folder, device, from, to);
 }
 
 std::error_code FileSystemPosix::RenameThroughTemporary(Folder& folder, const std::string& from,
@@ -408,16 +450,98 @@ std::error_code FileSystemPosix::RenameThroughTemporary(Folder& folder, const st
     return error;
 }
 
+// Whether the folder lists an entry other than `from` whose name is `to` in any letter case.
+// The listing is the file system's own answer: a lookup may be answered from the kernel's
+// cache, which on FUSE keeps a name that differs from an entry's in case alone for a while.
+std::error_code FileSystemPosix::OtherEntryInAnyCase(int dirFd, const std::string& from,
+                                                     const std::string& to, bool& found) {
+    found = false;
+    const int fd = calls_.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return LastError();
+    }
+    const std::string key = CaseKey(to);
+    std::error_code error;
+    for (;;) {
+        const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
+        if (size <= 0) {
+            if (size < 0) {
+                error = LastError();
+            }
+            break;
+        }
+        for (ssize_t offset = 0; offset < size;) {
+            const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
+            offset += record->d_reclen;
+            const char* name = record->d_name;
+            if (!IsDotOrDotDot(name) && name != from && (name == to || CaseKey(name) == key)) {
+                found = true;
+            }
+        }
+    }
+    calls_.Close(fd);
+    return error;
+}
+
+// A change of letter case alone where every rename is a plain one: the listing tells whether
+// the new name is taken by another entry or only by the entry itself on a file system that
+// ignores case; in that case one plain rename changes the case (as mv does), as it does on a
+// file system that keeps case. The moment between the listing and the rename is the window of
+// CheckThenRename.
+std::error_code FileSystemPosix::ChangeCaseInPlace(Folder& in, DeviceRenames* device,
+                                                   const std::string& from, const std::string& to) {
+    const int dirFd = FdOf(in);
+    struct stat source {};
+    if (calls_.FStatAt(dirFd, from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    bool taken = false;
+    if (const std::error_code error = OtherEntryInAnyCase(dirFd, from, to, taken)) {
+        return error;
+    }
+    if (taken) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    Told(device, RenameMethod::CheckThenRename, S_ISDIR(source.st_mode));
+    if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
+        return LastError();
+    }
+    struct stat st {};
+    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    }
+    return {};
+}
+
 // A change of letter case alone finds, on a file system that ignores case, the entry itself
-// under the new name; two steps through a name of our own get there without replacing
-// anything. Only such a change takes them: two hard links of one file are two entries.
+// under the new name. Where renameat2(RENAME_NOREPLACE) works, two steps through a name of our
+// own get there, each atomic; where it does not, the listing decides (ChangeCaseInPlace). Only
+// such a change takes these ways: two hard links of one file are two entries.
 std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
                                         const std::string& to) {
-    const std::error_code error = NoOverwriteRename(folder, from, to);
-    if (error == std::errc::file_exists && CaseOnlyChange(from, to)) {
-        return RenameThroughTemporary(folder, from, to);
+    if (!RenamesFolders(folder)) {
+        struct stat source {};
+        if (calls_.FStatAt(FdOf(folder), from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) {
+            return LastError();
+        }
+        if (S_ISDIR(source.st_mode)) {
+            Told(DeviceOf(folder), RenameMethod::NotAtAll, true);
+            return std::make_error_code(std::errc::operation_not_supported);
+        }
     }
-    return error;
+    const std::error_code error = NoOverwriteRename(folder, from, to);
+    if (error != std::errc::file_exists || !CaseOnlyChange(from, to)) {
+        return error;
+    }
+    DeviceRenames* device = DeviceOf(folder);
+    if (device != nullptr && device->noReplace == Offer::Unknown) {
+        FlagMissing(FdOf(folder), *device);  // the two ways differ: find out which is there
+    }
+    if (device != nullptr && device->noReplace == Offer::No) {
+        return ChangeCaseInPlace(folder, device, from, to);
+    }
+    return RenameThroughTemporary(folder, from, to);
 }
 
 bool FileSystemPosix::IgnoresCase(Folder& folder) {

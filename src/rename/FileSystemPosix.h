@@ -48,14 +48,16 @@ class FileSystemPosix : public FileSystem {
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
+    bool RenamesFolders(Folder& folder) override;
 
     // What a file system was found to offer, remembered for the rest of the run.
     enum class Offer { Unknown, Yes, No };
     struct DeviceRenames {
         Offer noReplace = Offer::Unknown;
         Offer hardLinks = Offer::Unknown;
-        bool toldFile = false;    // a fallback for files was reported
-        bool toldFolder = false;  // a fallback for folders was reported
+        Offer folderRenames = Offer::Unknown;  // No: renaming a folder loses its contents
+        bool toldFile = false;                 // a fallback for files was reported
+        bool toldFolder = false;               // a fallback for folders was reported
     };
     // The file systems met so far, by device number.
     const std::map<dev_t, DeviceRenames>& devices() const { return devices_; }
@@ -67,10 +69,14 @@ class FileSystemPosix : public FileSystem {
     std::error_code NoOverwriteRename(Folder& folder, const std::string& from,
                                       const std::string& to);
     bool FlagMissing(int dirFd, DeviceRenames& device);
-    std::error_code FallbackRename(int dirFd, DeviceRenames* device, const std::string& from,
+    std::error_code FallbackRename(Folder& in, DeviceRenames* device, const std::string& from,
                                    const std::string& to);
     std::error_code CheckThenRename(int dirFd, const std::string& from, const std::string& to,
                                     const struct stat& source);
+    std::error_code OtherEntryInAnyCase(int dirFd, const std::string& from, const std::string& to,
+                                        bool& found);
+    std::error_code ChangeCaseInPlace(Folder& in, DeviceRenames* device, const std::string& from,
+                                      const std::string& to);
     std::error_code RenameThroughTemporary(Folder& folder, const std::string& from,
                                            const std::string& to);
     void Told(DeviceRenames* device, RenameMethod method, bool folder);

@@ -163,7 +163,7 @@ class FileSystemWin32 : public FileSystem {
         if (!IsFolder(path, true, error)) {
             return nullptr;
         }
-        return std::make_unique<Win32Folder>(path + L'\\');
+        return HoldFolder(path, true, error);
     }
 
     // A link to a folder (a reparse point) is never entered: it could lead outside.

@@ -1,0 +1,266 @@
+// Renames on file systems without renameat2(RENAME_NOREPLACE), as FUSE (ntfs-3g, exfat-fuse,
+// bindfs, fuse2fs), NFS and SMB mounts are: through the fault seam every rename flag answers
+// EINVAL, with hard links and without, letter case kept or ignored. tests/real_mounts.sh does
+// the same on real FUSE mounts.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "rename/DryRunFileSystem.h"
+#include "rename/FileSystemPosix.h"
+#include "rename/RenameRun.h"
+#include "support/FaultySyscalls.h"
+#include "support/RecordingSink.h"
+#include "support/TempTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tovana::RenameMethod;
+using tovana::RenameOptions;
+using tovana::rkDirRenamed;
+using tovana::rkFailed;
+using tovana::rkFileRenamed;
+using tovana::test::Call;
+using tovana::test::Row;
+using Tree = std::map<std::string, std::string>;
+
+struct Mode {
+    const char* label;
+    bool hardLinks;
+    bool ignoresCase;
+};
+
+class FallbackTest : public testing::TestWithParam<Mode> {
+  protected:
+    FallbackTest() {
+        if (GetParam().ignoresCase) {
+            calls = std::make_unique<tovana::test::CaseInsensitiveSyscalls>();
+        } else {
+            calls = std::make_unique<tovana::test::FaultySyscalls>();
+        }
+        calls->renameFlags = false;
+        calls->hardLinks = GetParam().hardLinks;
+    }
+
+    std::vector<Row> RunWith(const RenameOptions& options, bool dry = false) {
+        tovana::FileSystemPosix real(*calls);
+        tovana::DryRunFileSystem dryRun(real);
+        sink = {};
+        tovana::Run(options, dry ? static_cast<tovana::FileSystem&>(dryRun) : real, sink, counters);
+        return sink.rows;
+    }
+
+    RenameOptions Options(const std::string& path) const {
+        RenameOptions o;
+        o.Path = path;
+        o.SubDir = true;
+        o.RenameDir = true;
+        o.ReplaceSpace = true;
+        return o;
+    }
+
+    RenameMethod FileMethod() const {
+        return GetParam().hardLinks ? RenameMethod::LinkThenUnlink : RenameMethod::CheckThenRename;
+    }
+
+    std::unique_ptr<tovana::test::FaultySyscalls> calls;
+    tovana::test::TempTree tree;
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+};
+
+TEST_P(FallbackTest, RenamesFilesAndFoldersAndNeverReplacesAnything) {
+    for (const char* entry : {"in/Léto/Žluťoučký kůň.txt", "in/Léto/ř/", "in/C.txt", "in/Č.txt",
+                              "in/b.txt", "in/dír/"}) {
+        tree.Add(entry);
+    }
+    tree.AddFile("in/dir/keep", "keep");  // "dír" collides with a folder that holds a file
+    const auto before = tovana::test::Contents(tree.root());
+    const std::string in = tree.path("in") + "/";
+    RunWith(Options(tree.path("in")));
+    EXPECT_EQ(tovana::test::Contents(tree.root()), before);
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after.at("in/C.txt"), "in/C.txt");
+    EXPECT_EQ(after.at("in/Leto/Zlutoucky_kun.txt"), "in/Léto/Žluťoučký kůň.txt");
+    EXPECT_EQ(after.count("in/Leto/r/"), 1u);
+    EXPECT_EQ(after.count("in/Č.txt"), 1u);
+    EXPECT_EQ(after.count("in/dír/"), 1u);
+    EXPECT_EQ(after.count("in/dir/keep"), 1u);
+    std::set<std::string> failed;
+    for (const Row& row : sink.rows) {
+        if (row.kind == rkFailed) {
+            failed.insert(row.path + " -> " + row.newName);
+        }
+    }
+    EXPECT_EQ(failed, (std::set<std::string>{in + "Č.txt -> C.txt", in + "dír -> dir"}));
+    EXPECT_EQ(counters.FileCount, 1);
+    EXPECT_EQ(counters.DirCount, 2);  // ř and Léto
+}
+
+TEST_P(FallbackTest, TheChoiceIsMadeOncePerFileSystemAndReported) {
+    for (int i = 0; i < 20; ++i) {
+        tree.Add("č" + std::to_string(i) + ".txt");
+    }
+    tree.Add("Ř/");
+    RunWith(Options(tree.path()));
+    EXPECT_EQ(counters.FileCount, 20);
+    EXPECT_EQ(counters.DirCount, 1);
+    // The first rename tries the flag, one probe tells it is missing, and that is remembered.
+    EXPECT_EQ(calls->noReplaceRenames, 2);
+    EXPECT_EQ(calls->made[Call::MkdirAt], 1);
+    const std::string root = tree.path() + "/";
+    ASSERT_EQ(sink.fallbacks.size(), 2u);
+    for (const auto& fallback : sink.fallbacks) {
+        EXPECT_EQ(fallback.folderPath, root);
+        EXPECT_EQ(fallback.method, fallback.folder ? RenameMethod::CheckThenRename : FileMethod());
+    }
+    EXPECT_NE(sink.fallbacks[0].folder, sink.fallbacks[1].folder);
+    for (const auto& entry : fs::directory_iterator(tree.root())) {
+        EXPECT_NE(entry.path().filename().string().rfind(".tovana-", 0), 0u) << "probe left";
+    }
+}
+
+TEST_P(FallbackTest, ChangesOfLetterCaseAlone) {
+    tree.Add("123/abc.txt");
+    tree.Add("123/Xy.txt");
+    tree.Add("123/dir/x.txt");
+    RenameOptions o = Options(tree.path("123"));
+    o.ToUpperCase = true;
+    RunWith(o);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"123/", ""},
+                                     {"123/ABC.TXT", "123/abc.txt"},
+                                     {"123/DIR/", ""},
+                                     {"123/DIR/X.TXT", "123/dir/x.txt"},
+                                     {"123/XY.TXT", "123/Xy.txt"}}));
+    EXPECT_EQ(counters.FileCount, 3);
+    EXPECT_EQ(counters.DirCount, 1);
+}
+
+TEST_P(FallbackTest, DryRunShowsTheRowsOfTheRealRun) {
+    tovana::test::TempTree copy;
+    for (const char* entry : {"Léto/Ěčko/č.txt", "Léto/Ěčko/c.txt", "Léto/ř.txt", "b.txt",
+                              "abc.txt", "ABC.txt", "Xyz.txt", "C.txt", "D/"}) {
+        tree.Add(entry);
+    }
+    fs::copy(tree.root(), copy.root(), fs::copy_options::recursive);
+    const Tree before = tree.Snapshot();
+    RenameOptions o = Options(tree.path());
+    o.ToLowerCase = true;
+    std::vector<Row> dry = RunWith(o, true);
+    EXPECT_EQ(tree.Snapshot(), before);
+    o.Path = copy.path();
+    const std::vector<Row> real = RunWith(o);
+    for (Row& row : dry) {
+        row.path.replace(0, tree.path().size(), copy.path());
+    }
+    EXPECT_EQ(dry, real);
+    EXPECT_FALSE(real.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, FallbackTest,
+                         testing::Values(Mode{"HardLinks", true, false},
+                                         Mode{"NoHardLinks", false, false},
+                                         Mode{"HardLinksCaseIgnored", true, true},
+                                         Mode{"NoHardLinksCaseIgnored", false, true}),
+                         [](const testing::TestParamInfo<Mode>& param) {
+                             return param.param.label;
+                         });
+
+// EINVAL where the file system has the flag says the name is refused (vfat and a character it
+// forbids): that rename fails, and the others keep the flag.
+TEST(FallbackProbe, ARefusedNameOnAFileSystemWithTheFlagIsNoFallback) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    tree.Add("ř.txt");
+    tree.Add("š.txt");
+    tovana::test::FaultySyscalls calls;
+    calls.fault = [](Call call, const std::string& name) {
+        return call == Call::RenameAt2 && name == "č.txt" ? EINVAL : 0;
+    };
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    RenameOptions o;
+    o.Path = tree.path();
+    tovana::Run(o, fileSystem, sink, counters);
+    EXPECT_EQ(counters.FileCount, 2);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"č.txt", "č.txt"}, {"r.txt", "ř.txt"}, {"s.txt", "š.txt"}}));
+    EXPECT_EQ(calls.made[Call::LinkAt], 0);
+    EXPECT_TRUE(sink.fallbacks.empty());
+    // A probe tells, unless a rename with the flag already did.
+    EXPECT_LE(calls.made[Call::MkdirAt], 1);
+}
+
+// What happens in the moment between the hard link and the removal of the old name: another
+// program puts a file of its own under the old name. Its file stays; the entry renamed is under
+// its new name.
+class ReplacingAfterLink : public tovana::test::FaultySyscalls {
+  public:
+    std::string folder;
+    int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override {
+        const int result = FaultySyscalls::LinkAt(oldDirFd, oldPath, newDirFd, newPath);
+        const std::string replacement = folder + "/.other";
+        std::ofstream(replacement) << "theirs";
+        std::filesystem::rename(replacement, folder + "/" + oldPath);
+        return result;
+    }
+};
+
+TEST(FallbackRace, AnOldNameTakenOverAfterTheLinkIsLeftToItsNewOwner) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    ReplacingAfterLink calls;
+    calls.folder = tree.path();
+    calls.renameFlags = false;
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    RenameOptions o;
+    o.Path = tree.path();
+    tovana::Run(o, fileSystem, sink, counters);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"c.txt", "č.txt"}, {"č.txt", "theirs"}}));
+    EXPECT_EQ(counters.FileCount, 1);
+}
+
+// Where the plain rename is the only one, the name is checked free right before it: an entry
+// that appeared under the new name since the listing is not replaced.
+TEST(FallbackRace, ANewNameTakenSinceTheListingIsNotReplaced) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    tree.Add("Ř/");
+    tovana::test::FaultySyscalls calls;
+    calls.renameFlags = false;
+    calls.hardLinks = false;
+    bool made = false;
+    calls.fault = [&](Call call, const std::string&) {
+        if (call == Call::RenameAt2 && !made) {
+            made = true;
+            tree.AddFile("c.txt", "theirs");
+            tree.AddFile("R/keep", "theirs too");
+        }
+        return 0;
+    };
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    RenameOptions o;
+    o.Path = tree.path();
+    o.SubDir = true;
+    o.RenameDir = true;
+    tovana::Run(o, fileSystem, sink, counters);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"R/", ""},
+                                     {"R/keep", "theirs too"},
+                                     {"c.txt", "theirs"},
+                                     {"Ř/", ""},
+                                     {"č.txt", "č.txt"}}));
+    EXPECT_EQ(counters.FileCount + counters.DirCount, 0);
+}
+
+}  // namespace
