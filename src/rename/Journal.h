@@ -58,6 +58,17 @@ class RunJournal : public RunSink {
     void Progress(std::size_t entriesSeen) override;
     void BeginRenames(const std::vector<PlannedRename>& planned) override;
     void EndRenames() override;
+    // What the front end is told besides the rows passes through unchanged.
+    void LegacyChosen(LegacyCodePage codePage, std::size_t names) override {
+        front_.LegacyChosen(codePage, names);
+    }
+    void TemporaryName(const std::string& path, const std::string& temporary,
+                       bool leftThere) override {
+        front_.TemporaryName(path, temporary, leftThere);
+    }
+    void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
+        front_.RenameFallback(folderPath, method, folder);
+    }
 
     // Writes the counts and puts the file on stable storage.
     void Finish(const RunCounters& counters);
