@@ -202,7 +202,11 @@ bool FileSettingsStore::FolderTakesFiles() {
 // over another file.
 bool FileSettingsStore::MoveAside(const std::string& target) {
     for (int n = 1; n < 100; ++n) {
-        const std::string aside = target + ".bad" + (n == 1 ? "" : "." + std::to_string(n));
+        std::string aside = target + ".bad";
+        if (n > 1) {
+            aside += '.';
+            aside += std::to_string(n);
+        }
         if (::syscall(SYS_renameat2, AT_FDCWD, target.c_str(), AT_FDCWD, aside.c_str(),
                       RENAME_NOREPLACE) == 0 ||
             (errno != EEXIST && ::link(target.c_str(), aside.c_str()) == 0 &&
