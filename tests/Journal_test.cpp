@@ -91,11 +91,24 @@ class JournalTest : public testing::Test {
     }
 
     // A real run, journaled; returns the journal's path.
-    std::string RunJournaled(const RenameOptions& options) {
+    // With `stopAfter`, the run is asked to stop once it has reported that many rows.
+    std::string RunJournaled(const RenameOptions& options, std::size_t stopAfter = 0) {
         const auto fileSystem = tovana::MakeFileSystem();
-        RecordingSink sink;
+        tovana::StopRequest stop;
+        struct StoppingSink : RecordingSink {
+            void Append(const tovana::LogEntry& entry) override {
+                RecordingSink::Append(entry);
+                if (rows.size() == stopAfter) {
+                    stop->Request();
+                }
+            }
+            std::size_t stopAfter = 0;
+            tovana::StopRequest* stop = nullptr;
+        } sink;
+        sink.stopAfter = stopAfter;
+        sink.stop = &stop;
         tovana::RunJournal journal(store, sink, {"test", options, {}});
-        tovana::Run(options, *fileSystem, journal, counters);
+        tovana::Run(options, *fileSystem, journal, counters, stop);
         journal.Finish(counters);
         EXPECT_FALSE(journal.error()) << journal.error().message();
         runRows = sink.rows;
@@ -284,6 +297,47 @@ TEST_F(JournalTest, HistoryOfLongJournalsFromTheirEndsAndOfCutOnesFromTheWhole) 
     EXPECT_FALSE(history[0].Head.Complete);
     EXPECT_GT(history[0].Head.Files, 1000);
     EXPECT_LT(history[0].Head.Files, 1500);
+}
+
+TEST_F(JournalTest, AStoppedRunAndAnUndoThatFailedInPartSaySo) {
+    for (int i = 0; i < 1500; ++i) {
+        tree.AddFile("Léto/Žluťoučký kůň číslo " + std::to_string(i) + ".txt", "");
+    }
+    const std::string path = RunJournaled(Everything(), 1000);
+    ASSERT_TRUE(counters.Stopped);
+    ASSERT_GT(std::filesystem::file_size(std::filesystem::path(path)), 2u * 64 * 1024);
+    std::error_code error;
+    auto history = tovana::History(store, error);  // the end of a long journal alone
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_TRUE(history[0].Head.Complete);
+    EXPECT_TRUE(history[0].Head.Stopped);
+    EXPECT_EQ(history[0].Head.Files, 1000);
+    Journal whole;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(path, whole, detail), tovana::JournalProblem::None) << detail;
+    EXPECT_TRUE(whole.Stopped);
+
+    // One renamed file gone since: the undo puts back all but that one, and the run stays
+    // partly in effect.
+    ASSERT_EQ(runRows.front().kind, rkFileRenamed);
+    ASSERT_TRUE(std::filesystem::remove(tree.root() / "Léto" / runRows.front().newName));
+    const tovana::UndoOutcome undo = UndoIt();
+    ASSERT_EQ(undo.Problem, UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 1);
+    history = tovana::History(store, error);
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_TRUE(history[0].Undone);
+    EXPECT_TRUE(history[0].PartlyUndone);
+    EXPECT_FALSE(history[1].Head.Stopped);
+
+    // A whole undo is no partial one.
+    RunJournaled(Everything());
+    ASSERT_EQ(UndoIt().Failed, 0);
+    history = tovana::History(store, error);
+    ASSERT_EQ(history.size(), 4u);
+    EXPECT_TRUE(history[2].Undone);
+    EXPECT_FALSE(history[2].PartlyUndone);
+    EXPECT_FALSE(history[2].Head.Stopped);
 }
 
 // ---- journals an undo must refuse ----

@@ -43,7 +43,9 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
     for (const tovana::JournalSummary& item : history) {
         const tovana::Journal& head = item.Head;
         const char* state = item.Problem != tovana::JournalProblem::None ? "damaged"
+                            : item.PartlyUndone                          ? "partly-undone"
                             : item.Undone                                ? "undone"
+                            : head.Stopped                               ? "stopped"
                             : head.Complete                              ? "done"
                                                                          : "interrupted";
         const std::string fields[] = {

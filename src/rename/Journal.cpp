@@ -188,6 +188,9 @@ void RunJournal::Progress(std::size_t entriesSeen) {
 
 void RunJournal::Finish(const RunCounters& counters) {
     FlushOutcomes();
+    if (counters.Stopped) {
+        Write(Record({"stopped"}));
+    }
     Write(Record({"end", std::to_string(counters.FileCount), std::to_string(counters.DirCount),
                   std::to_string(failed_)}));
     if (file_ && !error_) {
@@ -263,6 +266,8 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             }
         } else if (kind == "end") {
             journal.Complete = true;
+        } else if (kind == "stopped" && f.size() == 1) {
+            journal.Stopped = true;
         } else if (kind == "unreadable") {
             // For people reading the journal; an undo has nothing to do with it.
         } else if (f.size() == 2 && UnescapeField(f[1], a)) {
@@ -338,6 +343,8 @@ JournalProblem ReadJournalHead(const std::string& path, Journal& journal, std::s
     journal.Dirs = static_cast<int>(dirs);
     journal.Failed = static_cast<int>(failed);
     journal.Complete = true;
+    const std::string_view before = std::string_view(tail).substr(0, lastLine);
+    journal.Stopped = before.substr(before.rfind('\n') + 1) == "stopped";
     return JournalProblem::None;
 }
 
@@ -370,11 +377,16 @@ std::vector<JournalSummary> History(const JournalStore& store, std::error_code& 
     }
     // Newest first: an undo is always newer than what it undoes, so whether it has been undone
     // itself is known when it is met.
-    std::map<std::string, bool> undone;
+    // An undo that failed for some entries, or was cut short, leaves its run partly in effect.
+    enum class By { Nothing, Whole, Part };
+    std::map<std::string, By> undone;
     for (auto it = history.rbegin(); it != history.rend(); ++it) {
-        it->Undone = undone[it->Head.Name];
+        const By by = undone[it->Head.Name];
+        it->Undone = by != By::Nothing;
+        it->PartlyUndone = by == By::Part;
         if (it->Problem == JournalProblem::None && !it->Head.Undoes.empty() && !it->Undone) {
-            undone[it->Head.Undoes] = true;
+            const bool whole = it->Head.Complete && !it->Head.Stopped && it->Head.Failed == 0;
+            undone[it->Head.Undoes] = whole ? By::Whole : By::Part;
         }
     }
     return history;

@@ -122,7 +122,8 @@ struct Journal {
     // Indexes into Entries in the order the renames happened, as far as the journal knows:
     // outcomes as written, then the intents without one.
     std::vector<std::size_t> Order;
-    bool Complete = false;                // the run came to its end
+    bool Complete = false;                // the journal has its end: the run ended itself
+    bool Stopped = false;                 // ... early, because it was asked to stop
     int Files = 0, Dirs = 0, Failed = 0;  // counted from the outcomes
 };
 
@@ -138,8 +139,9 @@ JournalProblem ReadJournal(const std::string& path, Journal& journal, std::strin
 
 struct JournalSummary {
     std::string Path;
-    Journal Head;         // without entries
-    bool Undone = false;  // an undo of it (not itself undone) exists
+    Journal Head;               // without entries
+    bool Undone = false;        // an undo of it (not itself undone) exists
+    bool PartlyUndone = false;  // ... but that undo failed for some entries or was cut short
     JournalProblem Problem = JournalProblem::None;
 };
 
