@@ -706,8 +706,10 @@ struct HeldPathCase {
     const char* label;
     FieldAction action;
     bool renameDir;
-    std::map<std::string, std::string> after;  // the tree after OK
-    std::string stored;                        // relative to the tree: the stored path
+    // The tree after OK: the stored folder's name and its file's, the other folder's file.
+    std::string folder, file, otherFile;
+    std::string stored;    // relative to the tree: the stored path
+    bool missing = false;  // OK finds no such folder
 };
 
 const std::string kLegacyFolder = "\x9akoln\xed v\xfdlet";  // "školní výlet", Windows-1250
@@ -749,7 +751,15 @@ TEST_P(HeldPath, BytesStandForTheFieldUntilItChanges) {
     }
     form->bOKClick();
     w.RunToEnd();
-    EXPECT_EQ(tree.Snapshot(), c.after);
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, c.missing ? "Složka „" + Path(kLegacyShown) + "“ neexistuje."
+                                             : "Přejmenováno:\r\r1 souborů\r" +
+                                                   std::to_string(c.renameDir) + " adresářů");
+    EXPECT_EQ(tree.Snapshot(),
+              (std::map<std::string, std::string>{{c.folder + "/", ""},
+                                                  {c.folder + "/" + c.file, "plán"},
+                                                  {"jiná/", ""},
+                                                  {"jiná/" + c.otherFile, "čaj"}}));
     w.Close();
     ASSERT_TRUE(w.closed);
     const std::string stored = Path(c.stored);
@@ -758,50 +768,20 @@ TEST_P(HeldPath, BytesStandForTheFieldUntilItChanges) {
     EXPECT_EQ(*settings.Find("Path"), (StoredValue{kRegSz, bytes}));
 }
 
-using Tree = std::map<std::string, std::string>;
-const Tree kUntouched = {{kLegacyFolder + "/", ""},
-                         {kLegacyFolder + "/Výlet.txt", "plán"},
-                         {"jiná/", ""},
-                         {"jiná/Čaj.txt", "čaj"}};
-
 INSTANTIATE_TEST_SUITE_P(
     Actions, HeldPath,
-    testing::Values(HeldPathCase{"KeptRunsThereAndStoresTheBytes",
-                                 FieldAction::Keep,
-                                 false,
-                                 {{kLegacyFolder + "/", ""},
-                                  {kLegacyFolder + "/Vylet.txt", "plán"},
-                                  {"jiná/", ""},
-                                  {"jiná/Čaj.txt", "čaj"}},
-                                 kLegacyFolder},
-                    HeldPathCase{"KeptFolderRenamedTooFieldFollows",
-                                 FieldAction::Keep,
-                                 true,
-                                 {{"skolni vylet/", ""},
-                                  {"skolni vylet/Vylet.txt", "plán"},
-                                  {"jiná/", ""},
-                                  {"jiná/Čaj.txt", "čaj"}},
-                                 "skolni vylet"},
-                    HeldPathCase{"TypedOverRunsOnTheTypedFolder",
-                                 FieldAction::TypeOther,
-                                 false,
-                                 {{kLegacyFolder + "/", ""},
-                                  {kLegacyFolder + "/Výlet.txt", "plán"},
-                                  {"jiná/", ""},
-                                  {"jiná/Caj.txt", "čaj"}},
-                                 "jiná"},
+    testing::Values(HeldPathCase{"KeptRunsThereAndStoresTheBytes", FieldAction::Keep, false,
+                                 kLegacyFolder, "Vylet.txt", "Čaj.txt", kLegacyFolder},
+                    HeldPathCase{"KeptFolderRenamedTooFieldFollows", FieldAction::Keep, true,
+                                 "skolni vylet", "Vylet.txt", "Čaj.txt", "skolni vylet"},
+                    HeldPathCase{"TypedOverRunsOnTheTypedFolder", FieldAction::TypeOther, false,
+                                 kLegacyFolder, "Výlet.txt", "Caj.txt", "jiná"},
                     // The typed text is the user's own: no folder has that name in UTF-8, so OK
                     // only tells so and nothing is renamed.
                     HeldPathCase{"TypedBackIsTheTypedText", FieldAction::TypeAwayAndBack, false,
-                                 kUntouched, kLegacyShown},
-                    HeldPathCase{"PickedRunsOnThePickedFolder",
-                                 FieldAction::PickOther,
-                                 false,
-                                 {{kLegacyFolder + "/", ""},
-                                  {kLegacyFolder + "/Výlet.txt", "plán"},
-                                  {"jiná/", ""},
-                                  {"jiná/Caj.txt", "čaj"}},
-                                 "jiná"}),
+                                 kLegacyFolder, "Výlet.txt", "Čaj.txt", kLegacyShown, true},
+                    HeldPathCase{"PickedRunsOnThePickedFolder", FieldAction::PickOther, false,
+                                 kLegacyFolder, "Výlet.txt", "Caj.txt", "jiná"}),
     tovana::test::CaseLabel());
 
 #endif
