@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "rename/NameText.h"
 #include "settings/Settings.h"
 #include "support/TempTree.h"
 
@@ -194,12 +195,15 @@ TEST(RegTextFormat, UnprintableTextGoesAsHexAndReadsBack) {
     const StoredValue withNewline{kRegSz, {'a', '\n', 'b', 0}};
     const StoredValue noTerminator{kRegSz, {'a'}};
     const StoredValue shortNumber{kRegDword, {1, 0}};
-    const std::string text =
-        tovana::FormatRegText({{"N", withNewline}, {"T", noTerminator}, {"S", shortNumber}});
+    const StoredValue notUtf8{kRegSz, {'/', 0x9a, 'k', 'o', 'l', 'a', 0}};  // "/škola", cp1250
+    const std::string text = tovana::FormatRegText(
+        {{"N", withNewline}, {"T", noTerminator}, {"S", shortNumber}, {"L", notUtf8}});
+    EXPECT_TRUE(tovana::IsValidUtf8(text)) << text;
     const auto values = ParseRegText(text);
     EXPECT_EQ(values.at("N"), withNewline);
     EXPECT_EQ(values.at("T"), noTerminator);
     EXPECT_EQ(values.at("S"), shortNumber);
+    EXPECT_EQ(values.at("L"), notUtf8);
 }
 
 }  // namespace

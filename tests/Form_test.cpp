@@ -696,6 +696,96 @@ TEST_F(FormTest, StoreThatCannotBeOpenedLetsTheWindowCloseQuietly) {
     EXPECT_TRUE(w.boxes.empty());
 }
 
+#ifndef _WIN32
+// A stored folder whose name is not UTF-8 ("školní výlet" in Windows-1250, as an old run of the
+// program under that code page stored it) and what the user does with the field before OK and
+// closing. Only a host whose paths are bytes can hold such a folder.
+enum class FieldAction { Keep, TypeOther, TypeAwayAndBack, PickOther };
+
+struct HeldPathCase {
+    const char* label;
+    FieldAction action;
+    bool renameDir;
+    // The tree after OK: the stored folder's name and its file's, the other folder's file.
+    std::string folder, file, otherFile;
+    std::string stored;    // relative to the tree: the stored path
+    bool missing = false;  // OK finds no such folder
+};
+
+const std::string kLegacyFolder = "\x9akoln\xed v\xfdlet";  // "školní výlet", Windows-1250
+const std::string kLegacyShown = "školní výlet";
+
+class HeldPath : public FormTest, public testing::WithParamInterface<HeldPathCase> {};
+
+TEST_P(HeldPath, BytesStandForTheFieldUntilItChanges) {
+    const HeldPathCase& c = GetParam();
+    tree.Add(kLegacyFolder + "/");
+    tree.AddFile(kLegacyFolder + "/Výlet.txt", "plán");
+    tree.Add("jiná/");
+    tree.AddFile("jiná/Čaj.txt", "čaj");
+    settings.PutText("Path", Path(kLegacyFolder));
+    settings.PutText("Masks", "*.*");
+    FakeFormView& w = Open();
+    ASSERT_TRUE(w.boxes.empty());
+    EXPECT_EQ(w.Text(Control::ePath), Path(kLegacyShown)) << "the field reads the name";
+    EXPECT_TRUE(w.Enabled(Control::bOK));
+    switch (c.action) {
+        case FieldAction::Keep:
+            break;
+        case FieldAction::TypeOther:
+            w.Type(Control::ePath, Path("jiná"));
+            break;
+        case FieldAction::TypeAwayAndBack:
+            w.Type(Control::ePath, Path(kLegacyShown) + "x");
+            w.Type(Control::ePath, Path(kLegacyShown));
+            break;
+        case FieldAction::PickOther:
+            w.pickerAnswer = Path("jiná");
+            form->Button1Click();
+            ASSERT_EQ(w.pickerStartedWith.size(), 1u);
+            EXPECT_EQ(w.pickerStartedWith[0], Path(kLegacyFolder)) << "starts at the stored one";
+            break;
+    }
+    if (c.renameDir) {
+        w.Click(Control::cRenDir);
+    }
+    form->bOKClick();
+    w.RunToEnd();
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, c.missing ? "Složka „" + Path(kLegacyShown) + "“ neexistuje."
+                                             : "Přejmenováno:\r\r1 souborů\r" +
+                                                   std::to_string(c.renameDir) + " adresářů");
+    EXPECT_EQ(tree.Snapshot(),
+              (std::map<std::string, std::string>{{c.folder + "/", ""},
+                                                  {c.folder + "/" + c.file, "plán"},
+                                                  {"jiná/", ""},
+                                                  {"jiná/" + c.otherFile, "čaj"}}));
+    w.Close();
+    ASSERT_TRUE(w.closed);
+    const std::string stored = Path(c.stored);
+    std::vector<std::uint8_t> bytes(stored.begin(), stored.end());
+    bytes.push_back(0);
+    EXPECT_EQ(*settings.Find("Path"), (StoredValue{kRegSz, bytes}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, HeldPath,
+    testing::Values(HeldPathCase{"KeptRunsThereAndStoresTheBytes", FieldAction::Keep, false,
+                                 kLegacyFolder, "Vylet.txt", "Čaj.txt", kLegacyFolder},
+                    HeldPathCase{"KeptFolderRenamedTooFieldFollows", FieldAction::Keep, true,
+                                 "skolni vylet", "Vylet.txt", "Čaj.txt", "skolni vylet"},
+                    HeldPathCase{"TypedOverRunsOnTheTypedFolder", FieldAction::TypeOther, false,
+                                 kLegacyFolder, "Výlet.txt", "Caj.txt", "jiná"},
+                    // The typed text is the user's own: no folder has that name in UTF-8, so OK
+                    // only tells so and nothing is renamed.
+                    HeldPathCase{"TypedBackIsTheTypedText", FieldAction::TypeAwayAndBack, false,
+                                 kLegacyFolder, "Výlet.txt", "Čaj.txt", kLegacyShown, true},
+                    HeldPathCase{"PickedRunsOnThePickedFolder", FieldAction::PickOther, false,
+                                 kLegacyFolder, "Výlet.txt", "Caj.txt", "jiná"}),
+    tovana::test::CaseLabel());
+
+#endif
+
 TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveIt) {
     EXPECT_EQ(tovana::ErrorBoxText("Unable to insert a line"), "Unable to insert a line.");
     EXPECT_EQ(tovana::ErrorBoxText("Invalid data type for 'SubDir'"),
@@ -948,13 +1038,14 @@ struct TooltipCase {
     bool preview;
     const char* text;
     const char* tooltip;
+    const char* path = "/d/č.txt";  // the old path, as the run gives it
 };
 
 class RowTexts : public testing::TestWithParam<TooltipCase> {};
 
 TEST_P(RowTexts, ShowTheNewNameAndWhyARenameFailed) {
     const TooltipCase& c = GetParam();
-    const tovana::ResultRow row{{"/d/č.txt", c.kind, "c.txt", c.reason, {}}, c.preview};
+    const tovana::ResultRow row{{c.path, c.kind, "c.txt", c.reason, {}}, c.preview};
     EXPECT_EQ(tovana::RowText(row), c.text);
     EXPECT_EQ(tovana::RowTooltip(row), c.tooltip);
 }
@@ -986,7 +1077,10 @@ INSTANTIATE_TEST_SUITE_P(
         TooltipCase{"PreviewCollision", rkFailed, FailReason::TargetExists, true,
                     "/d/č.txt → c.txt",
                     "Nový název: c.txt\nNepřejmenováno: položka s novým názvem už existuje\n"
-                    "Náhled: nic nebylo přejmenováno"}),
+                    "Náhled: nic nebylo přejmenováno"},
+        // A name in Windows-1250 reads as its letters, not as broken UTF-8.
+        TooltipCase{"LegacyName", rkFileRenamed, FailReason::None, true, "/d/č.txt → c.txt",
+                    "Nový název: c.txt\nNáhled: nic nebylo přejmenováno", "/d/\xe8.txt"}),
     tovana::test::CaseLabel());
 
 }  // namespace

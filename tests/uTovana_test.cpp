@@ -396,6 +396,32 @@ TEST_F(WindowTest, WidgetsReachTheFormHandlers) {
     EXPECT_EQ(urls[1].toString(), "http://www.korvel.example");
 }
 
+// A stored folder whose name is not UTF-8 ("školní výlet" in Windows-1250): the field and the
+// list read it, Enter runs there, and closing stores its bytes back, whatever Qt's own text
+// makes of bytes that are not UTF-8.
+TEST_F(WindowTest, StoredFolderNotInUtf8ShowsReadablyRunsThereAndIsStoredBack) {
+    const std::string folder = "\x9akoln\xed v\xfdlet";
+    tree.Add(folder + "/");
+    tree.AddFile(folder + "/Výlet.txt", "plán");
+    settings.PutText("Path", tree.path(folder));
+    settings.PutText("Masks", "*.*");
+    TfTovana& w = Open();
+    ShowActive();
+    EXPECT_EQ(ui().ePath->text().toStdString(), tree.path("školní výlet"));
+    QTest::keyClick(ui().ePath, Qt::Key_Return);
+    WaitForRun();
+    EXPECT_EQ(tree.Snapshot(), (std::map<std::string, std::string>{
+                                   {folder + "/", ""}, {folder + "/Vylet.txt", "plán"}}));
+    ASSERT_EQ(w.resultLog().rowCount(), 1);
+    EXPECT_EQ(w.resultLog().index(0).data(Qt::DisplayRole).toString().toStdString(),
+              tree.path("školní výlet/Výlet.txt"));
+    EXPECT_TRUE(w.close());
+    const std::string path = tree.path(folder);
+    std::vector<std::uint8_t> bytes(path.begin(), path.end());
+    bytes.push_back(0);
+    EXPECT_EQ(*settings.Find("Path"), (tovana::StoredValue{tovana::kRegSz, bytes}));
+}
+
 TEST(FolderPicker, StartsAtAnExistingFolderElseAtTheTopAndClearsTheStart) {
     tovana::test::TempTree tree;
     tree.Add("file.txt");

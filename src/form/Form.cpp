@@ -11,6 +11,7 @@
 #include "rename/FailReason.h"
 #include "rename/Journal.h"
 #include "rename/JournalStore.h"
+#include "rename/LegacyText.h"
 #include "rename/NameText.h"
 #include "rename/PathRules.h"
 #include "rename/Undo.h"
@@ -116,8 +117,13 @@ bool SamePath(const std::string& a, const std::string& b) {
 #endif
 }
 
+// A path as the window shows it: names that are not UTF-8 read as the window's runs read them.
+std::string Shown(const std::string& path) {
+    return ReadablePath(path, ReadingFor(RenameOptions{}.Legacy));
+}
+
 std::string Quoted(const std::string& folder) {
-    return "\u201e" + folder + "\u201c";
+    return "\u201e" + Shown(folder) + "\u201c";
 }
 
 }  // namespace
@@ -148,7 +154,30 @@ void Form::FormCreate() {
 }
 
 void Form::ePathChange() {
-    view_.SetEnabled(Control::bOK, !view_.Text(Control::ePath).empty());
+    const std::string text = view_.Text(Control::ePath);
+    if (!heldPath_.empty() && text != heldPathShown_) {
+        heldPath_.clear();  // the user's own text from now on, even should it come back
+        heldPathShown_.clear();
+    }
+    view_.SetEnabled(Control::bOK, !text.empty());
+}
+
+void Form::ShowPath(const std::string& path) {
+    if (IsValidUtf8(path)) {
+        heldPath_.clear();
+        heldPathShown_.clear();
+        view_.SetText(Control::ePath, path);
+        return;
+    }
+    // Kept before the field changes: the change handler sees the text that stands for them.
+    heldPath_ = path;
+    heldPathShown_ = Shown(path);
+    view_.SetText(Control::ePath, heldPathShown_);
+}
+
+std::string Form::PathText() const {
+    std::string text = view_.Text(Control::ePath);
+    return !heldPath_.empty() && text == heldPathShown_ ? heldPath_ : text;
 }
 
 void Form::cReplSpaceClick() {
@@ -167,14 +196,14 @@ void Form::cReplUndrClick() {
 // folder replaces the field's text; the focus moves on either way.
 void Form::Button1Click() {
     Guarded([this] {
-        std::string folder = view_.Text(Control::ePath);
+        std::string folder = PathText();
         std::error_code error;
         if (folder.empty() || services_.fileSystem == nullptr ||
             !services_.fileSystem->OpenFolder(folder, error)) {
             folder.clear();
         }
         if (view_.PickFolder(folder)) {
-            view_.SetText(Control::ePath, folder);
+            ShowPath(folder);
         }
         view_.SetFocus(Control::cSubDir);
     });
@@ -322,7 +351,7 @@ void Form::TakeRunUpdate() {
         lastJournal_ = journalPath_;
     }
     if (runRenamedFolder_) {
-        view_.SetText(Control::ePath, runRenamedTo_);
+        ShowPath(runRenamedTo_);
     }
     if (error != nullptr) {
         Guarded([&error] { std::rethrow_exception(error); });
@@ -502,8 +531,8 @@ void Form::miUndoClick() {
         return;
     }
     const Box question{kUndoTitle,
-                       "Vrátit zpět přejmenování ve složce\r" + journal.Folder + "\rspuštěné " +
-                           journal.Started + "?",
+                       "Vrátit zpět přejmenování ve složce\r" + Shown(journal.Folder) +
+                           "\rspuštěné " + journal.Started + "?",
                        BoxIcon::None, BoxButtons::YesNo};
     if (view_.ShowBox(question) != BoxAnswer::Yes) {
         return;
@@ -575,9 +604,9 @@ void Form::miOpenFolderClick() {
 
 std::string RowText(const ResultRow& row) {
     if (!row.Preview) {
-        return row.Entry.Path;
+        return Shown(row.Entry.Path);
     }
-    return row.Entry.Path + " → " + row.Entry.NewName;
+    return Shown(row.Entry.Path) + " → " + row.Entry.NewName;
 }
 
 std::string ReasonText(FailReason reason) {
@@ -622,7 +651,7 @@ std::string RowTooltip(const ResultRow& row) {
 std::string CopiedText(const std::vector<ResultRow>& rows) {
     std::string text;
     for (const ResultRow& row : rows) {
-        text += row.Entry.Path;
+        text += Shown(row.Entry.Path);
         text += '\t';
         text += row.Entry.NewName;
         text += '\n';
@@ -633,7 +662,7 @@ std::string CopiedText(const std::vector<ResultRow>& rows) {
 RenameOptions Form::Options() const {
     const auto acting = [this](Control box) { return view_.Checked(box) && view_.Enabled(box); };
     RenameOptions o;
-    o.Path = view_.Text(Control::ePath);
+    o.Path = PathText();
     o.Masks = view_.Text(Control::eMask);
     o.SubDir = view_.Checked(Control::cSubDir);
     o.RenameDir = view_.Checked(Control::cRenDir);
@@ -648,11 +677,15 @@ RenameOptions Form::Options() const {
 }
 
 std::string Form::Text(Setting setting) const {
-    return view_.Text(ControlOf(setting));
+    return setting == Setting::Path ? PathText() : view_.Text(ControlOf(setting));
 }
 
 void Form::SetText(Setting setting, const std::string& text) {
-    view_.SetText(ControlOf(setting), text);
+    if (setting == Setting::Path) {
+        ShowPath(text);
+    } else {
+        view_.SetText(ControlOf(setting), text);
+    }
 }
 
 bool Form::Flag(Setting setting) const {

@@ -131,6 +131,12 @@ class Form : public SettingsValues {
     // The end of a run: rows taken, busy state gone; boxes unless `quiet`.
     void EndRun(bool quiet);
     void TakeRows(RunUpdate& update);
+    // Puts a path into the folder field. A path that is not UTF-8 (a folder stored by a run
+    // under a legacy code page) is shown readably, and its bytes stand for the field's text
+    // until the field changes.
+    void ShowPath(const std::string& path);
+    // The folder the field stands for: the kept bytes while the field shows them, else its text.
+    std::string PathText() const;
 
     FormView& view_;
     FormServices services_;
@@ -148,6 +154,8 @@ class Form : public SettingsValues {
     std::string journalPath_;
     std::error_code journalError_;
     std::string lastJournal_;
+    std::string heldPath_;       // the bytes of a path that is not UTF-8; empty when none
+    std::string heldPathShown_;  // the field's text for them
     // Lets a call posted to the window's thread see that the form is gone.
     std::shared_ptr<Form*> self_ = std::make_shared<Form*>(this);
 };

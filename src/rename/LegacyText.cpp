@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 
 #include "rename/CodePage.h"
@@ -11,26 +12,24 @@
 namespace tovana {
 namespace {
 
-// Unicode characters of the bytes 0x80..0xFF, eight to a row. ISO 8859-2 gives 0x80..0x9F to
-// control characters, which no real name holds: they are marked unusable (0).
-constexpr std::array<char16_t, 128> kIso8859_2 = {
-    0,      0,      0,      0,      0,      0,      0,      0,       // 0x80
-    0,      0,      0,      0,      0,      0,      0,      0,       // 0x88
-    0,      0,      0,      0,      0,      0,      0,      0,       // 0x90
-    0,      0,      0,      0,      0,      0,      0,      0,       // 0x98
+// ISO 8859-2 gives 0x80..0x9F to control characters, which no real name holds: those bytes are
+// unusable. From 0xC0 on it is Windows-1250 byte for byte; only 0xA0..0xBF, eight to a row,
+// are its own.
+constexpr unsigned char kIsoOwnFirst = 0xA0;
+constexpr unsigned char kIsoSharedFirst = 0xC0;
+constexpr std::array<char16_t, kIsoSharedFirst - kIsoOwnFirst> kIso8859_2Own = {
     0x00A0, 0x0104, 0x02D8, 0x0141, 0x00A4, 0x013D, 0x015A, 0x00A7,  // 0xA0
     0x00A8, 0x0160, 0x015E, 0x0164, 0x0179, 0x00AD, 0x017D, 0x017B,  // 0xA8
     0x00B0, 0x0105, 0x02DB, 0x0142, 0x00B4, 0x013E, 0x015B, 0x02C7,  // 0xB0
     0x00B8, 0x0161, 0x015F, 0x0165, 0x017A, 0x02DD, 0x017E, 0x017C,  // 0xB8
-    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,  // 0xC0
-    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,  // 0xC8
-    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,  // 0xD0
-    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,  // 0xD8
-    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,  // 0xE0
-    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,  // 0xE8
-    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,  // 0xF0
-    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // 0xF8
 };
+
+char32_t Iso8859_2ToUnicode(unsigned char byte) {
+    if (byte >= kIsoSharedFirst) {
+        return Cp1250ToUnicode(byte);
+    }
+    return byte >= kIsoOwnFirst ? kIso8859_2Own[byte - kIsoOwnFirst] : 0;
+}
 
 // CP852 assigns every byte; the box-drawing characters score as signs.
 constexpr std::array<char16_t, 128> kCp852 = {
@@ -52,19 +51,20 @@ constexpr std::array<char16_t, 128> kCp852 = {
     0x00B0, 0x00A8, 0x02D9, 0x0171, 0x0158, 0x0159, 0x25A0, 0x00A0,  // 0xF8
 };
 
-// Reverse maps up to the highest character of the three code pages (U+25A0, a CP852 square).
+// Reverse maps of ISO 8859-2 and CP852 (Windows-1250 has its own), up to the highest character
+// they hold (U+25A0, a CP852 square).
 constexpr char32_t kLastHeld = 0x25A0;
+constexpr LegacyCodePage kReversed[] = {LegacyCodePage::Iso8859_2, LegacyCodePage::Cp852};
 
 struct ReverseTables {
-    std::array<std::array<std::uint8_t, kLastHeld + 1>, 3> fromUnicode{};  // 0 = not held
+    std::array<std::array<std::uint8_t, kLastHeld + 1>, std::size(kReversed)> fromUnicode{};
 
     ReverseTables() {
-        for (std::size_t page = 0; page < 3; ++page) {
+        for (std::size_t page = 0; page < std::size(kReversed); ++page) {
             for (unsigned b = 0xFF; b >= 0x80; --b) {
-                const char32_t u =
-                    LegacyToUnicode(kLegacyCandidates[page], static_cast<unsigned char>(b));
+                const char32_t u = LegacyToUnicode(kReversed[page], static_cast<unsigned char>(b));
                 if (u != 0) {
-                    fromUnicode[page][u] = static_cast<std::uint8_t>(b);
+                    fromUnicode[page][u] = static_cast<std::uint8_t>(b);  // 0 = not held
                 }
             }
         }
@@ -74,17 +74,6 @@ struct ReverseTables {
 const ReverseTables& Reverse() {
     static const ReverseTables tables;
     return tables;
-}
-
-std::size_t PageIndex(LegacyCodePage codePage) {
-    switch (codePage) {
-        case LegacyCodePage::Iso8859_2:
-            return 1;
-        case LegacyCodePage::Cp852:
-            return 2;
-        default:
-            return 0;
-    }
 }
 
 // The languages whose letters make a name plausible. French letters count only for telling a
@@ -330,7 +319,7 @@ char32_t LegacyToUnicode(LegacyCodePage codePage, unsigned char byte) {
         case LegacyCodePage::Cp1250:
             return Cp1250ToUnicode(byte);
         case LegacyCodePage::Iso8859_2:
-            return kIso8859_2[byte - 0x80];
+            return Iso8859_2ToUnicode(byte);
         case LegacyCodePage::Cp852:
             return kCp852[byte - 0x80];
         default:
@@ -342,14 +331,19 @@ int UnicodeToLegacy(LegacyCodePage codePage, char32_t c, bool withControls) {
     if (c < 0x80) {
         return static_cast<int>(c);
     }
-    if (codePage != LegacyCodePage::Cp1250 && codePage != LegacyCodePage::Iso8859_2 &&
-        codePage != LegacyCodePage::Cp852) {
+    int held = -1;
+    if (codePage == LegacyCodePage::Cp1250) {
+        held = UnicodeToCp1250(c);
+    } else if (codePage == LegacyCodePage::Iso8859_2 || codePage == LegacyCodePage::Cp852) {
+        const std::size_t page = codePage == LegacyCodePage::Iso8859_2 ? 0 : 1;
+        if (c <= kLastHeld && Reverse().fromUnicode[page][c] != 0) {
+            held = Reverse().fromUnicode[page][c];
+        }
+    } else {
         return -1;
     }
-    if (c <= kLastHeld) {
-        if (const std::uint8_t b = Reverse().fromUnicode[PageIndex(codePage)][c]; b != 0) {
-            return b;
-        }
+    if (held >= 0) {
+        return held;
     }
     // A conversion of arbitrary bytes passes what the code page leaves unassigned, or makes a
     // control character, through as the C1 control of the same number.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "rename/NameText.h"
+
 namespace tovana {
 
 const char kSettingsSection[] = "HKEY_CURRENT_USER\\Software\\Korvel\\Tovana";
@@ -145,8 +147,12 @@ bool StartsHexValue(std::string_view line) {
     return used > 0 && line.substr(used).starts_with("=hex");
 }
 
+// Text that can stand in quotes. Bytes that are not UTF-8 (a folder named in a legacy code page)
+// go as hex, so that the file stays UTF-8 and an editor saving it cannot change them.
 bool Printable(const StoredValue& value) {
-    if (value.type != kRegSz || value.data.empty() || value.data.back() != 0) {
+    if (value.type != kRegSz || value.data.empty() || value.data.back() != 0 ||
+        !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(value.data.data()),
+                                      value.data.size() - 1))) {
         return false;
     }
     for (std::size_t i = 0; i + 1 < value.data.size(); ++i) {

@@ -7,7 +7,8 @@
 //   "SubDir"=dword:00000001
 //   "Other"=hex(2):41,00
 //
-// Texts are UTF-8 with \\ and \" escaped. Parsing never fails: lines it cannot read are left
+// Texts are UTF-8 with \\ and \" escaped; a text that cannot stand in quotes (a line break, bytes
+// that are not UTF-8) is written in hex. Parsing never fails: lines it cannot read are left
 // out, so a damaged file still gives every value that can be read.
 #pragma once
 
