@@ -1,17 +1,28 @@
-# Fails when a module includes a module above it. The house reads top to bottom:
-# views (ui/) -> form/ -> settings/ and the run (rename/) -> rules -> the table.
+# Fails when a module includes a module above it, in the sources of every platform (the build
+# itself stops such an include only on the platform it builds). The house reads top to bottom:
+# the views (ui/qt, ui/win32) -> form/ -> settings/ and the command line (cli/) -> the run and its
+# rules (rename/) -> the table (table/). The platform wing (platform/<name>/<module>) holds to
+# its module's place. No include climbs out of its folder ("../").
 #   cmake -DSOURCE_DIR=<src> -P layering.cmake
-set(forbidden_settings "ui/" "form/" "cli/")
-set(forbidden_form "ui/" "cli/")
-set(forbidden_rename "ui/" "form/" "settings/" "cli/")
+set(forbidden_table "rename/" "settings/" "form/" "cli/" "ui/")
+set(forbidden_rename "settings/" "form/" "cli/" "ui/")
+set(forbidden_settings "form/" "cli/" "ui/")
+set(forbidden_cli "form/" "ui/")
+set(forbidden_form "cli/" "ui/")
+set(forbidden_ui/qt "cli/" "ui/win32/")
+set(forbidden_ui/win32 "cli/" "ui/qt/")
 set(failures "")
-foreach(module settings form rename)
-  file(GLOB_RECURSE files "${SOURCE_DIR}/${module}/*.h" "${SOURCE_DIR}/${module}/*.cpp")
+foreach(module table rename settings cli form ui/qt ui/win32)
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${module}/*" "${SOURCE_DIR}/platform/*/${module}/*")
+  list(FILTER files INCLUDE REGEX "\\.(h|cpp|rc|ui)$")
+  if(NOT files)
+    string(APPEND failures "\n  no sources found for ${module}/")
+  endif()
   foreach(file IN LISTS files)
-    file(STRINGS "${file}" includes REGEX "^#include \"")
+    file(STRINGS "${file}" includes REGEX "^#include \"|<header>")
     foreach(line IN LISTS includes)
-      foreach(above IN LISTS forbidden_${module})
-        if(line MATCHES "^#include \"${above}")
+      foreach(above IN LISTS forbidden_${module} ITEMS "\\.\\./")
+        if(line MATCHES "^(#include \"|[ \t]*<header>)${above}")
           string(APPEND failures "\n  ${file}: ${line}")
         endif()
       endforeach()
