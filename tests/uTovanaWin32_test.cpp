@@ -324,7 +324,9 @@ TEST_F(Win32Window, ControlsStandWhereDesigned) {
         RECT r{};
         ::GetWindowRect(Item(c.id), &r);
         ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-        if (c.id != IDC_EPATH && c.id != IDC_EMASK) {
+        if (c.id == IDC_LWEB) {
+            EXPECT_LE(r.left, scaled(x)) << "the link moves left only, away from OK";
+        } else if (c.id != IDC_EPATH && c.id != IDC_EMASK) {
             EXPECT_EQ(r.left, scaled(x));
         }
         EXPECT_EQ(r.top, scaled(y));
@@ -394,9 +396,9 @@ SIZE ExtentIn(HWND control, const std::wstring& text) {
     return size;
 }
 
-// A label beside its field: the label's text is whole, and neither the label nor its text
-// covers the field, in whatever font the platform gave the window. The field gives up no more
-// room than the label needs.
+// A label beside its field (and the web link beside OK): the label's text is whole, and neither
+// the label nor its text covers the field, in whatever font the platform gave the window. The
+// field gives up no more room than the label needs.
 TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
     struct Case {
         const char* label;
@@ -406,6 +408,7 @@ TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
     const Case cases[] = {
         {"Label1 and ePath", IDC_LABEL1, IDC_EPATH},
         {"Label2 and eMask", IDC_LABEL2, IDC_EMASK},
+        {"lWeb and bOK", IDC_LWEB, IDOK},
     };
     TfTovana& w = Open();
     const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
@@ -421,7 +424,8 @@ TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
         EXPECT_LE(labelRect.left + text.cx, field.left) << "the text runs into the field";
         EXPECT_LE(labelRect.right, field.left) << "the label covers the field";
         const PlaceCase& designed = PlaceOf(c.fieldId);
-        const int designedLeft = scaled(designed.x + PlaceOf(designed.parent).x);
+        const int designedLeft =
+            scaled(designed.x + (designed.parent != 0 ? PlaceOf(designed.parent).x : 0));
         RECT inWindow = field;
         ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&inWindow), 2);
         if (inWindow.left > designedLeft) {

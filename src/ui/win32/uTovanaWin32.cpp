@@ -454,13 +454,24 @@ void TfTovana::FitCaptions() {
         const int width = link ? size.cx : std::max<int>(size.cx, r.right - r.left);
         ::MoveWindow(label, r.left, r.top, width, r.bottom - r.top, FALSE);
     }
+    const int gap = static_cast<int>(kLabelGap * scale_ + 0.5);
+    // The web link keeps clear of OK: where its text runs into the button, it moves left, no
+    // further than just after the author's link.
+    const HWND web = ::GetDlgItem(window_, IDC_LWEB);
+    const RECT webPlace = PlaceIn(web, window_);
+    const RECT ok = PlaceIn(::GetDlgItem(window_, IDOK), window_);
+    if (webPlace.right + gap > ok.left) {
+        const RECT author = PlaceIn(::GetDlgItem(window_, IDC_LAUTHOR), window_);
+        const int width = webPlace.right - webPlace.left;
+        const int left = std::max<int>(author.right + gap, ok.left - gap - width);
+        ::MoveWindow(web, left, webPlace.top, width, webPlace.bottom - webPlace.top, FALSE);
+    }
     // A field starts after its label, however wide the font makes the label: it gives up room
     // on its left and keeps its right edge.
     struct Labelled {
         int label;
         int field;
     };
-    const int gap = static_cast<int>(kLabelGap * scale_ + 0.5);
     for (const Labelled& labelled :
          {Labelled{IDC_LABEL1, IDC_EPATH}, Labelled{IDC_LABEL2, IDC_EMASK}}) {
         const HWND field = ::GetDlgItem(window_, labelled.field);
