@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "rename/RenameRules.h"
-#include "uCZ2Ascii.h"
+#include "table/uCZ2Ascii.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "rename/FileSystemPosix.h"
 #include "rename/JournalStore.h"
 #include "rename/SlowFileSystem.h"
-#include "ui/uTovana.h"
+#include "ui/qt/uTovana.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "rename/LegacyText.h"
 #include "rename/NameText.h"
 #include "rename/RenameRules.h"
-#include "uCZ2Ascii.h"
+#include "table/uCZ2Ascii.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "support/RunProgram.h"
-#include "ui/QtStart.h"
+#include "ui/qt/QtStart.h"
 
 namespace {
 

@@ -324,7 +324,11 @@ TEST_F(Win32Window, ControlsStandWhereDesigned) {
         RECT r{};
         ::GetWindowRect(Item(c.id), &r);
         ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_EQ(r.left, scaled(x));
+        if (c.id == IDC_LWEB) {
+            EXPECT_LE(r.left, scaled(x)) << "the link moves left only, away from OK";
+        } else if (c.id != IDC_EPATH && c.id != IDC_EMASK) {
+            EXPECT_EQ(r.left, scaled(x));
+        }
         EXPECT_EQ(r.top, scaled(y));
         if (c.id == IDC_LBMESSAGE) {
             continue;  // the list keeps to whole rows: WindowFrameIconAndListRows
@@ -335,6 +339,11 @@ TEST_F(Win32Window, ControlsStandWhereDesigned) {
         }
         if (IsCaptioned(c.id)) {
             EXPECT_GE(r.right - r.left, scaled(c.width)) << "captions only grow";
+        } else if (c.id == IDC_EPATH || c.id == IDC_EMASK) {
+            // A field gives up room on its left to a label grown to its text (and only then:
+            // LabelsLeaveTheirFieldsFree); its right edge stays.
+            EXPECT_GE(r.left, scaled(x));
+            EXPECT_EQ(r.right, scaled(x) + scaled(c.width));
         } else {
             EXPECT_EQ(r.right - r.left, scaled(c.width));
         }
@@ -373,6 +382,59 @@ TEST_F(Win32Window, CaptionsAreNotCutOff) {
         }
     }
     (void)w;
+}
+
+// The size of `text` in the font `control` draws with.
+SIZE ExtentIn(HWND control, const std::wstring& text) {
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return size;
+}
+
+// A label beside its field (and the web link beside OK): the label's text is whole, and neither
+// the label nor its text covers the field, in whatever font the platform gave the window. The
+// field gives up no more room than the label needs.
+TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
+    struct Case {
+        const char* label;
+        int labelId;
+        int fieldId;
+    };
+    const Case cases[] = {
+        {"Label1 and ePath", IDC_LABEL1, IDC_EPATH},
+        {"Label2 and eMask", IDC_LABEL2, IDC_EMASK},
+        {"lWeb and bOK", IDC_LWEB, IDOK},
+    };
+    TfTovana& w = Open();
+    const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const HWND label = Item(c.labelId);
+        const SIZE text = ExtentIn(label, TextOf(label));
+        RECT labelRect{};
+        ::GetWindowRect(label, &labelRect);
+        RECT field{};
+        ::GetWindowRect(Item(c.fieldId), &field);
+        EXPECT_GE(labelRect.right - labelRect.left, text.cx) << "the label's text is cut";
+        EXPECT_LE(labelRect.left + text.cx, field.left) << "the text runs into the field";
+        EXPECT_LE(labelRect.right, field.left) << "the label covers the field";
+        const PlaceCase& designed = PlaceOf(c.fieldId);
+        const int designedLeft =
+            scaled(designed.x + (designed.parent != 0 ? PlaceOf(designed.parent).x : 0));
+        RECT inWindow = field;
+        ::MapWindowPoints(nullptr, w.hwnd(), reinterpret_cast<POINT*>(&inWindow), 2);
+        if (inWindow.left > designedLeft) {
+            EXPECT_LE(field.left - labelRect.right, scaled(8))
+                << "the field gave up more than its label needs";
+        }
+        std::printf("%s: text %ld px, label %ld..%ld, field from %ld\n", c.label, long(text.cx),
+                    long(labelRect.left), long(labelRect.right), long(field.left));
+    }
 }
 
 TEST_F(Win32Window, WindowFrameIconAndListRows) {
@@ -572,6 +634,9 @@ struct OpenBox {
     bool found = false;
     bool mainEnabledMeanwhile = true;
     std::wstring title;
+    RECT rect{};        // the box on the screen
+    RECT mainRect{};    // the main window meanwhile
+    int captionRoom{};  // the box's width less its borders
 };
 OpenBox* watchedBox = nullptr;
 
@@ -586,6 +651,11 @@ void CALLBACK CloseBoxWithEnter(HWND, UINT, UINT_PTR timer, DWORD) {
     watchedBox->found = true;
     watchedBox->title = TextOf(box);
     watchedBox->mainEnabledMeanwhile = ::IsWindowEnabled(watchedBox->main) != 0;
+    ::GetWindowRect(box, &watchedBox->rect);
+    ::GetWindowRect(watchedBox->main, &watchedBox->mainRect);
+    RECT client{};
+    ::GetClientRect(box, &client);
+    watchedBox->captionRoom = client.right - client.left;
     ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
     ::PostMessageW(::GetFocus(), WM_KEYUP, VK_RETURN, 0);
 }
@@ -638,6 +708,63 @@ TEST_F(Win32Window, KeyboardOnlyRunThroughTheRealSummaryBox) {
                        nullptr, nullptr, nullptr);
     ::RegCloseKey(key);
     EXPECT_EQ(count, 11u) << "the eleven values";
+}
+
+// The summary and the error box open centred over the window, wherever it stands, and wide
+// enough for their whole title beside the close button.
+TEST_F(Win32Window, BoxesOpenCentredOverTheWindowWithTheirWholeTitle) {
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    struct Case {
+        const char* label;
+        std::wstring folder;
+        const wchar_t* title;
+    };
+    const Case cases[] = {
+        {"summary", tovana::WideFromUtf8(tree.path()), L"Výsledek přejmenování"},
+        {"error", tovana::WideFromUtf8(tree.path("chybí")), L"Tovana"},
+    };
+    TfTovana& w = Open(true);
+    // Away from the screen's centre, where a box without a place of its own would open.
+    ::SetWindowPos(w.hwnd(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Pump();
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT captionFont = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        SetText(IDC_EPATH, c.folder);
+        SetText(IDC_EMASK, L"*.*");
+        OpenBox box;
+        box.main = w.hwnd();
+        watchedBox = &box;
+        ::SetTimer(nullptr, 0, 100, CloseBoxWithEnter);
+        Click(IDOK);
+        WaitForRun();
+        watchedBox = nullptr;
+        ASSERT_TRUE(box.found) << "no box";
+        EXPECT_EQ(box.title, c.title);
+        const long boxX = (box.rect.left + box.rect.right) / 2;
+        const long boxY = (box.rect.top + box.rect.bottom) / 2;
+        const long mainX = (box.mainRect.left + box.mainRect.right) / 2;
+        const long mainY = (box.mainRect.top + box.mainRect.bottom) / 2;
+        EXPECT_NEAR(boxX, mainX, 1) << "the box is not centred over the window";
+        EXPECT_NEAR(boxY, mainY, 1) << "the box is not centred over the window";
+        const HDC dc = ::GetDC(nullptr);
+        const HGDIOBJ old = ::SelectObject(dc, captionFont);
+        SIZE title{};
+        ::GetTextExtentPoint32W(dc, c.title, static_cast<int>(wcslen(c.title)), &title);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(nullptr, dc);
+        EXPECT_GE(box.captionRoom, title.cx + metrics.iCaptionWidth)
+            << "the title does not fit beside the close button";
+        std::printf("%s box %ldx%ld at %ld,%ld over the window at %ld,%ld; title %ld px\n", c.label,
+                    long(box.rect.right - box.rect.left), long(box.rect.bottom - box.rect.top),
+                    long(box.rect.left), long(box.rect.top), long(box.mainRect.left),
+                    long(box.mainRect.top), long(title.cx));
+    }
+    ::DeleteObject(captionFont);
 }
 
 // A run on its thread: rows reach the list through posted messages while it goes on, keys and

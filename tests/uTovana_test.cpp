@@ -16,7 +16,7 @@
 
 #include "support/CaseLabel.h"
 #include "support/WindowFixture.h"
-#include "ui/SelectFolder.h"
+#include "ui/qt/SelectFolder.h"
 
 namespace {
 

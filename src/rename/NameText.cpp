@@ -5,7 +5,7 @@
 
 #include "rename/CodePage.h"
 #include "rename/Unicode.h"
-#include "uCZ2Ascii.h"
+#include "table/uCZ2Ascii.h"
 
 namespace tovana {
 namespace {

@@ -17,7 +17,7 @@
 #include "rename/SlowFileSystem.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TempTree.h"
-#include "ui/uTovana.h"
+#include "ui/qt/uTovana.h"
 
 namespace tovana::test {
 

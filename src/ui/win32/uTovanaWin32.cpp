@@ -134,6 +134,8 @@ RECT PlaceIn(HWND control, HWND parent) {
 // Room a check box or radio button needs beside its box and caption: the gap between them and
 // the focus frame round the caption.
 constexpr int kCaptionGap = 6;
+// Room between a label grown to its text and the field beside it.
+constexpr int kLabelGap = 4;
 
 int CaptionWidth(HWND box) {
     std::wstring caption = WindowText(box);
@@ -200,6 +202,76 @@ BOOL CALLBACK DisableWindow(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// A box about to be shown: the window it is centred over, and the hook that catches it.
+struct BoxPlacement {
+    HWND over;
+    HHOOK hook;
+};
+thread_local BoxPlacement* placingBox = nullptr;
+
+// Widens `box` so that its title is whole beside the close button, its contents moved along to
+// stay centred, then centres it over `over`, wholly on the screen that window is on.
+void FitAndCentreBox(HWND box, HWND over) {
+    RECT frame{};
+    ::GetWindowRect(box, &frame);
+    RECT client{};
+    ::GetClientRect(box, &client);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT captionFont = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    const std::wstring title = WindowText(box);
+    const HDC dc = ::GetDC(box);
+    const HGDIOBJ previous = ::SelectObject(dc, captionFont);
+    SIZE titleSize{};
+    ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &titleSize);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(box, dc);
+    ::DeleteObject(captionFont);
+    const int borders = (frame.right - frame.left) - (client.right - client.left);
+    // The caption's own margins: before the title, between it and the close button, after it.
+    const int margins = 3 * ::GetSystemMetrics(SM_CXEDGE) + 8;
+    const int needed = borders + titleSize.cx + metrics.iCaptionWidth + margins;
+    int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    if (width < needed) {
+        const int shift = (needed - width) / 2;
+        for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const RECT r = PlaceIn(child, box);
+            ::SetWindowPos(child, nullptr, r.left + shift, r.top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        width = needed;
+    }
+    RECT target{};
+    ::GetWindowRect(over, &target);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(over, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    int x = target.left + ((target.right - target.left) - width) / 2;
+    int y = target.top + ((target.bottom - target.top) - height) / 2;
+    x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+    y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+    ::SetWindowPos(box, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Catches the box as it is activated: its size is known by then, and it is not seen yet.
+LRESULT CALLBACK PlaceBoxHook(int code, WPARAM wParam, LPARAM lParam) {
+    BoxPlacement* placing = placingBox;
+    if (code == HCBT_ACTIVATE && placing != nullptr) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] = {};
+        ::GetClassNameW(box, className, 16);
+        if (std::wstring(className) == L"#32770") {
+            placingBox = nullptr;  // the box's own windows are left alone
+            FitAndCentreBox(box, placing->over);
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 HWND CreateApplicationWindow(HINSTANCE instance, const std::wstring& title) {
@@ -225,7 +297,17 @@ int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstrin
     const HWND focus = ::GetFocus();
     DisabledWindows disabled{{}, owner};
     ::EnumThreadWindows(::GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
+    // The box opens centred over the main window, when the owner stands for one.
+    const auto main = static_cast<HWND>(::GetPropW(owner, kMainWindowProperty));
+    BoxPlacement placement{main != nullptr && ::IsWindow(main) ? main : owner, nullptr};
+    placement.hook = ::SetWindowsHookExW(WH_CBT, PlaceBoxHook, nullptr, ::GetCurrentThreadId());
+    BoxPlacement* const outer = placingBox;
+    placingBox = &placement;
     const int answer = ::MessageBoxW(owner, text.c_str(), title.c_str(), flags);
+    placingBox = outer;
+    if (placement.hook != nullptr) {
+        ::UnhookWindowsHookEx(placement.hook);
+    }
     for (HWND window : disabled.windows) {
         if (::IsWindow(window)) {
             ::EnableWindow(window, TRUE);
@@ -371,6 +453,34 @@ void TfTovana::FitCaptions() {
         const bool link = id == IDC_LAUTHOR || id == IDC_LWEB;
         const int width = link ? size.cx : std::max<int>(size.cx, r.right - r.left);
         ::MoveWindow(label, r.left, r.top, width, r.bottom - r.top, FALSE);
+    }
+    const int gap = static_cast<int>(kLabelGap * scale_ + 0.5);
+    // The web link keeps clear of OK: where its text runs into the button, it moves left, no
+    // further than just after the author's link.
+    const HWND web = ::GetDlgItem(window_, IDC_LWEB);
+    const RECT webPlace = PlaceIn(web, window_);
+    const RECT ok = PlaceIn(::GetDlgItem(window_, IDOK), window_);
+    if (webPlace.right + gap > ok.left) {
+        const RECT author = PlaceIn(::GetDlgItem(window_, IDC_LAUTHOR), window_);
+        const int width = webPlace.right - webPlace.left;
+        const int left = std::max<int>(author.right + gap, ok.left - gap - width);
+        ::MoveWindow(web, left, webPlace.top, width, webPlace.bottom - webPlace.top, FALSE);
+    }
+    // A field starts after its label, however wide the font makes the label: it gives up room
+    // on its left and keeps its right edge.
+    struct Labelled {
+        int label;
+        int field;
+    };
+    for (const Labelled& labelled :
+         {Labelled{IDC_LABEL1, IDC_EPATH}, Labelled{IDC_LABEL2, IDC_EMASK}}) {
+        const HWND field = ::GetDlgItem(window_, labelled.field);
+        const RECT label = PlaceIn(::GetDlgItem(window_, labelled.label), window_);
+        const RECT r = PlaceIn(field, window_);
+        if (label.right + gap > r.left) {
+            ::MoveWindow(field, label.right + gap, r.top, r.right - label.right - gap,
+                         r.bottom - r.top, FALSE);
+        }
     }
     struct Boxed {
         int id;

@@ -47,7 +47,8 @@ HWND CreateApplicationWindow(HINSTANCE instance, const std::wstring& title);
 
 // A message box owned by `owner` and modal for the whole program: every enabled window of the
 // thread is disabled while it is open; afterwards the window that was active is active again
-// with its focus restored. Returns the MessageBox answer.
+// with its focus restored. The box opens centred over the main window (over `owner` when that is
+// not the application's window), wide enough for its whole title. Returns the MessageBox answer.
 int ShowProgramModalBox(HWND owner, const std::wstring& title, const std::wstring& text,
                         UINT flags);
 

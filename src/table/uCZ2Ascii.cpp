@@ -1,4 +1,4 @@
-#include "uCZ2Ascii.h"
+#include "table/uCZ2Ascii.h"
 
 #include <algorithm>
 

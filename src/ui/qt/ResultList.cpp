@@ -1,4 +1,4 @@
-#include "ui/ResultList.h"
+#include "ui/qt/ResultList.h"
 
 #include <QPainter>
 #include <QStyleOptionFocusRect>

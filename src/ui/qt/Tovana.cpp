@@ -8,9 +8,9 @@
 #include "rename/JournalStore.h"
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
-#include "ui/QtStart.h"
-#include "ui/SelectFolder.h"
-#include "ui/uTovana.h"
+#include "ui/qt/QtStart.h"
+#include "ui/qt/SelectFolder.h"
+#include "ui/qt/uTovana.h"
 
 int main(int argc, char** argv) {
     if (tovana::AnswerVersion(argc, argv)) {

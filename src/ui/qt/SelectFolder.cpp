@@ -1,4 +1,4 @@
-#include "ui/SelectFolder.h"
+#include "ui/qt/SelectFolder.h"
 
 #include <QDir>
 #include <QFileDialog>

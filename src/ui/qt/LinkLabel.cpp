@@ -1,4 +1,4 @@
-#include "ui/LinkLabel.h"
+#include "ui/qt/LinkLabel.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "ui/ResultLogModel.h"
+#include "ui/qt/ResultLogModel.h"
 
 #include "form/Form.h"
 

@@ -1,4 +1,4 @@
-#include "ui/QtStart.h"
+#include "ui/qt/QtStart.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "ui/uTovana.h"
+#include "ui/qt/uTovana.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,7 +17,7 @@
 
 #include "TovanaVersion.h"
 #include "rename/NameText.h"
-#include "ui/SelectFolder.h"
+#include "ui/qt/SelectFolder.h"
 
 using tovana::Control;
 

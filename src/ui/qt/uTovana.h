@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "form/Form.h"
-#include "ui/ResultLogModel.h"
+#include "ui/qt/ResultLogModel.h"
 #include "ui_uTovana.h"
 
 class QAction;
