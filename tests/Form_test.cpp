@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -425,6 +426,90 @@ TEST_F(FormTest, SessionEndStopsTheRunBeforeSaving) {
     EXPECT_TRUE(w.boxes.empty());
 }
 
+enum class RunEnd { Finished, StoppedByEsc, SessionEnd, NotStarted };
+
+struct LockCase {
+    const char* label;
+    std::vector<Control> clicked;  // boxes the user checked before the run
+    Control focused;               // where the focus was when the run started
+    RunEnd end;
+};
+
+class ControlsDuringRun : public FormTest, public testing::WithParamInterface<LockCase> {
+  protected:
+    std::map<Control, bool> EnabledStates(const FakeFormView& w) {
+        std::map<Control, bool> states;
+        for (int i = 0; i <= static_cast<int>(Control::lbMessage); ++i) {
+            states[static_cast<Control>(i)] = w.Enabled(static_cast<Control>(i));
+        }
+        return states;
+    }
+};
+
+// During a run every control but the cancel button and the list is greyed out and the focus
+// is on the cancel button; however the run ends, each control comes back as it was (the boxes
+// that rule out one another included) and so does the focus. A run that cannot start changes
+// nothing.
+TEST_P(ControlsDuringRun, AreGreyedOutButCancelAndComeBackAsTheyWere) {
+    const LockCase& c = GetParam();
+    AddRenamable(tree, 30);
+    MakeSlow();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, c.end == RunEnd::NotStarted ? Path("missing") : tree.path());
+    for (const Control box : c.clicked) {
+        w.Click(box);
+    }
+    w.focus = c.focused;
+    const std::map<Control, bool> before = EnabledStates(w);
+
+    form->bOKClick();
+    if (c.end == RunEnd::NotStarted) {
+        EXPECT_FALSE(form->Running());
+        EXPECT_EQ(EnabledStates(w), before);
+        EXPECT_EQ(w.focus, c.focused);
+        return;
+    }
+    ASSERT_TRUE(form->Running());
+    for (const auto& [control, on] : EnabledStates(w)) {
+        EXPECT_EQ(on, control == Control::bCancel || control == Control::lbMessage)
+            << "control " << static_cast<int>(control);
+    }
+    EXPECT_EQ(w.focus, Control::bCancel);
+    switch (c.end) {
+        case RunEnd::Finished:
+            w.RunToEnd();
+            break;
+        case RunEnd::StoppedByEsc:
+            w.answers = {tovana::BoxAnswer::Yes};
+            form->AskToStopRun();
+            w.RunToEnd();
+            break;
+        case RunEnd::SessionEnd:
+            form->StopRunAndWait();
+            break;
+        case RunEnd::NotStarted:
+            break;
+    }
+    ASSERT_FALSE(form->Running());
+    EXPECT_EQ(EnabledStates(w), before);
+    EXPECT_EQ(w.focus, c.focused);
+    EXPECT_FALSE(w.busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ControlsDuringRun,
+    testing::Values(
+        LockCase{"Plain", {}, Control::bOK, RunEnd::Finished},
+        LockCase{"SpacesReplaced", {Control::cReplSpace}, Control::ePath, RunEnd::Finished},
+        LockCase{
+            "UnderscoresReplaced", {Control::cReplUndr}, Control::cReplUndr, RunEnd::StoppedByEsc},
+        LockCase{"StoppedAtSessionEnd",
+                 {Control::cReplSpace, Control::rUpperName},
+                 Control::rUpperName,
+                 RunEnd::SessionEnd},
+        LockCase{"FolderMissing", {Control::cReplSpace}, Control::bOK, RunEnd::NotStarted}),
+    tovana::test::CaseLabel());
+
 struct FolderCase {
     const char* label;
     const char* field;  // relative to the tree
@@ -775,7 +860,9 @@ class ListMenuTest : public FormTest {
     void RunJournaled() {
         struct ToList : tovana::RunSink {
             explicit ToList(FakeFormView& w) : list(w) {}
-            void Append(const tovana::LogEntry& entry) override { list.AppendRow(entry, false); }
+            void Append(tovana::LogEntry entry) override {
+                list.AppendRow(std::move(entry), false);
+            }
             FakeFormView& list;
         } sink(*view);
         tovana::RunJournal journal(journalStore, sink, {"test", form->Options(), {}});

@@ -10,31 +10,29 @@ QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const Shown& row = rows_[static_cast<std::size_t>(index.row())];
+    const tovana::ResultRow& row = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
-            return row.text;
+            return QString::fromStdString(tovana::RowText(row));
         case Qt::ToolTipRole:
-            return QString::fromStdString(tovana::RowTooltip(row.row));
+            return QString::fromStdString(tovana::RowTooltip(row));
         case KindRole:
-            return static_cast<int>(row.row.Entry.Kind);
+            return static_cast<int>(row.Entry.Kind);
         case PreviewRole:
-            return row.row.Preview;
+            return row.Preview;
         default:
             return {};
     }
 }
 
-void ResultLogModel::Append(const tovana::LogEntry& entry, bool preview) {
-    tovana::ResultRow added{entry, preview};
-    QString text = QString::fromStdString(tovana::RowText(added));
+void ResultLogModel::Append(tovana::LogEntry entry, bool preview) {
     if (held_) {
-        waiting_.push_back({std::move(added), std::move(text)});
+        waiting_.push_back({std::move(entry), preview});
         return;
     }
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back({std::move(added), std::move(text)});
+    rows_.push_back({std::move(entry), preview});
     endInsertRows();
 }
 
