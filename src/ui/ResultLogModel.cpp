@@ -3,7 +3,7 @@
 #include "form/Form.h"
 
 int ResultLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
@@ -26,25 +26,18 @@ QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
 }
 
 void ResultLogModel::Append(tovana::LogEntry entry, bool preview) {
-    if (held_) {
-        waiting_.push_back({std::move(entry), preview});
-        return;
-    }
-    const int row = rowCount();
-    beginInsertRows(QModelIndex(), row, row);
     rows_.push_back({std::move(entry), preview});
-    endInsertRows();
+    if (!held_) {
+        Release();
+    }
 }
 
 void ResultLogModel::Release() {
     held_ = false;
-    if (waiting_.empty()) {
+    if (!Waiting()) {
         return;
     }
-    const int first = rowCount();
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(waiting_.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(waiting_.begin()),
-                 std::make_move_iterator(waiting_.end()));
-    waiting_.clear();
+    beginInsertRows(QModelIndex(), static_cast<int>(shown_), static_cast<int>(rows_.size()) - 1);
+    shown_ = rows_.size();
     endInsertRows();
 }

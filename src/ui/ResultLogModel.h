@@ -8,7 +8,6 @@
 #include <QAbstractListModel>
 #include <QString>
 #include <deque>
-#include <vector>
 
 #include "form/FormView.h"
 
@@ -30,10 +29,11 @@ class ResultLogModel : public QAbstractListModel {
     // thousands of rows costs the view one update instead of one each.
     void Hold() { held_ = true; }
     void Release();
-    bool Waiting() const { return !waiting_.empty(); }
+    bool Waiting() const { return rows_.size() > shown_; }
 
   private:
-    std::deque<tovana::ResultRow> rows_;  // grows without moving the rows it has
-    std::vector<tovana::ResultRow> waiting_;
+    // The rows shown, then those waiting; a deque grows without moving the rows it has.
+    std::deque<tovana::ResultRow> rows_;
+    std::size_t shown_ = 0;
     bool held_ = false;
 };
