@@ -1,12 +1,14 @@
 // One run of the window's start button over a tree, offscreen, as the program does it: the run on
 // its worker thread, the window's loop taking its rows until the summary. Prints how long that
-// takes, the longest time the window went without painting meanwhile, and how much memory the
-// result log holds afterwards. With TOVANA_BENCH_FRAME_MS set, a timer asks the window to repaint
+// takes, the processor time the window's own thread spent meanwhile (taking and showing the
+// rows), the longest time the window went without painting, and how much memory the result log
+// holds afterwards. With TOVANA_BENCH_FRAME_MS set, a timer asks the window to repaint
 // that often, as a desktop does while the window is moved or uncovered (the repaints then cost
 // the run their share of the processor); without it only the new rows make it paint.
 // TOVANA_FS_DELAY_US makes the disk slow (see rename/SlowFileSystem.h).
 //
 //   tovana_window_bench FOLDER
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -22,6 +24,12 @@
 #include "ui/qt/uTovana.h"
 
 namespace {
+
+double ThreadSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 long ResidentKiB() {
     std::ifstream statm("/proc/self/statm");
@@ -97,6 +105,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     const long before = ResidentKiB();
+    const double windowCpuBefore = ThreadSeconds();
     const auto start = std::chrono::steady_clock::now();
     paints.Start();
     window.form().bOKClick();
@@ -104,14 +113,16 @@ int main(int argc, char** argv) {
         QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     const auto end = std::chrono::steady_clock::now();
+    const double windowCpu = ThreadSeconds() - windowCpuBefore;
     // The time from the last paint to the summary counts too.
     const auto longest = std::max(paints.longest, end - paints.last);
     QApplication::processEvents();  // the last rows are painted when the summary box opens
     const double seconds = std::chrono::duration<double>(end - start).count();
     const long after = ResidentKiB();
     std::printf(
-        "rows %d, run %.3f s, longest paint gap %.0f ms (%d paints), memory added %.1f MB\n",
-        window.resultLog().rowCount(), seconds,
+        "rows %d, run %.3f s, window's thread %.3f s, longest paint gap %.0f ms (%d paints), "
+        "memory added %.1f MB\n",
+        window.resultLog().rowCount(), seconds, windowCpu,
         std::chrono::duration<double, std::milli>(longest).count(), paints.paints,
         (after - before) / 1024.0);
     return 0;

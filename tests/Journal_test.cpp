@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "rename/Escape.h"
 #include "rename/Platform.h"
@@ -96,8 +97,8 @@ class JournalTest : public testing::Test {
         const auto fileSystem = tovana::MakeFileSystem();
         tovana::StopRequest stop;
         struct StoppingSink : RecordingSink {
-            void Append(const tovana::LogEntry& entry) override {
-                RecordingSink::Append(entry);
+            void Append(tovana::LogEntry entry) override {
+                RecordingSink::Append(std::move(entry));
                 if (rows.size() == stopAfter) {
                     stop->Request();
                 }

@@ -767,9 +767,11 @@ TEST_F(Win32Window, BoxesOpenCentredOverTheWindowWithTheirWholeTitle) {
     ::DeleteObject(captionFont);
 }
 
-// A run on its thread: rows reach the list through posted messages while it goes on, keys and
-// clicks for the controls are swallowed, the close button asks (No: the run goes on), Esc asks
-// (Yes: the run stops after the rename under way, and the summary says so).
+// A run on its thread: rows reach the list through posted messages while it goes on, the
+// controls are greyed out and keys and clicks for them are swallowed, the cancel button (with
+// the focus) and the close button ask (No: the run goes on), Esc asks (Yes: the run stops after
+// the rename under way, and the summary says so). Afterwards the controls and the focus are as
+// before.
 TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     tovana::test::TempTree tree;
     for (int i = 0; i < 150; ++i) {
@@ -779,9 +781,14 @@ TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     Open();
     SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
     const std::wstring caption = TextOf(form->hwnd());
-    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
-    Click(IDOK);
+    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
+    Click(IDOK);  // clicked, the button has the focus
     ASSERT_TRUE(form->form().Running());
+    for (const int id : {IDC_EPATH, IDC_EMASK, IDC_CSUBDIR, IDC_BUTTON1, IDOK}) {
+        EXPECT_FALSE(::IsWindowEnabled(Item(id))) << id;
+    }
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDCANCEL)));
+    EXPECT_EQ(::GetFocus(), Item(IDCANCEL));
     const HWND list = Item(IDC_LBMESSAGE);
     bool triedInput = false;
     WaitForRun([&] {
@@ -797,6 +804,8 @@ TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
         PressMouse(IDC_CSUBDIR);
         EXPECT_FALSE(Checked(IDC_CSUBDIR)) << "clicks are swallowed";
         EXPECT_EQ(TextOf(Item(IDC_EPATH)), path);
+        PressMouse(IDCANCEL);  // asked, answered No
+        EXPECT_EQ(shown.size(), 1u) << "the cancel button asks";
         ::SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);  // asked, answered No
         EXPECT_FALSE(form->closed());
         PressKey(VK_ESCAPE);  // asked, answered Yes
@@ -804,10 +813,15 @@ TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     ASSERT_TRUE(triedInput);
     EXPECT_FALSE(form->closed());
     EXPECT_EQ(TextOf(form->hwnd()), caption);
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0].text, "Přerušit přejmenování?");
-    EXPECT_EQ(shown[1].text, "Přerušit přejmenování?");
-    EXPECT_EQ(shown[2].text.rfind("Přejmenování přerušeno.", 0), 0u) << shown[2].text;
+    ASSERT_EQ(shown.size(), 4u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(shown[i].text, "Přerušit přejmenování?");
+    }
+    EXPECT_EQ(shown[3].text.rfind("Přejmenování přerušeno.", 0), 0u) << shown[3].text;
+    for (const int id : {IDC_EPATH, IDC_EMASK, IDC_CSUBDIR, IDC_BUTTON1, IDOK}) {
+        EXPECT_TRUE(::IsWindowEnabled(Item(id))) << id;
+    }
+    EXPECT_EQ(::GetFocus(), Item(IDOK)) << "the focus goes back where it was";
     const LRESULT rows = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
     EXPECT_GT(rows, 0);
     EXPECT_LT(rows, 150);

@@ -539,8 +539,10 @@ TEST_F(WindowTest, BoxesOpenOverTheWindowModalForTheProgram) {
 }
 
 // A run on its thread: rows reach the list through posted calls while it goes on, the controls
-// take no keys or clicks meanwhile, the wait cursor shows, and Esc asks whether to stop; Yes
-// stops it with a summary that says so. The close button asks the same and the window stays.
+// are greyed out and take no keys or clicks meanwhile, the wait cursor shows, and Esc asks
+// whether to stop; Yes stops it with a summary that says so. The cancel button, live and with
+// the focus, and the close button ask the same and the window stays. Afterwards the controls
+// and the focus are as before.
 TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     for (int i = 0; i < 150; ++i) {
         tree.Add("č" + std::to_string(1000 + i) + ".txt");
@@ -551,7 +553,8 @@ TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     TfTovana& w = Open();
     ShowActive();
     const QString caption = w.windowTitle();
-    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
+    answers = {tovana::BoxAnswer::No, tovana::BoxAnswer::No, tovana::BoxAnswer::Yes};
+    ASSERT_TRUE(ui().ePath->hasFocus());
     ui().bOK->click();
     ASSERT_TRUE(w.form().Running());
     bool triedInput = false;
@@ -569,6 +572,16 @@ TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
         QTest::mouseClick(ui().bOK, Qt::LeftButton);
         EXPECT_EQ(ui().ePath->text(), path) << "keys are swallowed";
         EXPECT_FALSE(ui().cSubDir->isChecked()) << "clicks are swallowed";
+        for (QWidget* control :
+             {static_cast<QWidget*>(ui().ePath), static_cast<QWidget*>(ui().cSubDir),
+              static_cast<QWidget*>(ui().bOK), static_cast<QWidget*>(ui().Button1)}) {
+            EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+        }
+        EXPECT_TRUE(ui().bCancel->isEnabled());
+        EXPECT_TRUE(ui().bCancel->hasFocus());
+        QTest::mouseClick(ui().bCancel, Qt::LeftButton);  // asked, answered No
+        EXPECT_EQ(messages.size(), 1u) << "the cancel button asks";
+        EXPECT_TRUE(w.form().Running());
         closed = w.close();  // asked, answered No: the run goes on
         EXPECT_FALSE(closed);
         EXPECT_TRUE(w.form().Running());
@@ -578,11 +591,15 @@ TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(w.windowTitle(), caption);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0].text, "Přerušit přejmenování?");
-    EXPECT_EQ(messages[1].text, "Přerušit přejmenování?");
-    EXPECT_TRUE(messages[2].text.startsWith("Přejmenování přerušeno."))
-        << messages[2].text.toStdString();
+    ASSERT_EQ(messages.size(), 4u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(messages[i].text, "Přerušit přejmenování?");
+    }
+    EXPECT_TRUE(messages[3].text.startsWith("Přejmenování přerušeno."))
+        << messages[3].text.toStdString();
+    EXPECT_TRUE(ui().ePath->isEnabled());
+    EXPECT_TRUE(ui().bOK->isEnabled());
+    EXPECT_TRUE(ui().ePath->hasFocus()) << "the focus goes back where it was";
     const int rows = w.resultLog().rowCount();
     EXPECT_GT(rows, 0);
     EXPECT_LT(rows, 150);
@@ -592,6 +609,37 @@ TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     QTest::keyClick(ui().ePath, Qt::Key_End);
     QTest::keyClick(ui().ePath, Qt::Key_X);
     EXPECT_TRUE(ui().ePath->text().endsWith("x"));
+}
+
+// During a run the list takes new rows at a pace, holding some back; those come by themselves
+// soon after, even when the run sends no more, and all of them once the run is over.
+TEST_F(WindowTest, RowsHeldBackDuringARunComeWithoutMoreRows) {
+    TfTovana& w = Open();
+    ShowActive();
+    w.SetBusy(true);
+    int appended = 0;
+    const auto batch = [&](int rows) {
+        for (int i = 0; i < rows; ++i) {
+            w.AppendRow(
+                {"/tmp/row " + std::to_string(appended++), tovana::rkFileRenamed, "", {}, {}},
+                false);
+        }
+        w.RowsAppended();
+    };
+    batch(3);
+    EXPECT_EQ(w.resultLog().rowCount(), 3) << "the first rows at once";
+    batch(2);
+    batch(4);
+    QElapsedTimer waited;
+    waited.start();
+    while (w.resultLog().rowCount() < appended && waited.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_EQ(w.resultLog().rowCount(), appended) << "held rows came by themselves";
+    EXPECT_EQ(w.resultLog().index(8).data().toString(), "/tmp/row 8") << "in their order";
+    batch(5);
+    w.SetBusy(false);
+    EXPECT_EQ(w.resultLog().rowCount(), appended) << "all of them once the run is over";
 }
 
 // A question whose Yes would start something opens with No as its default button.

@@ -51,8 +51,8 @@ Control ControlOf(Setting setting) {
 class ListSink : public RunSink {
   public:
     explicit ListSink(FormView& view, bool preview = false) : view_(view), preview_(preview) {}
-    void Append(const LogEntry& entry) override {
-        if (!view_.AppendRow(entry, preview_)) {
+    void Append(LogEntry entry) override {
+        if (!view_.AppendRow(std::move(entry), preview_)) {
             throw std::runtime_error("Unable to insert a line");
         }
     }
@@ -60,6 +60,15 @@ class ListSink : public RunSink {
   private:
     FormView& view_;
     bool preview_;
+};
+
+// What takes no input while a run goes on: everything the user could change or start with.
+// The cancel button stays, to ask whether to stop the run, and the list, to watch its rows.
+constexpr Control kControlsLockedDuringRun[] = {
+    Control::ePath,      Control::Button1,    Control::cSubDir,       Control::eMask,
+    Control::cRenDir,    Control::cReplSpace, Control::cNonAlphaNum,  Control::cRemUndr,
+    Control::cReplUndr,  Control::cRemSpace,  Control::rNoChangeName, Control::rUpperName,
+    Control::rLowerName, Control::bOK,
 };
 
 // The hourglass for as long as it lives, whatever ends the run.
@@ -224,8 +233,7 @@ void Form::bOKClick() {
         listError_ = nullptr;
         journalPath_.clear();
         journalError_ = {};
-        captionBeforeRun_ = view_.Caption();
-        view_.SetBusy(true);
+        EnterRunState();
         // The run's thread owns the journal from its start to its end; the form reads what it
         // left only after the run has ended (the batcher's lock orders the two).
         BackgroundRun::Body body = [this, options](RunSink& sink, RunCounters& counters,
@@ -260,7 +268,7 @@ void Form::bOKClick() {
                 });
             });
         } catch (...) {  // no thread for the run
-            view_.SetBusy(false);
+            LeaveRunState();
             throw;
         }
     });
@@ -303,12 +311,35 @@ bool Form::MayRunIn(const std::string& folder) {
     return view_.ShowBox(question) == BoxAnswer::Yes;
 }
 
+void Form::EnterRunState() {
+    captionBeforeRun_ = view_.Caption();
+    focusBeforeRun_ = view_.Focus();
+    // The focus moves first: a control greyed out with the focus would leave the window with
+    // none, and Esc with nowhere to go.
+    view_.SetFocus(Control::bCancel);
+    enabledBeforeRun_.clear();
+    for (const Control control : kControlsLockedDuringRun) {
+        enabledBeforeRun_.push_back(view_.Enabled(control));
+        view_.SetEnabled(control, false);
+    }
+    view_.SetBusy(true);
+}
+
+// Each control as it was before the run, the boxes that rule out one another included.
+void Form::LeaveRunState() {
+    view_.SetBusy(false);
+    for (std::size_t i = 0; i < enabledBeforeRun_.size(); ++i) {
+        view_.SetEnabled(kControlsLockedDuringRun[i], enabledBeforeRun_[i]);
+    }
+    enabledBeforeRun_.clear();
+    view_.SetCaption(captionBeforeRun_);
+    if (focusBeforeRun_ && view_.Enabled(*focusBeforeRun_)) {
+        view_.SetFocus(*focusBeforeRun_);
+    }
+}
+
 void Form::TakeRows(RunUpdate& update) {
-    for (const LogEntry& entry : update.rows) {
-        if (listError_ == nullptr && !view_.AppendRow(entry, /*preview=*/false)) {
-            listError_ = std::make_exception_ptr(std::runtime_error("Unable to insert a line"));
-            run_->RequestStop();
-        }
+    for (LogEntry& entry : update.rows) {
         if (entry.Kind == rkFailed) {
             ++failedInRun_;
         } else if (entry.Kind == rkDirRenamed && SamePath(entry.Path, runFolder_)) {
@@ -318,6 +349,10 @@ void Form::TakeRows(RunUpdate& update) {
                 parent.pop_back();
             }
             runRenamedTo_ = parent + entry.NewName;
+        }
+        if (listError_ == nullptr && !view_.AppendRow(std::move(entry), /*preview=*/false)) {
+            listError_ = std::make_exception_ptr(std::runtime_error("Unable to insert a line"));
+            run_->RequestStop();
         }
     }
     view_.RowsAppended();
@@ -345,8 +380,7 @@ void Form::TakeRunUpdate() {
     std::exception_ptr error = listError_ != nullptr ? listError_ : update.error;
     run_->Wait();
     run_.reset();
-    view_.SetCaption(captionBeforeRun_);
-    view_.SetBusy(false);
+    LeaveRunState();
     if (!journalPath_.empty()) {
         lastJournal_ = journalPath_;
     }
@@ -402,8 +436,7 @@ void Form::StopRunAndWait() {
     TakeRows(update);
     counters_ = update.counters;
     run_.reset();
-    view_.SetCaption(captionBeforeRun_);
-    view_.SetBusy(false);
+    LeaveRunState();
     if (!journalPath_.empty()) {
         lastJournal_ = journalPath_;
     }

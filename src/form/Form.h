@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -128,8 +129,6 @@ class Form : public SettingsValues {
     // Whether a run may start in the chosen folder: an error box when it is not a readable folder,
     // a question when it is a whole disk or the user's home.
     bool MayRunIn(const std::string& folder);
-    // The end of a run: rows taken, busy state gone; boxes unless `quiet`.
-    void EndRun(bool quiet);
     void TakeRows(RunUpdate& update);
     // Puts a path into the folder field. A path that is not UTF-8 (a folder stored by a run
     // under a legacy code page) is shown readably, and its bytes stand for the field's text
@@ -137,12 +136,18 @@ class Form : public SettingsValues {
     void ShowPath(const std::string& path);
     // The folder the field stands for: the kept bytes while the field shows them, else its text.
     std::string PathText() const;
+    // For the time of a run: the hourglass, the progress in the caption, and every control
+    // but the cancel button greyed out, which then has the focus. Afterwards all as before.
+    void EnterRunState();
+    void LeaveRunState();
 
     FormView& view_;
     FormServices services_;
     RunCounters counters_;
     std::unique_ptr<BackgroundRun> run_;
     std::string captionBeforeRun_;
+    std::vector<bool> enabledBeforeRun_;  // of kControlsLockedDuringRun, in its order
+    std::optional<Control> focusBeforeRun_;
     std::string runFolder_;  // the chosen folder of the run going on
     int failedInRun_ = 0;
     bool runRenamedFolder_ = false;  // the chosen folder itself was renamed

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,13 +68,16 @@ class FormView {
     virtual bool Enabled(Control control) const = 0;
     virtual void SetEnabled(Control control, bool enabled) = 0;
     virtual void SetFocus(Control control) = 0;
+    // The control that has the keyboard focus, if one of the above has it.
+    virtual std::optional<Control> Focus() const = 0;
 
     virtual std::string Caption() const = 0;
     virtual void SetCaption(const std::string& caption) = 0;
 
     // Appends one row to the result list without scrolling or selecting; false when the list
-    // refuses the row. The list keeps the whole entry for the row's tooltip and the menu.
-    virtual bool AppendRow(const LogEntry& entry, bool preview) = 0;
+    // refuses the row. The list keeps the whole entry for the row's tooltip and the menu (a run's
+    // rows are moved in: a big run's entries are not copied once more).
+    virtual bool AppendRow(LogEntry entry, bool preview) = 0;
     // After a batch of AppendRow calls: a list may hold the rows back until then, and show the
     // whole batch at once.
     virtual void RowsAppended() {}
@@ -87,9 +91,9 @@ class FormView {
     // Opens `folder` in the platform's file manager.
     virtual void ShowFolder(const std::string& folder) = 0;
 
-    // The hourglass while a run works; the controls take no input meanwhile, but the window
-    // keeps painting, and Esc and the close button still reach the form (which asks whether to
-    // stop the run).
+    // The hourglass while a run works; the window takes no input meanwhile (the form greys its
+    // controls out besides), but it keeps painting, and Esc, the cancel button and the close
+    // button still reach the form (which asks whether to stop the run).
     virtual void SetBusy(bool busy) = 0;
 
     // Any thread: runs `call` on the window's thread soon, from its event loop (never inside

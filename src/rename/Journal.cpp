@@ -154,7 +154,7 @@ void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
     front_.BeginRenames(planned);
 }
 
-void RunJournal::Append(const LogEntry& entry) {
+void RunJournal::Append(LogEntry entry) {
     if (!batches_.empty() && batches_.back().next < batches_.back().count) {
         Batch& batch = batches_.back();
         const std::string id = std::to_string(batch.firstId + batch.next++);
@@ -166,7 +166,7 @@ void RunJournal::Append(const LogEntry& entry) {
             outcomes_ += "done\t" + id + '\n';
         }
     }
-    front_.Append(entry);
+    front_.Append(std::move(entry));
 }
 
 void RunJournal::EndRenames() {

@@ -53,7 +53,7 @@ class RunJournal : public RunSink {
     RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header);
     ~RunJournal() override;
 
-    void Append(const LogEntry& entry) override;
+    void Append(LogEntry entry) override;
     void FolderUnreadable(const std::string& path, std::error_code error) override;
     void Progress(std::size_t entriesSeen) override;
     void BeginRenames(const std::vector<PlannedRename>& planned) override;

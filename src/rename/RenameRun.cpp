@@ -261,7 +261,7 @@ class Walk : private RenameNotes {
             ++counters_.FileCount;
             entry.Kind = rkFileRenamed;
         }
-        sink_.Append(entry);
+        sink_.Append(std::move(entry));
     }
 
     // Renamed through the parent opened at the start, and only while the parent still holds

@@ -16,11 +16,11 @@ void RowBatcher::Announce(std::unique_lock<std::mutex>& lock, bool evenWhenQuiet
     notify_();
 }
 
-void RowBatcher::Append(const LogEntry& entry) {
+void RowBatcher::Append(LogEntry entry) {
     std::unique_lock lock(mutex_);
-    pending_.rows.push_back(entry);
     pending_.filesRenamed += entry.Kind == rkFileRenamed;
     pending_.foldersRenamed += entry.Kind == rkDirRenamed;
+    pending_.rows.push_back(std::move(entry));
     Announce(lock, false);
 }
 

@@ -124,7 +124,7 @@ class Undoer {
                 ++(isFolder ? counters_.DirCount : counters_.FileCount);
             }
             failed_ += row.Kind == rkFailed ? 1 : 0;
-            sink_.Append(row);
+            sink_.Append(std::move(row));
         }
         sink_.EndRenames();
     }

@@ -141,14 +141,15 @@ class FakeFormView : public FormView {
     }
     void SetEnabled(Control control, bool on) override { enabled[control] = on; }
     void SetFocus(Control control) override { focus = control; }
+    std::optional<Control> Focus() const override { return focus; }
     std::string Caption() const override { return caption; }
     void SetCaption(const std::string& text) override { caption = text; }
-    bool AppendRow(const LogEntry& entry, bool preview) override {
+    bool AppendRow(LogEntry entry, bool preview) override {
         if (rows.size() >= rowLimit) {
             return false;
         }
         rows.push_back({entry.Path, entry.Kind});
-        list.push_back({entry, preview});
+        list.push_back({std::move(entry), preview});
         return true;
     }
     std::size_t RowCount() const override { return list.size(); }

@@ -3,50 +3,41 @@
 #include "form/Form.h"
 
 int ResultLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 QVariant ResultLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const Shown& row = rows_[static_cast<std::size_t>(index.row())];
+    const tovana::ResultRow& row = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
-            return row.text;
+            return QString::fromStdString(tovana::RowText(row));
         case Qt::ToolTipRole:
-            return QString::fromStdString(tovana::RowTooltip(row.row));
+            return QString::fromStdString(tovana::RowTooltip(row));
         case KindRole:
-            return static_cast<int>(row.row.Entry.Kind);
+            return static_cast<int>(row.Entry.Kind);
         case PreviewRole:
-            return row.row.Preview;
+            return row.Preview;
         default:
             return {};
     }
 }
 
-void ResultLogModel::Append(const tovana::LogEntry& entry, bool preview) {
-    tovana::ResultRow added{entry, preview};
-    QString text = QString::fromStdString(tovana::RowText(added));
-    if (held_) {
-        waiting_.push_back({std::move(added), std::move(text)});
-        return;
+void ResultLogModel::Append(tovana::LogEntry entry, bool preview) {
+    rows_.push_back({std::move(entry), preview});
+    if (!held_) {
+        Release();
     }
-    const int row = rowCount();
-    beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back({std::move(added), std::move(text)});
-    endInsertRows();
 }
 
 void ResultLogModel::Release() {
     held_ = false;
-    if (waiting_.empty()) {
+    if (!Waiting()) {
         return;
     }
-    const int first = rowCount();
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(waiting_.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(waiting_.begin()),
-                 std::make_move_iterator(waiting_.end()));
-    waiting_.clear();
+    beginInsertRows(QModelIndex(), static_cast<int>(shown_), static_cast<int>(rows_.size()) - 1);
+    shown_ = rows_.size();
     endInsertRows();
 }

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPixmap>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -57,9 +59,10 @@ class TfTovana : public QDialog, public tovana::FormView {
     bool Enabled(tovana::Control control) const override;
     void SetEnabled(tovana::Control control, bool enabled) override;
     void SetFocus(tovana::Control control) override;
+    std::optional<tovana::Control> Focus() const override;
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
-    bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    bool AppendRow(tovana::LogEntry entry, bool preview) override;
     void RowsAppended() override;
     std::size_t RowCount() const override;
     tovana::ResultRow Row(std::size_t index) const override;
@@ -92,6 +95,8 @@ class TfTovana : public QDialog, public tovana::FormView {
     void lbMessageContextPopup(const QPoint& at);
     bool lbMessageKeyDown(const QKeyEvent& key);
     bool SwallowedWhileBusy(QObject* watched, QEvent* event);
+    // Shows the rows the list holds back.
+    void ShowHeldRows();
     QWidget* Widget(tovana::Control control) const;
 
     Ui::TfTovana ui_;
@@ -102,4 +107,8 @@ class TfTovana : public QDialog, public tovana::FormView {
     int rowHeight_ = tovana::kRowHeight;
     bool placed_ = false;
     bool busy_ = false;
+    // During a run: when the list last took rows, and the timer that shows the rows held back
+    // since when no more come.
+    QElapsedTimer sinceRowsShown_;
+    QTimer heldRows_;
 };

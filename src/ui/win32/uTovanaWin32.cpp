@@ -554,6 +554,16 @@ void TfTovana::SetFocus(Control control) {
     ::SetFocus(Item(control));
 }
 
+std::optional<Control> TfTovana::Focus() const {
+    const HWND focused = ::GetFocus();
+    for (int i = 0; i <= static_cast<int>(Control::lbMessage); ++i) {
+        if (focused != nullptr && Item(static_cast<Control>(i)) == focused) {
+            return static_cast<Control>(i);
+        }
+    }
+    return std::nullopt;
+}
+
 std::string TfTovana::Caption() const {
     return Utf8FromWide(WindowText(window_));
 }
@@ -562,14 +572,14 @@ void TfTovana::SetCaption(const std::string& caption) {
     ::SetWindowTextW(window_, WideFromUtf8(caption).c_str());
 }
 
-bool TfTovana::AppendRow(const tovana::LogEntry& entry, bool preview) {
+bool TfTovana::AppendRow(tovana::LogEntry entry, bool preview) {
     const HWND list = ::GetDlgItem(window_, IDC_LBMESSAGE);
     if (!rowsHeld_) {
         // The list redraws once for the whole batch (see RowsAppended).
         rowsHeld_ = true;
         ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     }
-    rows_.push_back({entry, preview});
+    rows_.push_back({std::move(entry), preview});
     const std::wstring text = WideFromUtf8(tovana::RowText(rows_.back()));
     const LRESULT row =
         ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -709,9 +719,10 @@ void TfTovana::RowsAppended() {
     ::InvalidateRect(list, nullptr, TRUE);
 }
 
-// While a run goes on the window paints and moves, but the loop (HandleKeys) swallows the
-// keys and clicks meant for its controls; Esc asks whether to stop the run and the close
-// button asks through the close query.
+// While a run goes on the window paints and moves, but its controls take no input: the form
+// greys them out, and the loop (HandleKeys) swallows the keys and clicks meant for them besides
+// (the list's too). Esc and the cancel button ask whether to stop the run, the close button
+// asks through the close query.
 void TfTovana::SetBusy(bool busy) {
     busy_ = busy;
     if (busy) {
@@ -837,7 +848,10 @@ bool TfTovana::HandleKeys(MSG& message) {
             ::PostMessageW(window_, kAskToStop, 0, 0);
         }
         const bool altF4 = m == WM_SYSKEYDOWN && message.wParam == VK_F4;
-        if ((keys && !altF4) || clicks) {
+        // The cancel button stays live: clicked, or pressed with Space or Enter, it asks too.
+        const bool cancel = message.hwnd == ::GetDlgItem(window_, IDCANCEL) &&
+                            !(keys && message.wParam == VK_ESCAPE);
+        if (((keys && !altF4) || clicks) && !cancel) {
             return true;
         }
     }

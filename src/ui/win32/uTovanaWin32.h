@@ -78,9 +78,10 @@ class TfTovana : public tovana::FormView {
     bool Enabled(tovana::Control control) const override;
     void SetEnabled(tovana::Control control, bool enabled) override;
     void SetFocus(tovana::Control control) override;
+    std::optional<tovana::Control> Focus() const override;
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
-    bool AppendRow(const tovana::LogEntry& entry, bool preview) override;
+    bool AppendRow(tovana::LogEntry entry, bool preview) override;
     void RowsAppended() override;
     std::size_t RowCount() const override;
     tovana::ResultRow Row(std::size_t index) const override;
