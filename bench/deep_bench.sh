@@ -45,9 +45,9 @@ measure() {
     local cpu; cpu=$(echo "$user + $sys" | bc)
     if [ -z "$best" ] || (( $(echo "$wall < $best" | bc) )); then best=$wall; bestCpu=$cpu; fi
     (( kb > peak )) && peak=$kb
-    left=$(find "$work/tree" -name '*[ÚŽ]*' | wc -l)
+    left=$(find "$work/tree" -name '*[ÚŽ]*' ! -name '*~' | wc -l)
   done
-  printf '  %-26s wall %7.2f s  cpu %7.2f s  peak %7.1f MB  entries left with their names: %s\n' \
+  printf '  %-26s wall %7.2f s  cpu %7.2f s  peak %7.1f MB  entries not renamed: %s\n' \
     "$label" "$best" "$bestCpu" "$(echo "$peak / 1024" | bc -l)" "$left" >&2
   echo "$best $peak"
 }

@@ -197,8 +197,11 @@ class Walk : private RenameNotes {
     // folder. Otherwise it is left alone, so a link into a mount that never answers cannot
     // stop a run that has nothing to do with it.
     EntryKind KindOfLink(Folder& folder, std::string_view name) {
-        const std::optional<std::string> asFile = NewName(name, false);
-        const bool mayChange = (asFile && *asFile != name) || WalksInto(name);
+        const auto changes = [&](bool isFolder) {
+            const std::optional<std::string> newName = NewName(name, isFolder);
+            return newName && *newName != name;
+        };
+        const bool mayChange = changes(false) || (WalksInto(name) && changes(true));
         return mayChange ? fs_.KindOfLink(folder, std::string(name)) : EntryKind::Link;
     }
 
