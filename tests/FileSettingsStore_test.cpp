@@ -214,16 +214,18 @@ TEST_F(FileSettingsStoreTest, UnreadableFileIsKeptAsideAndToldOnce) {
     EXPECT_FALSE(std::filesystem::exists(Path() + ".bad.2"));
 }
 
-// Opens a FIFO for writing once after a while, should a reader still be waiting for a writer,
-// so that a test that would hang fails instead.
+// Opens a FIFO for writing, again and again after a while, should a reader still be waiting
+// for a writer, so that a test that would hang fails instead.
 class FifoUnblocker {
   public:
     explicit FifoUnblocker(std::string path)
         : path_(std::move(path)), thread_([this] {
               std::unique_lock lock(mutex_);
-              if (!done_.wait_for(lock, std::chrono::seconds(10), [this] { return finished_; })) {
+              auto wait = std::chrono::milliseconds(10000);
+              while (!done_.wait_for(lock, wait, [this] { return finished_; })) {
                   needed_ = true;
-                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+                  wait = std::chrono::milliseconds(100);
+                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
                   if (fd >= 0) {
                       ::close(fd);
                   }
