@@ -1,11 +1,20 @@
 // tovana-cli stopped by a signal half way through a run on a slow disk: the rename under way
 // completes, no other starts, and what it printed is exactly what it did.
+#include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -97,6 +106,126 @@ TEST_P(CliStopTest, StopsAfterTheRenameUnderWayAndPrintsTheTruth) {
                                 std::to_string(files) + " souborů\n" + std::to_string(folders) +
                                 " adresářů\n"))
         << r.out.substr(r.out.size() > 200 ? r.out.size() - 200 : 0);
+}
+
+// The renames made so far: files that lost their "ř" and folders that lost their "ž".
+int RenamedOnDisk(const std::filesystem::path& root) {
+    int renamed = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().filename().string();
+        renamed += name.front() == 'r' || name.starts_with("Slozka");
+    }
+    return renamed;
+}
+
+// Where the rows go: a pipe whose reader goes away, a terminal.
+class CliOutputTest : public testing::Test {
+  protected:
+    CliOutputTest() {
+        for (int folder = 0; folder < kFolders; ++folder) {
+            for (int file = 0; file < kFilesPerFolder; ++file) {
+                tree.Add("Složka " + std::to_string(folder) + "/ř " + std::to_string(file) +
+                         ".txt");
+            }
+        }
+        contentsBefore = tovana::test::Contents(tree.root());
+    }
+
+    // In the child: tovana-cli on the tree on a slow disk, errors to a file.
+    [[noreturn]] void Exec() const {
+        const int err = ::open(errors.path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::setenv("TOVANA_FS_DELAY_US", "2000", 1);
+        ::execl(TOVANA_CLI_PATH, TOVANA_CLI_PATH, "-s", "-d", tree.path().c_str(), nullptr);
+        ::_exit(127);
+    }
+
+    // Reads `fd` up to the end of the first line.
+    static std::string FirstLine(int fd) {
+        std::string line;
+        char c = 0;
+        while (::read(fd, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        return line;
+    }
+
+    std::string Errors() const {
+        std::ifstream in(errors.path("err"));
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    tovana::test::TempTree tree;
+    tovana::test::TempTree errors;
+    std::multiset<std::string> contentsBefore;
+};
+
+// A reader that takes one row and goes away (`| head -1`): the run stops after the rename under
+// way, is not killed, says how many renames it made, and those are the renames on disk.
+TEST_F(CliOutputTest, ReaderGoneStopsTheRunCleanly) {
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        Exec();
+    }
+    ::close(out[1]);
+    const std::string first = FirstLine(out[0]);
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = Errors();
+    const std::string said = "tovana-cli: the output was closed; stopped after ";
+    const std::size_t at = err.find(said);
+    ASSERT_NE(at, std::string::npos) << err;
+    const int renames = std::atoi(err.c_str() + at + said.size());
+    EXPECT_EQ(renames, RenamedOnDisk(tree.root()));
+    EXPECT_GT(renames, 0);
+    EXPECT_LT(renames, kFolders * (kFilesPerFolder + 1)) << "not stopped";
+    const std::vector<Row> rows = PrintedRows(first + "\n");
+    ASSERT_EQ(rows.size(), 1u) << first;
+    // The file of the row read is on disk under its new name (its folder may be renamed too).
+    const std::string oldRelative = rows[0].path.substr(tree.path().size() + 1);
+    bool found = false;
+    for (const auto& [path, content] : tree.Snapshot()) {
+        found |=
+            content == oldRelative && std::filesystem::path(path).filename() == rows[0].newName;
+    }
+    EXPECT_TRUE(found) << first;
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore);
+}
+
+// On a terminal each row shows as soon as its rename is made, not a folder's worth later.
+TEST_F(CliOutputTest, TerminalGetsEachRowAsItIsMade) {
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        Exec();
+    }
+    const std::string first = FirstLine(terminal);
+    const int renamedAtFirstRow = RenamedOnDisk(tree.root());
+    char buffer[4096];
+    for (;;) {  // the rest, until the terminal's other end is closed
+        const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+        if (got <= 0 && !(got < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    ::close(terminal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << Errors();
+    EXPECT_TRUE(first.starts_with("file\t")) << first;
+    EXPECT_LT(renamedAtFirstRow, kFilesPerFolder);
+    EXPECT_EQ(RenamedOnDisk(tree.root()), kFolders * (kFilesPerFolder + 1));
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest,

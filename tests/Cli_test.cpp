@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 
@@ -99,6 +100,54 @@ TEST_F(CliTest, MissingFolderIsReported) {
     EXPECT_NE(r.err.find("cannot read folder"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.ends_with("0 souborů\n0 adresářů\n"));
 }
+
+struct ChosenCase {
+    const char* label;
+    const char* given;  // relative to the tree
+    bool isFolder;
+};
+
+class CliChosenPath : public CliTest, public testing::WithParamInterface<ChosenCase> {};
+
+// Delimiters at the end make no difference; a chosen path that is no folder is said to be
+// none and nothing is renamed, the path itself least of all.
+TEST_P(CliChosenPath, IsAFolderWithAnyDelimitersOrNothingIsRenamed) {
+    tree.Add("Čaj/č.txt");
+    tree.Add("Čaj.txt");
+    tree.Add("Čajlink -> nowhere");
+    const Tree before = tree.Snapshot();
+    const ProgramResult r = Cli({"-s", "-d", tree.path(GetParam().given)});
+    const std::string root = tree.path();
+    if (GetParam().isFolder) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "file\t" + root + "/Čaj/č.txt\tc.txt\ndir\t" + root +
+                             "/Čaj\tCaj\nPřejmenováno:\n\n1 souborů\n1 adresářů\n");
+        Tree after = before;
+        after.erase("Čaj/");
+        after.erase("Čaj/č.txt");
+        after["Caj/"] = "";
+        after["Caj/c.txt"] = "Čaj/č.txt";
+        EXPECT_EQ(tree.Snapshot(), after);
+    } else {
+        EXPECT_EQ(r.status, 1);
+        std::string given = tree.path(GetParam().given);
+        while (given.ends_with("/")) {
+            given.pop_back();
+        }
+        EXPECT_EQ(r.err, "tovana-cli: '" + given + "' is not a folder\n");
+        EXPECT_EQ(r.out, "Přejmenováno:\n\n0 souborů\n0 adresářů\n");
+        EXPECT_EQ(tree.Snapshot(), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, CliChosenPath,
+                         testing::Values(ChosenCase{"Folder", "Čaj", true},
+                                         ChosenCase{"OneDelimiter", "Čaj/", true},
+                                         ChosenCase{"TwoDelimiters", "Čaj//", true},
+                                         ChosenCase{"File", "Čaj.txt", false},
+                                         ChosenCase{"FileWithDelimiter", "Čaj.txt/", false},
+                                         ChosenCase{"DanglingLink", "Čajlink", false}),
+                         tovana::test::CaseLabel());
 
 TEST_F(CliTest, SavedStartsFromTheWindowsStoredOptions) {
     tovana::test::TempTree config;

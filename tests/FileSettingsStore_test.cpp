@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "rename/NameText.h"
 #include "settings/Settings.h"
@@ -143,6 +149,125 @@ TEST_F(FileSettingsStoreTest, ValuesOfOtherProgramsInTheFileAreKept) {
     const auto values = ParseRegText(Read(Path()));
     EXPECT_EQ(values.at("Extra"), (StoredValue{tovana::kRegExpandSz, {'A', 0}}));
     EXPECT_EQ(values.size(), 12u);
+}
+
+// The settings file as users keep it.
+
+// The registry editor's export: UTF-16, little-endian, after a byte-order mark.
+std::string Utf16Export(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+TEST_F(FileSettingsStoreTest, LinkStaysALinkAndItsTargetGetsTheSave) {
+    tree.AddFile("dotfiles/Tovana.reg", "\"Path\"=\"/old\"\n");
+    std::filesystem::create_directories(tree.path("config/Korvel"));
+    std::filesystem::create_symlink("../../dotfiles/Tovana.reg", Path());
+    FileSettingsStore store(Path());
+    tovana::RenameOptions options;
+    options.Path = "/new";
+    OptionsControls controls(options);
+    tovana::SaveSettings(store, controls);
+    ASSERT_TRUE(std::filesystem::is_symlink(Path()));
+    EXPECT_EQ(std::filesystem::read_symlink(Path()), "../../dotfiles/Tovana.reg");
+    EXPECT_EQ(ParseRegText(Read(tree.path("dotfiles/Tovana.reg"))).at("Path"),
+              (StoredValue{kRegSz, {'/', 'n', 'e', 'w', 0}}));
+    const auto entries = tree.Snapshot();
+    EXPECT_EQ(entries.size(), 5u) << "a temporary file left";  // two folders each, the link
+    OptionsControls loaded;
+    tovana::LoadSettings(store, loaded);
+    EXPECT_EQ(loaded.options(), options);
+}
+
+TEST_F(FileSettingsStoreTest, RegistryEditorsUtf16ExportIsRead) {
+    tree.AddFile("config/Korvel/Tovana.reg",
+                 Utf16Export(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                             u"[HKEY_CURRENT_USER\\Software\\Korvel\\Tovana]\r\n"
+                             u"\"Path\"=\"/home/jana/L\u00e9to\"\r\n"
+                             u"\"SubDir\"=dword:00000001\r\n"));
+    FileSettingsStore store(Path());
+    OptionsControls loaded;
+    tovana::LoadSettings(store, loaded);
+    EXPECT_EQ(loaded.options().Path, "/home/jana/Léto");
+    EXPECT_TRUE(loaded.options().SubDir);
+}
+
+TEST_F(FileSettingsStoreTest, UnreadableFileIsKeptAsideAndToldOnce) {
+    const char bytes[] = "\x89PNG\r\n\x1A\n\0\0 not settings";
+    const std::string garbage(bytes, sizeof bytes - 1);
+    tree.AddFile("config/Korvel/Tovana.reg", garbage);
+    FileSettingsStore store(Path());
+    std::vector<std::string> told;
+    store.notice = [&told](const std::string& text) { told.push_back(text); };
+    OptionsControls loaded;
+    tovana::LoadSettings(store, loaded);
+    EXPECT_EQ(loaded.options(), tovana::RenameOptions{});
+    tovana::SaveSettings(store, loaded);
+    tovana::SaveSettings(store, loaded);
+    EXPECT_EQ(Read(Path() + ".bad"), garbage);
+    EXPECT_EQ(ParseRegText(Read(Path())).size(), 11u);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(Path() + ".bad"), std::string::npos) << told[0];
+    EXPECT_FALSE(std::filesystem::exists(Path() + ".bad.2"));
+}
+
+// Opens a FIFO for writing, again and again after a while, should a reader still be waiting
+// for a writer, so that a test that would hang fails instead.
+class FifoUnblocker {
+  public:
+    explicit FifoUnblocker(std::string path)
+        : path_(std::move(path)), thread_([this] {
+              std::unique_lock lock(mutex_);
+              auto wait = std::chrono::milliseconds(10000);
+              while (!done_.wait_for(lock, wait, [this] { return finished_; })) {
+                  needed_ = true;
+                  wait = std::chrono::milliseconds(100);
+                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                  if (fd >= 0) {
+                      ::close(fd);
+                  }
+              }
+          }) {}
+    // Whether anyone was waiting on the FIFO.
+    bool Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+        return needed_;
+    }
+
+  private:
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    bool needed_ = false;
+    std::thread thread_;
+};
+
+TEST_F(FileSettingsStoreTest, FifoInItsPlaceHangsNeitherLoadNorSave) {
+    std::filesystem::create_directories(tree.path("config/Korvel"));
+    ASSERT_EQ(::mkfifo(Path().c_str(), 0600), 0);
+    FileSettingsStore store(Path());
+    store.notice = [](const std::string&) {};
+    FifoUnblocker unblocker(Path());
+    OptionsControls loaded;
+    tovana::LoadSettings(store, loaded);
+    tovana::RenameOptions options;
+    options.Path = "/new";
+    tovana::SaveSettings(store, OptionsControls(options));
+    EXPECT_FALSE(unblocker.Finish()) << "waited for a writer of the FIFO";
+    EXPECT_EQ(loaded.options(), tovana::RenameOptions{});
+    EXPECT_TRUE(std::filesystem::is_fifo(Path() + ".bad"));
+    EXPECT_EQ(ParseRegText(Read(Path())).at("Path"),
+              (StoredValue{kRegSz, {'/', 'n', 'e', 'w', 0}}));
 }
 
 struct ParseCase {

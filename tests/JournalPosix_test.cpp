@@ -13,12 +13,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <thread>
 
+#include "rename/FileSystemPosix.h"
 #include "rename/Journal.h"
 #include "rename/Platform.h"
 #include "rename/Undo.h"
+#include "support/CaseLabel.h"
+#include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -213,6 +218,70 @@ bool RunKilledAt(int killAt, const tovana::RenameOptions& options, const std::st
     ::waitpid(child, &status, 0);
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
+
+struct TemporaryCase {
+    const char* label;
+    int failing;              // the renameat2 call that fails (0 for none)
+    bool outOfTemporaryFail;  // every rename out of the temporary name fails
+    bool leftThere;
+};
+
+class TemporaryName : public testing::TestWithParam<TemporaryCase> {};
+
+// A change of letter case whose second step fails: the temporary name is in the journal before
+// the entry moves there, and the undo finds the entry even where it had to stay there.
+TEST_P(TemporaryName, IsJournaledAndTheUndoFindsTheEntry) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    tree.Add("abc.txt");
+    JournalStore store(journals.path());
+    tovana::test::CaseInsensitiveSyscalls calls;
+    int renames = 0;
+    calls.fault = [&renames](tovana::test::Call call, const std::string& name) {
+        if (call != tovana::test::Call::RenameAt2) {
+            return 0;
+        }
+        const bool fails = ++renames == GetParam().failing ||
+                           (GetParam().outOfTemporaryFail && name.starts_with(".tovana-"));
+        return fails ? EIO : 0;
+    };
+    tovana::RenameOptions options;
+    options.Path = tree.path();
+    options.ToUpperCase = true;
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    tovana::RunJournal journal(store, sink, {"test", options, {}});
+    tovana::Run(options, fileSystem, journal, counters);
+    journal.Finish(counters);
+
+    ASSERT_EQ(sink.rows.size(), 1u);
+    EXPECT_EQ(sink.rows[0].kind, tovana::rkFailed);
+    ASSERT_FALSE(sink.temporaries.empty());
+    const std::string temporary = sink.temporaries[0].temporary;
+    std::ifstream in(journal.path());
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(text.find("temporary\t" + tree.path("abc.txt") + "\t" + temporary + "\n"),
+              std::string::npos)
+        << text;
+    const Tree afterRun =
+        GetParam().leftThere ? Tree{{temporary, "abc.txt"}} : Tree{{"abc.txt", "abc.txt"}};
+    EXPECT_EQ(tree.Snapshot(), afterRun);
+
+    tovana::test::RecordingSink undoSink;
+    tovana::RunCounters undoCounters;
+    const auto real = tovana::MakeFileSystem();
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, journal.path(), *real, undoSink, undoCounters, "test", false);
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(undoCounters.FileCount, GetParam().leftThere ? 1 : 0);
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"abc.txt", "abc.txt"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondStepFails, TemporaryName,
+                         testing::Values(TemporaryCase{"PutBack", 2, false, false},
+                                         TemporaryCase{"LeftThere", 0, true, true}),
+                         tovana::test::CaseLabel());
 
 TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -44,6 +45,21 @@ TEST(Escape, EveryByteAloneRoundTripsAndLeavesNoRawControlCharacter) {
         std::string back;
         ASSERT_TRUE(tovana::UnescapeField(escaped, back)) << "byte " << byte;
         EXPECT_EQ(back, text) << "byte " << byte;
+    }
+}
+
+// Long runs of plain bytes are passed over several at a time: a byte to escape is found at
+// any place in such a run, and bytes above 0x7F (UTF-8) stay as they are.
+TEST(Escape, EveryByteAtEveryPlaceOfALongNameIsEscapedAsAlone) {
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        const std::string alone = tovana::EscapeField(std::string(1, static_cast<char>(byte)));
+        for (std::size_t at = 0; at < 20; ++at) {
+            std::string text(20, '\xC5');
+            text[at] = static_cast<char>(byte);
+            const std::string expected =
+                std::string(at, '\xC5') + alone + std::string(19 - at, '\xC5');
+            ASSERT_EQ(tovana::EscapeField(text), expected) << "byte " << byte << " at " << at;
+        }
     }
 }
 
@@ -150,6 +166,38 @@ TEST_F(JournalTest, RunThenUndoGivesBackTheTreeByteForByte) {
     // The chosen folder comes back first: everything else is recorded under its old name.
     ASSERT_FALSE(undoSink.rows.empty());
     EXPECT_EQ(undoSink.rows.front(), (Row{tree.path("Leto"), rkDirRenamed, "Léto"}));
+}
+
+// A folder of thousands is planned and journaled a batch at a time: the renames announced but
+// not yet told done or failed never pile up to the whole folder, and the undo still finds all.
+TEST_F(JournalTest, AWideFolderIsJournaledInBatchesAndUndoneWhole) {
+    constexpr int kFiles = 2600;
+    for (int i = 0; i < kFiles; ++i) {
+        tree.Add("Léto/č " + std::to_string(i) + ".txt");
+    }
+    Build({"Léto/c_2000.txt", "Léto/Ěčko/ř.txt"});
+    const Tree before = tree.Snapshot();
+    const std::string journal = RunJournaled(Everything());
+    EXPECT_EQ(counters.FileCount, kFiles);  // č 2000.txt fails, ř.txt is renamed
+    EXPECT_EQ(counters.DirCount, 2);
+
+    std::ifstream in(journal);
+    int intents = 0;
+    int outcomes = 0;
+    int mostPending = 0;
+    for (std::string line; std::getline(in, line);) {
+        intents += line.starts_with("intent\t");
+        outcomes += line.starts_with("done\t") || line.starts_with("failed\t");
+        mostPending = std::max(mostPending, intents - outcomes);
+    }
+    EXPECT_EQ(intents, kFiles + 3);
+    EXPECT_EQ(outcomes, intents);
+    EXPECT_LE(mostPending, 1024 + 2);  // a batch of the folder, one of Ěčko, the folder itself
+
+    const tovana::UndoOutcome undo = UndoIt();
+    EXPECT_EQ(undo.Problem, UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
 }
 
 TEST_F(JournalTest, UndoOfTheUndoRestoresTheRunAndCountsAsNotUndone) {
@@ -301,10 +349,10 @@ TEST_F(JournalTest, HistoryOfLongJournalsFromTheirEndsAndOfCutOnesFromTheWhole) 
 }
 
 TEST_F(JournalTest, AStoppedRunAndAnUndoThatFailedInPartSaySo) {
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         tree.AddFile("Léto/Žluťoučký kůň číslo " + std::to_string(i) + ".txt", "");
     }
-    const std::string path = RunJournaled(Everything(), 1000);
+    const std::string path = RunJournaled(Everything(), 2000);
     ASSERT_TRUE(counters.Stopped);
     ASSERT_GT(std::filesystem::file_size(std::filesystem::path(path)), 2u * 64 * 1024);
     std::error_code error;
@@ -312,7 +360,7 @@ TEST_F(JournalTest, AStoppedRunAndAnUndoThatFailedInPartSaySo) {
     ASSERT_EQ(history.size(), 1u);
     EXPECT_TRUE(history[0].Head.Complete);
     EXPECT_TRUE(history[0].Head.Stopped);
-    EXPECT_EQ(history[0].Head.Files, 1000);
+    EXPECT_EQ(history[0].Head.Files, 2000);
     Journal whole;
     std::string detail;
     ASSERT_EQ(tovana::ReadJournal(path, whole, detail), tovana::JournalProblem::None) << detail;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "rename/DryRunFileSystem.h"
 #include "rename/FileSystemPosix.h"
+#include "support/CaseLabel.h"
 #include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"
@@ -276,6 +279,125 @@ TEST_F(RenameRunTest, FailedSecondStepPutsTheEntryBack) {
     EXPECT_EQ(rows[0].kind, rkFailed);
     EXPECT_EQ(tree.Snapshot(), (Tree{{"abc.txt", "abc.txt"}}));
 }
+
+TEST_F(RenameRunTest, HardLinksThatAreNoCaseTwinsTakeNoTemporaryName) {
+    // č.txt -> c.txt collides with another name of the same file: a plain collision, refused
+    // at once, never a detour through a temporary name.
+    Build({"č.txt"});
+    std::filesystem::create_hard_link(tree.root() / "č.txt", tree.root() / "c.txt");
+    const std::vector<Row> rows = RunWith(Options(false, false));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (Row{P("č.txt"), rkFailed, "c.txt"}));
+    EXPECT_TRUE(sink.temporaries.empty()) << sink.temporaries[0].temporary;
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"c.txt", "č.txt"}, {"č.txt", "č.txt"}}));
+}
+
+// A sink that changes the tree as soon as the first row comes, while the run goes on.
+class ChangingSink : public tovana::test::RecordingSink {
+  public:
+    void Append(tovana::LogEntry entry) override {
+        RecordingSink::Append(std::move(entry));
+        if (change) {
+            std::exchange(change, nullptr)();
+        }
+    }
+    std::function<void()> change;
+};
+
+struct SwapCase {
+    const char* label;
+    // What takes the place of a/Čeština's parent or of the folder itself during the run.
+    void (*swap)(const std::filesystem::path& root);
+    tovana::ResultKind lastRow;
+    Tree after;
+};
+
+class ChosenFolderSwapped : public RenameRunTest, public testing::WithParamInterface<SwapCase> {};
+
+// The chosen folder is renamed last, in the parent it had when the run started, and only while
+// that parent still holds it: never a folder that took its path meanwhile.
+TEST_P(ChosenFolderSwapped, OnlyTheFolderTheRunStartedFromIsRenamed) {
+    Build({"a/Čeština/č.txt", "victim/Čeština/ř.txt"});
+    RenameOptions o = Options(true, true);
+    o.Path = P("a/Čeština");
+    ChangingSink changing;
+    const std::filesystem::path root = tree.root();
+    changing.change = [&] { GetParam().swap(root); };
+    tovana::FileSystemPosix fileSystem;
+    tovana::Run(o, fileSystem, changing, counters);
+    const std::vector<Row> expected = {{P("a/Čeština/č.txt"), rkFileRenamed, "c.txt"},
+                                       {P("a/Čeština"), GetParam().lastRow, "Cestina"}};
+    EXPECT_EQ(changing.rows, expected);
+    Tree after = GetParam().after;
+    for (auto& [path, content] : after) {
+        if (content == "-> ROOT/victim") {
+            content = "-> " + P("victim");
+        }
+    }
+    EXPECT_EQ(tree.Snapshot(), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Swaps, ChosenFolderSwapped,
+    testing::Values(SwapCase{"ParentForALinkElsewhere",
+                             [](const std::filesystem::path& root) {
+                                 std::filesystem::rename(root / "a", root / "a.old");
+                                 std::filesystem::create_directory_symlink(root / "victim",
+                                                                           root / "a");
+                             },
+                             rkDirRenamed,
+                             {{"a", "-> ROOT/victim"},
+                              {"a.old/", ""},
+                              {"a.old/Cestina/", ""},
+                              {"a.old/Cestina/c.txt", "a/Čeština/č.txt"},
+                              {"victim/", ""},
+                              {"victim/Čeština/", ""},
+                              {"victim/Čeština/ř.txt", "victim/Čeština/ř.txt"}}},
+                    SwapCase{"FolderForAnother",
+                             [](const std::filesystem::path& root) {
+                                 std::filesystem::rename(root / "a/Čeština", root / "a/moved");
+                                 std::filesystem::create_directory(root / "a/Čeština");
+                             },
+                             rkFailed,
+                             {{"a/", ""},
+                              {"a/moved/", ""},
+                              {"a/moved/c.txt", "a/Čeština/č.txt"},
+                              {"a/Čeština/", ""},
+                              {"victim/", ""},
+                              {"victim/Čeština/", ""},
+                              {"victim/Čeština/ř.txt", "victim/Čeština/ř.txt"}}}),
+    tovana::test::CaseLabel());
+
+struct LinkCase {
+    const char* label;
+    bool subDir;
+    bool renameDir;
+};
+
+class LinksListed : public RenameRunTest, public testing::WithParamInterface<LinkCase> {};
+
+// A link is looked through only when its own name would change: a link into a mount that
+// never answers must not hold up a run that leaves it alone.
+TEST_P(LinksListed, AreFollowedOnlyWhenTheirNameWouldChange) {
+    Build({"dir/", "dir/x.txt"});
+    tree.Add("plain -> /nonexistent/stalled/mount");
+    tree.Add("folder -> dir");
+    tree.Add("Čaj -> dir/x.txt");
+    tovana::test::FaultySyscalls calls;
+    RunWith(Options(GetParam().subDir, GetParam().renameDir), calls);
+    EXPECT_EQ(calls.followed, std::vector<std::string>{"Čaj"});
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"Caj", "-> dir/x.txt"},
+                                     {"dir/", ""},
+                                     {"dir/x.txt", "dir/x.txt"},
+                                     {"folder", "-> dir"},
+                                     {"plain", "-> /nonexistent/stalled/mount"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, LinksListed,
+                         testing::Values(LinkCase{"TopFolderOnly", false, false},
+                                         LinkCase{"Subfolders", true, false},
+                                         LinkCase{"SubfoldersRenamed", true, true}),
+                         tovana::test::CaseLabel());
 
 TEST_F(RenameRunTest, TwoRunsCountSeparately) {
     Build({"č.txt", "ř.txt"});

@@ -169,6 +169,19 @@ void RunJournal::Append(LogEntry entry) {
     front_.Append(std::move(entry));
 }
 
+// Written before the entry leaves its old name, so that a run killed between the two steps
+// leaves a journal that tells where the entry went.
+void RunJournal::TemporaryName(const std::string& path, const std::string& temporary,
+                               bool leftThere) {
+    if (!leftThere) {
+        std::string text = std::move(outcomes_);
+        outcomes_.clear();
+        text += Record({"temporary", Recorded(path), temporary});
+        Write(text);
+    }
+    front_.TemporaryName(path, temporary, leftThere);
+}
+
 void RunJournal::EndRenames() {
     FlushOutcomes();
     if (!batches_.empty()) {
@@ -243,7 +256,8 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
                 return damaged("a damaged intent");
             }
             byId[id] = journal.Entries.size();
-            journal.Entries.push_back({f[2] == "dir", a, b});
+            journal.Entries.push_back(
+                {f[2] == "dir", a, b, Outcome::Unknown, FailReason::None, {}});
             hasOutcome.push_back(false);
         } else if (kind == "done" || kind == "failed") {
             std::size_t id = 0;
@@ -268,6 +282,17 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             journal.Complete = true;
         } else if (kind == "stopped" && f.size() == 1) {
             journal.Stopped = true;
+        } else if (kind == "temporary") {
+            if (f.size() != 3 || !UnescapeField(f[1], a) || !UnescapeField(f[2], b)) {
+                return damaged("a damaged temporary name");
+            }
+            // The entry is one of the batch under way, near the end.
+            for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
+                if (entry->Path == a) {
+                    entry->Temporary = b;
+                    break;
+                }
+            }
         } else if (kind == "unreadable") {
             // For people reading the journal; an undo has nothing to do with it.
         } else if (f.size() == 2 && UnescapeField(f[1], a)) {

@@ -19,6 +19,9 @@
 //   intent          ID  file|dir  OLD-PATH  NEW-NAME
 //   done            ID
 //   failed          ID  REASON  SYSTEM-MESSAGE
+//   temporary       OLD-PATH  TEMPORARY-NAME   a change of letter case alone goes through the
+//                                              temporary name in the same folder (written
+//                                              before the entry is moved there)
 //   unreadable      PATH  SYSTEM-MESSAGE       a folder whose entries could not be read
 //   end             FILES  DIRS  FAILED
 //
@@ -63,9 +66,7 @@ class RunJournal : public RunSink {
         front_.LegacyChosen(codePage, names);
     }
     void TemporaryName(const std::string& path, const std::string& temporary,
-                       bool leftThere) override {
-        front_.TemporaryName(path, temporary, leftThere);
-    }
+                       bool leftThere) override;
     void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
         front_.RenameFallback(folderPath, method, folder);
     }
@@ -108,6 +109,8 @@ struct JournalEntry {
     std::string NewName;
     Outcome Result = Outcome::Unknown;
     FailReason Reason = FailReason::None;
+    // The name the entry was moved to on the way to its new name, should it still be there.
+    std::string Temporary;
 };
 
 struct Journal {

@@ -12,9 +12,9 @@ namespace tovana {
 namespace {
 
 // The walk keeps one path, grown by a name on the way down and cut back on the way up, and for
-// each open folder level its entries and the renames planned there: memory grows with the depth
-// and the widest folder, time with the number of entries. Levels are kept on a stack of its own,
-// not the call stack, so no depth overflows it.
+// each open folder level its entries and the next few renames planned there: memory grows with
+// the depth and the widest folder's names, time with the number of entries. Levels are kept on a
+// stack of its own, not the call stack, so no depth overflows it.
 class Walk : private RenameNotes {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
@@ -83,11 +83,16 @@ class Walk : private RenameNotes {
     struct Level {
         std::unique_ptr<Folder> folder;
         EntryList entries;
-        std::size_t next = 0;        // the entry being handled
-        std::size_t pathLength = 0;  // of path_ while in this folder
-        std::vector<Planned> planned;
-        std::size_t nextPlanned = 0;  // the first planned rename not yet made
+        std::size_t next = 0;          // the entry being handled
+        std::size_t pathLength = 0;    // of path_ while in this folder
+        std::vector<Planned> planned;  // the renames of entries before planUntil
+        std::size_t nextPlanned = 0;   // the first planned rename not yet made
+        std::size_t planUntil = 0;     // the first entry not yet looked at for a rename
     };
+
+    // A folder's renames are planned, announced and made this many at a time, so that a folder
+    // of a million entries needs no million new names (nor journal lines) at once.
+    static constexpr std::size_t kRenamesAtOnce = 1024;
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
@@ -192,16 +197,21 @@ class Walk : private RenameNotes {
     // folder. Otherwise it is left alone, so a link into a mount that never answers cannot
     // stop a run that has nothing to do with it.
     EntryKind KindOfLink(Folder& folder, std::string_view name) {
-        const std::optional<std::string> asFile = NewName(name, false);
-        const bool mayChange = (asFile && *asFile != name) || WalksInto(name);
+        const auto changes = [&](bool isFolder) {
+            const std::optional<std::string> newName = NewName(name, isFolder);
+            return newName && *newName != name;
+        };
+        const bool mayChange = changes(false) || (WalksInto(name) && changes(true));
         return mayChange ? fs_.KindOfLink(folder, std::string(name)) : EntryKind::Link;
     }
 
-    // The new name of every entry of the level whose name changes, announced to the sink
-    // before the first rename of the folder (a journal writes them ahead).
+    // The new name of each of the level's next entries whose name changes, up to
+    // kRenamesAtOnce of them, announced to the sink before the first of these renames (a
+    // journal writes them ahead).
     void PlanFolder(Level& level) {
         std::vector<PlannedRename> announced;
-        for (std::size_t i = 0; i < level.entries.size(); ++i) {
+        std::size_t i = level.planUntil;
+        for (; i < level.entries.size() && level.planned.size() < kRenamesAtOnce; ++i) {
             const std::string_view name = level.entries.name(i);
             EntryKind kind = level.entries.kind(i);
             if (kind == EntryKind::Link) {
@@ -220,6 +230,7 @@ class Walk : private RenameNotes {
                 level.planned.push_back({i, std::move(*newName), isFolder});
             }
         }
+        level.planUntil = i;
         if (!announced.empty()) {
             sink_.BeginRenames(announced);
         }
@@ -227,6 +238,15 @@ class Walk : private RenameNotes {
 
     // Makes the planned rename of the level's current entry, if it has one.
     void RenamePlanned(Level& level) {
+        if (level.next == level.planUntil) {
+            // The renames planned so far are made: the next ones are planned.
+            if (!level.planned.empty()) {
+                sink_.EndRenames();
+            }
+            level.planned.clear();
+            level.nextPlanned = 0;
+            PlanFolder(level);
+        }
         if (level.nextPlanned == level.planned.size() ||
             level.planned[level.nextPlanned].index != level.next) {
             return;

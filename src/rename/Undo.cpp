@@ -27,7 +27,7 @@ class Undoer {
         std::vector<const JournalEntry*> order;
         for (auto it = journal.Order.rbegin(); it != journal.Order.rend(); ++it) {
             const JournalEntry& entry = journal.Entries[*it];
-            if (entry.Result != Outcome::Failed) {
+            if (entry.Result != Outcome::Failed || !entry.Temporary.empty()) {
                 order.push_back(&entry);
             }
         }
@@ -78,6 +78,8 @@ class Undoer {
 
         // A rename the journal has no outcome for may or may not have happened: it did when
         // the old name is gone. Where the old name is still there, there is nothing to undo.
+        // An entry left under its temporary name (the run killed between the two steps of a
+        // change of letter case, or both ways back refused) goes back from there.
         std::set<std::string> names;
         const bool anyUnknown =
             std::any_of(steps.begin(), steps.end(), [](const Step& step) { return !step.known; });
@@ -88,22 +90,32 @@ class Undoer {
                 names.emplace(entries.name(i));
             }
         }
-        std::vector<const Step*> todo;
+        std::vector<std::pair<const Step*, std::string>> todo;  // and the name it has now
         std::vector<PlannedRename> planned;
         for (const Step& step : steps) {
-            if (!step.known && folder && names.count(step.oldName) != 0) {
+            std::string from = step.entry->NewName;
+            if (!step.known && folder) {
+                const std::string& temporary = step.entry->Temporary;
+                if (names.count(step.oldName) != 0) {
+                    continue;
+                }
+                if (!temporary.empty() && names.count(temporary) != 0) {
+                    from = temporary;
+                } else if (step.entry->Result == Outcome::Failed) {
+                    continue;
+                }
+            } else if (step.entry->Result == Outcome::Failed) {
                 continue;
             }
-            todo.push_back(&step);
-            planned.push_back({prefix + step.entry->NewName, step.oldName, step.entry->IsFolder});
+            planned.push_back({prefix + from, step.oldName, step.entry->IsFolder});
+            todo.emplace_back(&step, std::move(from));
         }
         if (todo.empty()) {
             return;
         }
         sink_.BeginRenames(planned);
-        for (const Step* step : todo) {
+        for (const auto& [step, newName] : todo) {
             const bool isFolder = step->entry->IsFolder;
-            const std::string& newName = step->entry->NewName;
             LogEntry row{prefix + newName, rkFailed, step->oldName, FailReason::None, {}};
             if (!folder) {
                 row.Reason = FailReason::FolderUnreadable;
