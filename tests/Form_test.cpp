@@ -545,7 +545,7 @@ TEST_P(UnusableFolder, GivesAnErrorBoxNamingIt) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, UnusableFolder,
                          testing::Values(FolderCase{"Missing", "missing", "neexistuje"},
-                                         FolderCase{"File", "file.txt", "není složka"}),
+                                         FolderCase{"File", "file.txt", "není adresář"}),
                          tovana::test::CaseLabel());
 
 // A whole disk or the home folder asks first, with No as the default answer.

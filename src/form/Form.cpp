@@ -288,7 +288,7 @@ bool Form::MayRunIn(const std::string& folder) {
         std::string text;
         if (std::filesystem::exists(path, ignored) &&
             !std::filesystem::is_directory(path, ignored)) {
-            text = Quoted(folder) + " není složka, ale soubor";
+            text = NotAFolderText(Quoted(folder));
         } else if (reason == FailReason::NotFound || !std::filesystem::exists(path, ignored)) {
             text = "Složka " + Quoted(folder) + " neexistuje";
         } else if (reason == FailReason::AccessDenied) {
