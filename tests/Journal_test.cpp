@@ -369,7 +369,8 @@ TEST_F(JournalTest, AStoppedRunAndAnUndoThatFailedInPartSaySo) {
     // One renamed file gone since: the undo puts back all but that one, and the run stays
     // partly in effect.
     ASSERT_EQ(runRows.front().kind, rkFileRenamed);
-    ASSERT_TRUE(std::filesystem::remove(tree.root() / "Léto" / runRows.front().newName));
+    ASSERT_TRUE(std::filesystem::remove(std::filesystem::u8path(tree.path("Léto")) /
+                                        runRows.front().newName));
     const tovana::UndoOutcome undo = UndoIt();
     ASSERT_EQ(undo.Problem, UndoProblem::None) << undo.Detail;
     EXPECT_EQ(undo.Failed, 1);
