@@ -415,6 +415,13 @@ TEST_F(WindowTest, StoredFolderNotInUtf8ShowsReadablyRunsThereAndIsStoredBack) {
     ASSERT_EQ(w.resultLog().rowCount(), 1);
     EXPECT_EQ(w.resultLog().index(0).data(Qt::DisplayRole).toString().toStdString(),
               tree.path("školní výlet/Výlet.txt"));
+    // "Otevřít složku" hands the file manager the folder's own bytes.
+    ui().lbMessage->setCurrentIndex(w.resultLog().index(0));
+    w.form().lbMessageCommand(tovana::MenuCommand::OpenFolder);
+    ASSERT_EQ(urls.size(), 1u);
+    // (The temporary folder's own name is plain ASCII.)
+    EXPECT_EQ(urls[0].toEncoded().toStdString(),
+              "file://" + tree.path() + "/%9Akoln%ED%20v%FDlet/");
     EXPECT_TRUE(w.close());
     const std::string path = tree.path(folder);
     std::vector<std::uint8_t> bytes(path.begin(), path.end());

@@ -358,7 +358,10 @@ void TfTovana::CopyText(const std::string& text) {
 }
 
 void TfTovana::ShowFolder(const std::string& folder) {
-    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(folder));
+    // From the path's bytes, percent-encoded: a QString would read them as UTF-8 first and
+    // mangle a folder named in an old code page. UTF-8 paths come out as fromLocalFile makes them.
+    const QUrl url = QUrl::fromEncoded(
+        "file://" + QByteArray::fromStdString(folder).toPercentEncoding("/"), QUrl::StrictMode);
     if (services_.openUrl) {
         services_.openUrl(url);
     } else {
