@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rename/RenameRules.h"
+#include "names/RenameRules.h"
 #include "table/uCZ2Ascii.h"
 
 namespace {

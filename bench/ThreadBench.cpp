@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "rename/BackgroundRun.h"
+#include "form/BackgroundRun.h"
 #include "rename/Platform.h"
 #include "rename/SlowFileSystem.h"
 

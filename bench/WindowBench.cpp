@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "journal/JournalStore.h"
 #include "rename/FileSystemPosix.h"
-#include "rename/JournalStore.h"
 #include "rename/SlowFileSystem.h"
 #include "ui/qt/uTovana.h"
 

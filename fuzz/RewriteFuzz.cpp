@@ -8,10 +8,10 @@
 
 #include <utf8proc.h>
 
-#include "rename/CodePage.h"
-#include "rename/LegacyText.h"
-#include "rename/NameText.h"
-#include "rename/RenameRules.h"
+#include "names/CodePage.h"
+#include "names/LegacyText.h"
+#include "names/NameText.h"
+#include "names/RenameRules.h"
 #include "table/uCZ2Ascii.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliPlatform.h"
-#include "rename/WideText.h"
+#include "names/WideText.h"
 
 namespace {
 

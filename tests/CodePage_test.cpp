@@ -1,4 +1,4 @@
-#include "rename/CodePage.h"
+#include "names/CodePage.h"
 
 #include <gtest/gtest.h>
 

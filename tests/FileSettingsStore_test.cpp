@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "rename/NameText.h"
+#include "names/NameText.h"
 #include "settings/Settings.h"
 #include "support/TempTree.h"
 

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "form/Form.h"
-#include "rename/Journal.h"
-#include "rename/PathRules.h"
+#include "journal/Journal.h"
+#include "names/PathRules.h"
 #include "rename/Platform.h"
 #include "rename/SlowFileSystem.h"
 #include "support/CaseLabel.h"

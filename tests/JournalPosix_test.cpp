@@ -18,10 +18,10 @@
 #include <random>
 #include <thread>
 
+#include "journal/Journal.h"
+#include "journal/Undo.h"
 #include "rename/FileSystemPosix.h"
-#include "rename/Journal.h"
 #include "rename/Platform.h"
-#include "rename/Undo.h"
 #include "support/CaseLabel.h"
 #include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"

@@ -1,7 +1,7 @@
 // Journals and undo on real trees, through the platform's own file system: a run put back
 // byte for byte, an undo undone, undo after the tree changed, unusable journals, the history,
 // the escaping every journal and every row of tovana-cli relies on.
-#include "rename/Journal.h"
+#include "journal/Journal.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <fstream>
 #include <utility>
 
-#include "rename/Escape.h"
+#include "journal/Escape.h"
+#include "journal/Undo.h"
 #include "rename/Platform.h"
-#include "rename/Undo.h"
 #include "support/CaseLabel.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"

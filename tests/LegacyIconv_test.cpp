@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 #include <gtest/gtest.h>
 
-#include "rename/RenameRules.h"
+#include "names/RenameRules.h"
 #include "support/CaseLabel.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 #include <gtest/gtest.h>
 

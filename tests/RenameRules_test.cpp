@@ -1,4 +1,4 @@
-#include "rename/RenameRules.h"
+#include "names/RenameRules.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "rename/BackgroundRun.h"
+#include "form/BackgroundRun.h"
 #include "rename/FileSystemPosix.h"
 #include "rename/RenameRun.h"
 #include "support/CaseLabel.h"

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "journal/JournalStore.h"
+#include "names/PathRules.h"
+#include "names/WideText.h"
 #include "rename/DryRunFileSystem.h"
 #include "rename/FileSystemWin32.h"
-#include "rename/JournalStore.h"
-#include "rename/PathRules.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
-#include "rename/WideText.h"
 #include "support/CaseLabel.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"

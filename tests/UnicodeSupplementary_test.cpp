@@ -1,6 +1,6 @@
 // The table of characters beyond U+FFFF that Windows uses, against utf8proc, which the Linux
 // programs use: both must judge every character alike, or the two would rename differently.
-#include "rename/UnicodeSupplementary.h"
+#include "names/UnicodeSupplementary.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "rename/CodePage.h"
+#include "names/CodePage.h"
 
 namespace {
 

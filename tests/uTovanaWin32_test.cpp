@@ -10,9 +10,9 @@
 #include <random>
 
 #include "TovanaVersion.h"
+#include "names/WideText.h"
 #include "rename/Platform.h"
 #include "rename/SlowFileSystem.h"
-#include "rename/WideText.h"
 #include "settings/RegistrySettingsStore.h"
 #include "support/TempTree.h"
 #include "ui/win32/resource.h"

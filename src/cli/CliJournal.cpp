@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "rename/Escape.h"
-#include "rename/Journal.h"
+#include "journal/Escape.h"
+#include "journal/Journal.h"
 
 std::string ReasonText(const tovana::LogEntry& entry) {
     using tovana::FailReason;

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
+#include "journal/Undo.h"
 #include "rename/RenameRun.h"
-#include "rename/Undo.h"
 
 // Why a rename failed, in a few English words.
 std::string ReasonText(const tovana::LogEntry& entry);

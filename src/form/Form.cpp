@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "journal/Journal.h"
+#include "journal/JournalStore.h"
+#include "journal/Undo.h"
+#include "names/LegacyText.h"
+#include "names/NameText.h"
+#include "names/PathRules.h"
 #include "rename/DryRunFileSystem.h"
 #include "rename/FailReason.h"
-#include "rename/Journal.h"
-#include "rename/JournalStore.h"
-#include "rename/LegacyText.h"
-#include "rename/NameText.h"
-#include "rename/PathRules.h"
-#include "rename/Undo.h"
 
 namespace tovana {
 namespace {

@@ -16,11 +16,11 @@
 #include <system_error>
 #include <vector>
 
+#include "form/BackgroundRun.h"
 #include "form/FormView.h"
-#include "rename/BackgroundRun.h"
+#include "journal/JournalStore.h"
+#include "names/RenameOptions.h"
 #include "rename/FileSystem.h"
-#include "rename/JournalStore.h"
-#include "rename/RenameOptions.h"
 #include "rename/RenameRun.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"

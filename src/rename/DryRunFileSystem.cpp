@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "rename/NameText.h"
-#include "rename/PathRules.h"
+#include "names/NameText.h"
+#include "names/PathRules.h"
 
 namespace tovana {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 namespace tovana {
 namespace {

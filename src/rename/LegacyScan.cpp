@@ -1,6 +1,6 @@
 #include "rename/LegacyScan.h"
 
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 namespace tovana {
 

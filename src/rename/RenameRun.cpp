@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
+#include "names/PathRules.h"
+#include "names/RenameRules.h"
 #include "rename/LegacyScan.h"
-#include "rename/PathRules.h"
-#include "rename/RenameRules.h"
 
 namespace tovana {
 namespace {

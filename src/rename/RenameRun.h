@@ -9,10 +9,10 @@
 
 #include <vector>
 
+#include "names/LegacyText.h"
+#include "names/RenameOptions.h"
 #include "rename/FailReason.h"
 #include "rename/FileSystem.h"
-#include "rename/LegacyText.h"
-#include "rename/RenameOptions.h"
 
 namespace tovana {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 namespace tovana {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "rename/RenameOptions.h"
+#include "names/RenameOptions.h"
 #include "settings/SettingsStore.h"
 
 namespace tovana {

@@ -1,9 +1,10 @@
 # Windows: each library's platform files (paths from this folder), the system libraries they
 # need, and the window shown here.
-set(platform_rename
-  rename/FileSystemWin32.cpp rename/PathRulesWin32.cpp rename/UnicodeWin32.cpp
-  rename/WideText.cpp rename/FailReasonWin32.cpp rename/JournalStoreWin32.cpp)
-set(platform_rename_libraries normaliz shell32)
+set(platform_names names/PathRulesWin32.cpp names/UnicodeWin32.cpp names/WideText.cpp)
+set(platform_names_libraries normaliz)
+set(platform_rename rename/FileSystemWin32.cpp rename/FailReasonWin32.cpp)
+set(platform_journal journal/JournalStoreWin32.cpp)
+set(platform_journal_libraries shell32)
 # The settings live in the registry.
 set(platform_settings settings/RegistrySettingsStore.cpp)
 set(platform_settings_libraries advapi32)

@@ -5,7 +5,7 @@
 #include <QIcon>
 #include <QSessionManager>
 
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
 #include "ui/qt/QtStart.h"

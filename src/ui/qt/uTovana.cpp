@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #include "TovanaVersion.h"
-#include "rename/NameText.h"
+#include "names/NameText.h"
 #include "ui/qt/SelectFolder.h"
 
 using tovana::Control;

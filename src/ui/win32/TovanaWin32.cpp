@@ -3,9 +3,9 @@
 
 #include <commctrl.h>
 
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
+#include "names/WideText.h"
 #include "rename/Platform.h"
-#include "rename/WideText.h"
 #include "settings/PlatformSettings.h"
 #include "ui/win32/uTovanaWin32.h"
 

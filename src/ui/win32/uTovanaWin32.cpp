@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "rename/WideText.h"
+#include "names/WideText.h"
 #include "ui/win32/SelectFolderWin32.h"
 #include "ui/win32/resource.h"
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "cli/CliPlatform.h"
-#include "rename/WideText.h"
+#include "names/WideText.h"
 
 // The arguments come from the wide command line: the 8-bit one cannot hold every name.
 std::vector<std::string> CommandLineArguments(int, char**) {

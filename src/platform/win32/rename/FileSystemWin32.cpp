@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "names/WideText.h"
 #include "rename/FileSystemWin32.h"
 #include "rename/Platform.h"
-#include "rename/WideText.h"
 
 namespace tovana {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "rename/WideText.h"
+#include "names/WideText.h"
 #include "settings/PlatformSettings.h"
 
 namespace tovana {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 namespace tovana {
 

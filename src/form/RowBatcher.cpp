@@ -1,4 +1,4 @@
-#include "rename/RowBatcher.h"
+#include "form/RowBatcher.h"
 
 namespace tovana {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 namespace tovana {
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
 
 namespace tovana::journal_platform {
 namespace {

@@ -3,7 +3,7 @@
 // a CJK ideograph or a Deseret letter from punctuation. scripts/supplementary-table writes it.
 #pragma once
 
-#include "rename/Unicode.h"
+#include "names/Unicode.h"
 
 namespace tovana::unicode {
 

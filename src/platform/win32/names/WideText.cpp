@@ -1,6 +1,6 @@
-#include "rename/WideText.h"
+#include "names/WideText.h"
 
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 namespace tovana {
 

@@ -1,10 +1,10 @@
-#include "rename/NameText.h"
+#include "names/NameText.h"
 
 #include <cstdlib>
 #include <memory>
 
-#include "rename/CodePage.h"
-#include "rename/Unicode.h"
+#include "names/CodePage.h"
+#include "names/Unicode.h"
 #include "table/uCZ2Ascii.h"
 
 namespace tovana {

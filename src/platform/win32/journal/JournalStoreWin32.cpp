@@ -2,8 +2,8 @@
 
 #include <shlobj.h>
 
-#include "rename/JournalStore.h"
-#include "rename/WideText.h"
+#include "journal/JournalStore.h"
+#include "names/WideText.h"
 
 namespace tovana::journal_platform {
 namespace {

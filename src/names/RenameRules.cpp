@@ -1,8 +1,8 @@
-#include "rename/RenameRules.h"
+#include "names/RenameRules.h"
 
 #include <algorithm>
 
-#include "rename/PathRules.h"
+#include "names/PathRules.h"
 
 namespace tovana {
 namespace {

@@ -1,9 +1,9 @@
-#include "rename/CodePage.h"
+#include "names/CodePage.h"
 
 #include <array>
 #include <cstdint>
 
-#include "rename/Unicode.h"
+#include "names/Unicode.h"
 
 namespace tovana {
 namespace {

@@ -1,4 +1,4 @@
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "rename/BackgroundRun.h"
+#include "form/BackgroundRun.h"
 
 namespace tovana {
 

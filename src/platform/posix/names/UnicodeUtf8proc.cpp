@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "rename/Unicode.h"
+#include "names/Unicode.h"
 
 namespace tovana::unicode {
 

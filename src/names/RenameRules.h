@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "rename/NameText.h"
-#include "rename/RenameOptions.h"
+#include "names/NameText.h"
+#include "names/RenameOptions.h"
 
 namespace tovana {
 

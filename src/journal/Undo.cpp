@@ -1,11 +1,11 @@
-#include "rename/Undo.h"
+#include "journal/Undo.h"
 
 #include <algorithm>
 #include <memory>
 #include <set>
 
+#include "names/PathRules.h"
 #include "rename/DryRunFileSystem.h"
-#include "rename/PathRules.h"
 
 namespace tovana {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "rename/Unicode.h"
-#include "rename/UnicodeSupplementary.h"
+#include "names/Unicode.h"
+#include "names/UnicodeSupplementary.h"
 
 namespace tovana::unicode {
 namespace {

@@ -1,4 +1,4 @@
-#include "rename/Escape.h"
+#include "journal/Escape.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "rename/PathRules.h"
+#include "names/PathRules.h"
 
-#include "rename/WideText.h"
+#include "names/WideText.h"
 
 namespace tovana {
 

@@ -1,4 +1,4 @@
-#include "rename/LegacyText.h"
+#include "names/LegacyText.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <iterator>
 #include <limits>
 
-#include "rename/CodePage.h"
-#include "rename/Unicode.h"
+#include "names/CodePage.h"
+#include "names/Unicode.h"
 
 namespace tovana {
 namespace {

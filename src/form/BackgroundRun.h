@@ -8,8 +8,8 @@
 #include <functional>
 #include <thread>
 
+#include "form/RowBatcher.h"
 #include "rename/RenameRun.h"
-#include "rename/RowBatcher.h"
 
 namespace tovana {
 

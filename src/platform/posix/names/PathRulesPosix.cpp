@@ -1,4 +1,4 @@
-#include "rename/PathRules.h"
+#include "names/PathRules.h"
 
 #include <climits>
 

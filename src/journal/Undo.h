@@ -11,8 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "journal/Journal.h"
 #include "rename/FileSystem.h"
-#include "rename/Journal.h"
 #include "rename/RenameRun.h"
 
 namespace tovana {

@@ -36,7 +36,7 @@
 #include <system_error>
 #include <vector>
 
-#include "rename/JournalStore.h"
+#include "journal/JournalStore.h"
 #include "rename/RenameRun.h"
 
 namespace tovana {

@@ -1,10 +1,10 @@
-#include "rename/Journal.h"
+#include "journal/Journal.h"
 
 #include <charconv>
 #include <map>
 
-#include "rename/Escape.h"
-#include "rename/PathRules.h"
+#include "journal/Escape.h"
+#include "names/PathRules.h"
 
 namespace tovana {
 namespace {
