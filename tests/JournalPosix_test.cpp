@@ -238,6 +238,47 @@ TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
     ASSERT_EQ(std::system(("rm -rf '" + tree.path() + "'/*").c_str()), 0);
 }
 
+struct ChosenPath {
+    const char* label;
+    const char* workingFolder;  // below the test's root
+    const char* path;           // the chosen folder as given
+};
+
+class JournaledFolder : public testing::TestWithParam<ChosenPath> {};
+
+// The journal names the chosen folder by its real path as the run started, so the undo finds
+// the run's entries even after the run renamed a folder the given path went through.
+TEST_P(JournaledFolder, IsTheRealPathAndTheUndoPutsBackWhole) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    tree.Add("Fotky/Léto/Ěčko/řeka.txt");
+    tree.Add("Fotky/Léto/ž.txt");
+    tree.Add("Fotky/čaj.txt");
+    tree.Add("Odkaz č -> Fotky");
+    const Tree before = tree.Snapshot();
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(tree.root() / GetParam().workingFolder);
+    const std::string journal = RunOver(GetParam().path, store);
+    std::filesystem::current_path(saved);
+    ASSERT_EQ(tree.Snapshot().count("Fotky/Leto/z.txt"), 1u) << "the run renamed Léto";
+
+    tovana::Journal read;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(journal, read, detail), tovana::JournalProblem::None) << detail;
+    EXPECT_EQ(read.Folder, tree.path("Fotky"));
+    tovana::test::RecordingSink sink;
+    const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Given, JournaledFolder,
+                         testing::Values(ChosenPath{"ParentOfTheWorkingFolder", "Fotky/Léto", ".."},
+                                         ChosenPath{"DotInside", "Fotky/Léto", "../."},
+                                         ChosenPath{"ThroughALink", "", "Odkaz č/Léto/.."}),
+                         tovana::test::CaseLabel());
+
 // Counts the work of a run that can be cut short: each rename and each journal write, before
 // and after it happens. The process kills itself with SIGKILL at point `killAt`.
 class KillSwitch {

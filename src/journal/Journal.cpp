@@ -80,7 +80,7 @@ bool Number(std::string_view text, std::size_t& value) {
 RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header)
     : front_(front),
       given_(header.Options.Path),
-      absolute_(journal_platform::AbsolutePath(header.Options.Path)) {
+      absolute_(journal_platform::ChosenFolderPath(header.Options.Path)) {
     const auto now = system_clock::now();
     store.Prune(now, kMaxAge, kKeep);
     std::string name;

@@ -14,7 +14,7 @@
 //   started         2026-12-09T10:48:37.123456Z
 //   kind            run | undo
 //   undoes          NAME                      an undo: the journal it undoes
-//   folder          /home/jana/Fotky          the chosen folder, made absolute
+//   folder          /home/jana/Fotky          the chosen folder, its real path at the start
 //   option          SubDir  1                 a run: its eleven options
 //   intent          ID  file|dir  OLD-PATH  NEW-NAME
 //   done            ID
@@ -89,7 +89,7 @@ class RunJournal : public RunSink {
     std::string path_;
     std::error_code error_;
     std::string given_;     // the chosen folder as given
-    std::string absolute_;  // the same made absolute, for the recorded paths
+    std::string absolute_;  // the same resolved to its real path, for the recorded paths
     std::size_t nextId_ = 1;
     struct Batch {
         std::size_t firstId;

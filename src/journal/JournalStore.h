@@ -75,8 +75,11 @@ namespace journal_platform {
 extern const char kPlatform[];
 std::string DefaultFolder();
 std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& error);
-// `path` made absolute against the current folder, its own text kept as the tail.
-std::string AbsolutePath(const std::string& path);
+// The chosen folder `path` as the journal names it: the folder that holds it resolved to its
+// real path now (links, "." and ".." followed as the system follows them), then the folder's
+// own name and the delimiters `path` ends with, as given. `path` made absolute as it is
+// when it cannot be resolved.
+std::string ChosenFolderPath(const std::string& path);
 }  // namespace journal_platform
 
 }  // namespace tovana

@@ -177,7 +177,11 @@ class Undoer {
         open_.resize(kept);
         for (std::size_t i = kept; i < names.size(); ++i) {
             Folder& parent = i == 0 ? *topFolder_ : *open_[i - 1].second;
-            std::unique_ptr<Folder> folder = fs_.OpenSubfolder(parent, names[i], error);
+            // The run's folder itself is opened as the run opened it, by its name in the folder
+            // holding it (a link there is followed: the user named it); below it, no link is.
+            std::unique_ptr<Folder> folder = i == 0 && !chosen_.name.empty()
+                                                 ? fs_.OpenChosenFolder(parent, names[i], error)
+                                                 : fs_.OpenSubfolder(parent, names[i], error);
             if (!folder) {
                 return nullptr;
             }

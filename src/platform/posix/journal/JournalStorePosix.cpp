@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "journal/JournalStore.h"
+#include "names/PathRules.h"
 
 namespace tovana::journal_platform {
 namespace {
@@ -75,6 +76,8 @@ std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& e
     return std::make_unique<PosixJournalFile>(fd);
 }
 
+namespace {
+
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path.front() == '/') {
         return path;
@@ -88,6 +91,29 @@ std::string AbsolutePath(const std::string& path) {
     }
     cwd.resize(cwd.find('\0'));
     return cwd + (cwd.ends_with('/') ? "" : "/") + path;
+}
+
+}  // namespace
+
+// The run opens the folder holding the chosen one by its path and the chosen folder by its
+// name there, so that is what is resolved; "." and ".." name no folder of their own and are
+// resolved with the rest.
+std::string ChosenFolderPath(const std::string& path) {
+    const ChosenFolder chosen = SplitChosenFolder(path);
+    std::string trailing = chosen.name.empty() ? path : path.substr(chosen.prefix.size());
+    trailing.erase(0, trailing.find_last_not_of('/') + 1);
+    const std::string resolve =
+        chosen.name.empty() ? path : (chosen.prefix.empty() ? "." : chosen.prefix);
+    char* real = ::realpath(resolve.c_str(), nullptr);
+    if (real == nullptr) {
+        return AbsolutePath(path);
+    }
+    std::string folder = real;
+    std::free(real);
+    if (!chosen.name.empty()) {
+        folder += (folder.ends_with('/') ? "" : "/") + chosen.name;
+    }
+    return folder.ends_with('/') ? folder : folder + trailing;
 }
 
 }  // namespace tovana::journal_platform
