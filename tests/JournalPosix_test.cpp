@@ -279,6 +279,47 @@ INSTANTIATE_TEST_SUITE_P(Given, JournaledFolder,
                                          ChosenPath{"ThroughALink", "", "Odkaz č/Léto/.."}),
                          tovana::test::CaseLabel());
 
+// The journal's disk fills up half way: the run stops before any rename its journal cannot
+// hold, the journal ends saying it is incomplete, and --undo puts back every rename, says the
+// journal is incomplete and exits 1.
+TEST(FullDisk, TheRunStopsAndTheUndoPutsBackAllAndSaysTheJournalIsIncomplete) {
+    tovana::test::TempTree state;
+    if (std::system(
+            ("mount -t tmpfs -o size=64k tmpfs '" + state.path() + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (not root)";
+    }
+    tovana::test::TempTree tree;
+    for (int folder = 0; folder < 8; ++folder) {
+        for (int file = 0; file < 100; ++file) {
+            tree.Add("Léto/Složka č. " + std::to_string(folder) + "/Žluťoučký kůň úpěl " +
+                     std::to_string(file) + ".txt");
+        }
+    }
+    const Tree before = tree.Snapshot();
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    const auto cli = [](const std::vector<std::string>& args) {
+        return tovana::test::RunProgram(TOVANA_CLI_PATH, args);
+    };
+
+    const tovana::test::ProgramResult run = cli({"-s", "-d", tree.path("Léto")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the run was stopped"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Přejmenování přerušeno."), std::string::npos);
+    EXPECT_NE(tree.Snapshot(), before) << "the journal took some renames before it was full";
+    const tovana::test::ProgramResult history = cli({"--history"});
+    EXPECT_NE(history.out.find("\trun\tjournal-incomplete\t"), std::string::npos) << history.out;
+
+    const tovana::test::ProgramResult undo = cli({"--undo"});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_NE(undo.err.find("is incomplete: writing it failed (No space left on device)"),
+              std::string::npos)
+        << undo.err;
+    EXPECT_EQ(tree.Snapshot(), before);
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    EXPECT_EQ(std::system(("umount '" + state.path() + "'").c_str()), 0);
+}
+
 // Counts the work of a run that can be cut short: each rename and each journal write, before
 // and after it happens. The process kills itself with SIGKILL at point `killAt`.
 class KillSwitch {

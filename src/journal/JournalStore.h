@@ -19,7 +19,16 @@ namespace tovana {
 class JournalFile {
   public:
     virtual ~JournalFile() = default;
+    // Where the file system can, each Append first sets aside room for `text` and for a last
+    // record after it: an Append that fails for want of room (disk full, quota) then writes
+    // nothing, and the room for the last record is still there.
     virtual std::error_code Append(std::string_view text) = 0;
+    // After an Append failed: appends a short last record (up to 4 KiB) into the room set
+    // aside, only where that Append wrote nothing and the room is there; else fails and
+    // writes nothing.
+    virtual std::error_code AppendLast(std::string_view /*text*/) {
+        return std::make_error_code(std::errc::function_not_supported);
+    }
     // Asks the system to put the file on stable storage.
     virtual std::error_code Sync() = 0;
 };

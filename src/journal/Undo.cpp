@@ -354,6 +354,8 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
     if (outcome.Problem != UndoProblem::None) {
         return outcome;
     }
+    outcome.JournalIncomplete = journal.Incomplete;
+    outcome.IncompleteWhy = journal.IncompleteWhy;
     if (dryRun) {
         DryRunFileSystem dry(fileSystem);
         outcome.Failed = Undo(journal, dry, sink, counters, stop, true);

@@ -23,6 +23,36 @@ class PosixJournalFile : public JournalFile {
     PosixJournalFile& operator=(const PosixJournalFile&) = delete;
 
     std::error_code Append(std::string_view text) override {
+        room_ = false;
+        if (reserving_) {
+            // Blocks allocated beyond the end (the size kept) take the text and a last record
+            // without asking the file system for more room.
+            if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(size_),
+                            static_cast<off_t>(text.size() + kLastRecordRoom)) != 0) {
+                if (errno == ENOSPC || errno == EDQUOT) {
+                    room_ = size_ > 0;  // the room set aside by the Append before
+                    return LastError();
+                }
+                reserving_ = false;  // not on this file system: appends as they come
+            }
+        }
+        return Write(text);
+    }
+
+    std::error_code AppendLast(std::string_view text) override {
+        if (!room_ || text.size() > kLastRecordRoom) {
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        room_ = false;
+        return Write(text);
+    }
+
+    std::error_code Sync() override {
+        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+    }
+
+  private:
+    std::error_code Write(std::string_view text) {
         while (!text.empty()) {
             const ssize_t written = ::write(fd_, text.data(), text.size());
             if (written < 0) {
@@ -32,16 +62,16 @@ class PosixJournalFile : public JournalFile {
                 return LastError();
             }
             text.remove_prefix(static_cast<std::size_t>(written));
+            size_ += static_cast<std::size_t>(written);
         }
         return {};
     }
 
-    std::error_code Sync() override {
-        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
-    }
-
-  private:
+    static constexpr std::size_t kLastRecordRoom = 4096;
     int fd_;
+    std::size_t size_ = 0;  // a new file, written by this object alone
+    bool reserving_ = true;
+    bool room_ = false;  // the last Append failed for want of room, writing nothing
 };
 
 }  // namespace
