@@ -298,10 +298,19 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
     PrintSummary(counters, dryRun, null);
+    if (outcome.JournalIncomplete) {
+        // The run stopped when its journal could no longer be written, so what the journal
+        // names is what it renamed; still, the journal cannot prove it.
+        WriteText(stderr, "tovana-cli: the journal '" + tovana::EscapeField(outcome.UndonePath) +
+                              "' is incomplete: writing it failed (" +
+                              tovana::EscapeField(outcome.IncompleteWhy) +
+                              "); every rename it names was " + (dryRun ? "checked" : "put back") +
+                              ", and the run stopped before any rename it could not journal\n");
+    }
     if (const int interrupted = InterruptExitStatus()) {
         return interrupted;
     }
-    return outcome.Failed > 0 || counters.Stopped ? kExitFailed : 0;
+    return outcome.Failed > 0 || counters.Stopped || outcome.JournalIncomplete ? kExitFailed : 0;
 }
 
 }  // namespace
@@ -445,15 +454,19 @@ int main(int argc, char** argv) {
     StopOnInterrupt(stop);
     LinesSink sink(::isatty(::fileno(stderr)) == 1, null, stop);
     tovana::RunCounters counters;
+    bool journalStopped = false;
     if (dryRun || noJournal) {
         tovana::Run(options, fileSystem, sink, counters, stop);
     } else {
         tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
+        // A journaled run makes no rename its journal cannot hold.
+        journal.StopWhenUnwritable(stop);
         tovana::Run(options, fileSystem, journal, counters, stop);
         journal.Finish(counters);
         if (journal.error()) {
             sink.ClearProgress();
-            WarnJournalFailed(journal.path(), journals->folder(), journal.error());
+            journalStopped = !journal.path().empty();
+            WarnJournalFailed(journal.path(), journals->folder(), journal.error(), journalStopped);
         }
     }
     sink.ClearProgress();
@@ -473,5 +486,5 @@ int main(int argc, char** argv) {
     if (const int interrupted = InterruptExitStatus()) {
         return interrupted;
     }
-    return sink.failed() ? kExitFailed : 0;
+    return sink.failed() || journalStopped ? kExitFailed : 0;
 }

@@ -80,7 +80,7 @@ bool Number(std::string_view text, std::size_t& value) {
 RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header)
     : front_(front),
       given_(header.Options.Path),
-      absolute_(journal_platform::AbsolutePath(header.Options.Path)) {
+      absolute_(journal_platform::ChosenFolderPath(header.Options.Path)) {
     const auto now = system_clock::now();
     store.Prune(now, kMaxAge, kKeep);
     std::string name;
@@ -114,8 +114,15 @@ RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader&
 RunJournal::~RunJournal() = default;
 
 void RunJournal::Write(const std::string& text) {
-    if (file_ && !error_) {
-        error_ = file_->Append(text);
+    if (!file_ || error_) {
+        return;
+    }
+    error_ = file_->Append(text);
+    if (error_) {
+        file_->AppendLast(Record({"incomplete", error_.message()}));
+        if (stopWhenUnwritable_ != nullptr) {
+            stopWhenUnwritable_->Request();
+        }
     }
 }
 
@@ -282,6 +289,9 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             journal.Complete = true;
         } else if (kind == "stopped" && f.size() == 1) {
             journal.Stopped = true;
+        } else if (kind == "incomplete" && f.size() == 2 && UnescapeField(f[1], a)) {
+            journal.Incomplete = true;
+            journal.IncompleteWhy = a;
         } else if (kind == "temporary") {
             if (f.size() != 3 || !UnescapeField(f[1], a) || !UnescapeField(f[2], b)) {
                 return damaged("a damaged temporary name");
