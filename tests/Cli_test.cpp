@@ -199,6 +199,41 @@ TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
     EXPECT_NE(null.err.find("Dry run: nothing was renamed."), std::string::npos) << null.err;
 }
 
+// U+009B (CSI, two bytes in UTF-8) and a lone byte 0x9B, both taken by some terminals for the
+// start of a control sequence, are escaped in rows, on stderr and in --history; U+0160 (whose
+// second byte is 0xA0) and "Č" (0x8C) stay as they are.
+TEST_F(CliJournalTest, C1ControlCharactersAreEscapedInRowsStderrAndHistory) {
+    const std::string folder = "Š\xC2\x9B[2J";
+    tree.Add(folder + "/Ř\xC2\x9B.txt");
+    tree.Add(folder + "/R\xC2\x9B.txt");
+    tree.Add(folder + "/ž\xC2\x85.txt");
+    tree.Add(folder + "/a\x9B.txt");  // read in a code page, whichever the run chooses
+    const std::string shown = tree.path() + "/Š\\xC2\\x9B[2J/";
+    const ProgramResult r = Cli({tree.path(folder)});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("failed\t" + shown + "Ř\\xC2\\x9B.txt\tR\\xC2\\x9B.txt\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("file\t" + shown + "ž\\xC2\\x85.txt\tz\\xC2\\x85.txt\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("file\t" + shown + "a\\x9B.txt\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("tovana-cli: cannot rename '" + shown +
+                         "Ř\\xC2\\x9B.txt' to 'R\\xC2\\x9B.txt': an entry with the new name "
+                         "already exists\n"),
+              std::string::npos)
+        << r.err;
+    const ProgramResult history = Cli({"--history"});
+    EXPECT_NE(history.out.find("\t" + tree.path() + "/Š\\xC2\\x9B[2J\t"), std::string::npos)
+        << history.out;
+    for (const std::string* text : {&r.out, &r.err, &history.out}) {
+        EXPECT_EQ(text->find("\xC2\x9B"), std::string::npos) << *text;
+        EXPECT_EQ(text->find("\x9B."), std::string::npos) << *text;
+    }
+    EXPECT_EQ(Cli({"--undo"}).status, 0);
+    EXPECT_EQ(tree.Snapshot().count(folder + "/ž\xC2\x85.txt"), 1u);
+}
+
 TEST_F(CliJournalTest, AFailedRenameIsExplainedOnStderr) {
     tree.Add("C.txt");
     tree.Add("Č.txt");
