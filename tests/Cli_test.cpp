@@ -1,6 +1,7 @@
 // tovana-cli as scripts use it: the real program on real temporary trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/CaseLabel.h"
@@ -232,6 +233,40 @@ TEST_F(CliJournalTest, C1ControlCharactersAreEscapedInRowsStderrAndHistory) {
     }
     EXPECT_EQ(Cli({"--undo"}).status, 0);
     EXPECT_EQ(tree.Snapshot().count(folder + "/ž\xC2\x85.txt"), 1u);
+}
+
+// The journals kept inside the tree a run walks (XDG_STATE_HOME in it, reached through a link
+// so that only their identity tells them): the run leaves them and the folders holding them
+// alone, says so, and history and undo still know every run.
+TEST_F(CliJournalTest, ARunNeverRenamesItsOwnJournals) {
+    tree.Add("Dům/Žába č.1.txt");
+    tree.Add("Místní Data/");
+    tree.Add("odkaz -> Místní Data");
+    ::setenv("XDG_STATE_HOME", tree.path("odkaz/Stav").c_str(), 1);
+    const auto user = [&] {
+        Tree files = tree.Snapshot();
+        std::erase_if(files, [](const auto& e) { return e.first.starts_with("Místní Data"); });
+        return files;
+    };
+    const Tree before = user();
+    for (const char* option : {"--non-alnum", "--lower"}) {
+        const ProgramResult r = Cli({"-s", "-d", "--replace-space", option, tree.path()});
+        EXPECT_EQ(r.status, 0) << option << r.err;
+        EXPECT_EQ(r.err, "tovana-cli: note: the journals' folder '" + tree.path("odkaz/Stav") +
+                             "/Korvel/Tovana/journal' is in the tree: it is not walked into, "
+                             "and neither it nor the folders holding it are renamed\n");
+    }
+    EXPECT_NE(user(), before);
+    ASSERT_TRUE(std::filesystem::is_directory(tree.path("Místní Data/Stav/Korvel/Tovana/journal")));
+    const ProgramResult history = Cli({"--history"});
+    EXPECT_EQ(std::count(history.out.begin(), history.out.end(), '\n'), 2) << history.out;
+
+    // Run over the state folder itself: nothing inside is touched.
+    const ProgramResult inside = Cli({"-s", "-d", "--upper", tree.path("Místní Data/Stav")});
+    EXPECT_NE(inside.err.find("is in the tree"), std::string::npos) << inside.err;
+    for (int undo = 0; undo < 5 && Cli({"--undo"}).status == 0; ++undo) {
+    }
+    EXPECT_EQ(user(), before);
 }
 
 TEST_F(CliJournalTest, AFailedRenameIsExplainedOnStderr) {

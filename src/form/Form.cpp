@@ -246,7 +246,7 @@ void Form::bOKClick() {
             RunJournal journal(*services_.journals, sink,
                                {"Tovana " + services_.version, options, {}});
             try {
-                Run(options, fileSystem, journal, counters, stop);
+                Run(options, fileSystem, journal, counters, stop, services_.journals->folder());
             } catch (...) {
                 journal.Finish(counters);
                 journalPath_ = journal.path();
@@ -540,7 +540,9 @@ void Form::miPreviewClick() {
         const RenameOptions options = Options();
         DryRunFileSystem dryRun(*services_.fileSystem);
         ListSink sink(view_, true);
-        Run(options, dryRun, sink, counters);
+        const StopRequest never;
+        Run(options, dryRun, sink, counters, never,
+            services_.journals ? services_.journals->folder() : std::string());
         done = true;
     });
     if (done) {

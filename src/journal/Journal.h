@@ -70,6 +70,7 @@ class RunJournal : public RunSink {
     void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
         front_.RenameFallback(folderPath, method, folder);
     }
+    void JournalsLeftAlone(const std::string& path) override { front_.JournalsLeftAlone(path); }
 
     // Writes the counts and puts the file on stable storage.
     void Finish(const RunCounters& counters);
