@@ -69,6 +69,12 @@ class Undoer {
         return best == nullptr ? prefix : best->second + prefix.substr(best->first.size());
     }
 
+    bool SameEntry(Folder& folder, const std::string& a, const std::string& b) {
+        EntryId idA;
+        EntryId idB;
+        return !fs_.Identify(folder, a, idA) && !fs_.Identify(folder, b, idB) && idA == idB;
+    }
+
     void UndoFolder(const std::vector<Step>& steps) {
         const std::string& prefix = steps.front().prefix;
         std::error_code openError;
@@ -96,7 +102,10 @@ class Undoer {
             std::string from = step.entry->NewName;
             if (!step.known && folder) {
                 const std::string& temporary = step.entry->Temporary;
-                if (names.count(step.oldName) != 0) {
+                // Under both names (a rename through a hard link stopped between its two
+                // steps), the new one is taken away: Rename removes a second name of one file.
+                if (names.count(step.oldName) != 0 &&
+                    !(names.count(from) != 0 && SameEntry(*folder, from, step.oldName))) {
                     continue;
                 }
                 if (!temporary.empty() && names.count(temporary) != 0) {

@@ -140,9 +140,21 @@ class FileSystem {
 
     // Renames `from` to `to` inside folder. Never replaces an existing entry: when `to` is
     // taken (or cannot be checked), the rename fails and nothing changes. A change of letter
-    // case only succeeds on case-insensitive file systems too.
+    // case only succeeds on case-insensitive file systems too. One exception, which loses
+    // nothing: where `from` and `to` are two names of one file (a rename through a hard link
+    // stopped between its two steps leaves that), `from` is removed and the rename succeeds
+    // (see RemoveExtraName).
     virtual std::error_code Rename(Folder& folder, const std::string& from,
                                    const std::string& to) = 0;
+
+    // Removes the name `extra` where it and `kept` are two names, both listed in folder, of one
+    // regular file: what is left when a rename through a hard link (RenameMethod::
+    // LinkThenUnlink) was stopped between the link and the removal of the old name. Anything
+    // else fails, file_exists for two different entries, and nothing changes.
+    virtual std::error_code RemoveExtraName(Folder& /*folder*/, const std::string& /*extra*/,
+                                            const std::string& /*kept*/) {
+        return std::make_error_code(std::errc::file_exists);
+    }
 
     // Whether the folder tells names apart regardless of letter case (so "caj.txt" is taken
     // for "Čaj.txt" -> "CAJ.txt"): always on Windows, on Linux for vfat, exFAT and casefolded

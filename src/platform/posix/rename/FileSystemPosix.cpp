@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -72,6 +73,27 @@ bool LinksMissing(int error, const struct stat& source) {
 }
 
 constexpr std::size_t kListingBuffer = 64 * 1024;
+
+constexpr char kProbePrefix[] = ".tovana-probe-";
+
+// The process whose probe folder `name` is (".tovana-probe-PID-N"), or 0 for any other name.
+pid_t ProbeOwner(const char* name) {
+    const std::size_t prefix = sizeof kProbePrefix - 1;
+    if (std::strncmp(name, kProbePrefix, prefix) != 0) {
+        return 0;
+    }
+    const char* p = name + prefix;
+    long pid = 0;
+    for (; *p >= '0' && *p <= '9' && pid < (1L << 30); ++p) {
+        pid = pid * 10 + (*p - '0');
+    }
+    if (*p++ != '-' || *p == '\0') {
+        return 0;
+    }
+    for (; *p >= '0' && *p <= '9'; ++p) {
+    }
+    return *p == '\0' ? static_cast<pid_t>(pid) : 0;
+}
 
 // The type of the file system mounted from a device, as /proc/self/mountinfo names it
 // ("ext4", "fuse.fusefat", "fuseblk"), or "" when it cannot be told.
@@ -184,13 +206,15 @@ std::error_code FileSystemPosix::ReadEntries(Folder& folder, EntryList& entries)
         return std::make_error_code(std::errc::permission_denied);
     }
     const int fd = FdOf(folder);
+    std::vector<std::string> leftProbes;
     for (;;) {
         const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
-        if (size < 0) {
-            return LastError();
-        }
-        if (size == 0) {
-            return {};
+        if (size <= 0) {
+            const std::error_code error = size < 0 ? LastError() : std::error_code();
+            for (const std::string& probe : leftProbes) {
+                calls_.UnlinkAt(fd, probe.c_str(), AT_REMOVEDIR);  // only ever an empty one
+            }
+            return error;
         }
         for (ssize_t offset = 0; offset < size;) {
             const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
@@ -208,6 +232,16 @@ std::error_code FileSystemPosix::ReadEntries(Folder& folder, EntryList& entries)
                     continue;
                 }
                 type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+            }
+            // A probe's folder is no entry of the user's: one left by a process that is gone
+            // (killed while it probed) is removed once the listing is read.
+            if (type == DT_DIR && name[0] == '.') {
+                if (const pid_t owner = ProbeOwner(name); owner > 0) {
+                    if (owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) {
+                        leftProbes.emplace_back(name);
+                    }
+                    continue;
+                }
             }
             // A link is not followed here: its target may sit on a mount that never answers.
             entries.Add(name, type == DT_DIR   ? EntryKind::Folder
@@ -258,6 +292,13 @@ std::string FileSystemPosix::NextTemporaryName() {
     return ".tovana-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter_++);
 }
 
+// The probe's folders are ".tovana-probe-PID-N": a process killed while it probes leaves an
+// empty one, which the next listing of that folder removes (see ReadEntries).
+std::string FileSystemPosix::NextProbeName() {
+    return std::string(kProbePrefix) + std::to_string(::getpid()) + "-" +
+           std::to_string(temporaryCounter_++);
+}
+
 void FileSystemPosix::Told(DeviceRenames* device, RenameMethod method, bool folder) {
     if (device != nullptr) {
         bool& told = folder ? device->toldFolder : device->toldFile;
@@ -278,11 +319,11 @@ bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
     if (device.noReplace != Offer::Unknown) {
         return device.noReplace == Offer::No;
     }
-    const std::string probe = NextTemporaryName();
+    const std::string probe = NextProbeName();
     if (calls_.MkdirAt(dirFd, probe.c_str(), 0700) != 0) {
         return true;  // cannot tell: this once, as if the flag were missing
     }
-    const std::string moved = NextTemporaryName();
+    const std::string moved = NextProbeName();
     const int result =
         calls_.RenameAt2(dirFd, probe.c_str(), dirFd, moved.c_str(), RENAME_NOREPLACE);
     const int error = errno;
@@ -531,6 +572,10 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         }
     }
     const std::error_code error = NoOverwriteRename(folder, from, to);
+    if (error == std::errc::file_exists && !CaseOnlyChange(from, to) &&
+        !RemoveExtraName(folder, from, to)) {
+        return {};  // it was under both names; now under the new one alone
+    }
     if (error != std::errc::file_exists || !CaseOnlyChange(from, to)) {
         return error;
     }
@@ -542,6 +587,64 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         return ChangeCaseInPlace(folder, device, from, to);
     }
     return RenameThroughTemporary(folder, from, to);
+}
+
+// Whether the folder lists both `a` and `b` as names of their own: where a file system ignores
+// letter case or normalizes names, two names can reach one entry, and removing one would
+// remove the entry itself.
+std::error_code FileSystemPosix::ListsBoth(int dirFd, const std::string& a, const std::string& b,
+                                           bool& both) {
+    both = false;
+    const int fd = calls_.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return LastError();
+    }
+    bool seenA = false;
+    bool seenB = false;
+    std::error_code error;
+    for (;;) {
+        const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
+        if (size <= 0) {
+            if (size < 0) {
+                error = LastError();
+            }
+            break;
+        }
+        for (ssize_t offset = 0; offset < size;) {
+            const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
+            offset += record->d_reclen;
+            seenA = seenA || a == record->d_name;
+            seenB = seenB || b == record->d_name;
+        }
+    }
+    calls_.Close(fd);
+    both = seenA && seenB;
+    return error;
+}
+
+// Two names of one regular file, each listed as a name of its own: removing `extra` loses no
+// data, the file stays under `kept`. A folder cannot have two names, and a file with a single
+// link is never removed. The moment between the checks and the removal is a window: an entry
+// another program puts under `extra` in it would be removed (the same window as the removal of
+// the old name in a rename through a hard link).
+std::error_code FileSystemPosix::RemoveExtraName(Folder& folder, const std::string& extra,
+                                                 const std::string& kept) {
+    const int dirFd = FdOf(folder);
+    struct stat extraSt {};
+    struct stat keptSt {};
+    if (extra == kept || calls_.FStatAt(dirFd, extra.c_str(), &extraSt, AT_SYMLINK_NOFOLLOW) != 0 ||
+        calls_.FStatAt(dirFd, kept.c_str(), &keptSt, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(extraSt.st_mode) || !SameInode(extraSt, keptSt) || extraSt.st_nlink < 2) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    bool both = false;
+    if (ListsBoth(dirFd, extra, kept, both) || !both) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (calls_.UnlinkAt(dirFd, extra.c_str(), 0) != 0) {
+        return LastError();
+    }
+    return {};
 }
 
 bool FileSystemPosix::IgnoresCase(Folder& folder) {
