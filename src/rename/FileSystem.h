@@ -66,8 +66,9 @@ enum class RenameMethod {
     NoReplace,        // renameat2(RENAME_NOREPLACE): atomic, never replaces
     LinkThenUnlink,   // files: a hard link under the new name (atomic, fails when the name is
                       // taken), then the old name removed
-    CheckThenRename,  // folders, and files where there are no hard links: the new name checked
-                      // free right before a plain rename and the result checked after
+    CheckThenRename,  // folders, and files where there are no hard links: the new name claimed
+                      // by an empty entry created exclusively, a plain rename over it while it
+                      // is still that entry, and the result checked after
     NotAtAll,         // folders on a file system known to lose a renamed folder's contents
                       // (fusefat): they are not renamed, each such rename fails
 };
@@ -140,10 +141,7 @@ class FileSystem {
 
     // Renames `from` to `to` inside folder. Never replaces an existing entry: when `to` is
     // taken (or cannot be checked), the rename fails and nothing changes. A change of letter
-    // case only succeeds on case-insensitive file systems too. One exception, which loses
-    // nothing: where `from` and `to` are two names of one file (a rename through a hard link
-    // stopped between its two steps leaves that), `from` is removed and the rename succeeds
-    // (see RemoveExtraName).
+    // case only succeeds on case-insensitive file systems too.
     virtual std::error_code Rename(Folder& folder, const std::string& from,
                                    const std::string& to) = 0;
 
@@ -154,6 +152,14 @@ class FileSystem {
     virtual std::error_code RemoveExtraName(Folder& /*folder*/, const std::string& /*extra*/,
                                             const std::string& /*kept*/) {
         return std::make_error_code(std::errc::file_exists);
+    }
+
+    // Removes `name` where it is an empty entry such as a rename where there are no hard links
+    // claims the new name with (RenameMethod::CheckThenRename): a file of size 0 with no other
+    // name, or an empty folder; left by a run killed between the claim and the rename. Anything
+    // else fails and stays.
+    virtual std::error_code RemovePlaceholder(Folder& /*folder*/, const std::string& /*name*/) {
+        return std::make_error_code(std::errc::function_not_supported);
     }
 
     // Whether the folder tells names apart regardless of letter case (so "caj.txt" is taken

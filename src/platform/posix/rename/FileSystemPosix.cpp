@@ -124,8 +124,8 @@ bool LosesRenamedFoldersContents(dev_t device) {
 
 }  // namespace
 
-int Syscalls::OpenAt(int dirFd, const char* path, int flags) {
-    return ::openat(dirFd, path, flags);
+int Syscalls::OpenAt(int dirFd, const char* path, int flags, mode_t mode) {
+    return ::openat(dirFd, path, flags, mode);
 }
 
 int Syscalls::Close(int fd) {
@@ -338,27 +338,72 @@ bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
     return true;
 }
 
-// The plain rename replaces whatever holds the new name by then, so the name is checked free
-// immediately before it. What remains is the moment between the check and the rename: an
-// entry another program makes under the new name in it would be replaced; nothing can close
-// that window where the file system has neither RENAME_NOREPLACE nor hard links. A folder is
-// safer: a plain rename of a folder replaces an empty folder at most, never a file or a folder
-// with anything in it. After the rename the new name is checked again to hold the entry
-// renamed; when it holds another, the rename is reported failed (the name changed hands).
+// The plain rename replaces whatever holds the new name by then, so the new name is claimed
+// first: created exclusively (O_CREAT|O_EXCL for a file, mkdir for a folder), which fails when
+// it is taken and keeps any other program from creating it exclusively from then on. The
+// rename goes over that placeholder only while it is still the empty entry made here (same
+// identity, a file of size 0 or a folder); otherwise, or when the rename fails, the
+// placeholder goes again if it is still ours, and the rename fails. A folder replaces an empty
+// folder at most (the kernel refuses a folder with anything in it), never a file. What
+// remains is the moment between the last look at the placeholder and the rename: a program
+// that writes into the placeholder itself then (opening the name without O_EXCL) or renames
+// its own entry over it loses that entry; its writes are seen afterwards, through the
+// placeholder's descriptor held open, and the rename is reported failed. After the rename the
+// new name is checked again to hold the entry renamed; when it holds another, the rename is
+// reported failed (the name changed hands).
 std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& from,
                                                  const std::string& to, const struct stat& source) {
-    struct stat st {};
-    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::make_error_code(std::errc::file_exists);
+    const bool folder = S_ISDIR(source.st_mode);
+    int held = -1;  // the placeholder file's descriptor
+    if (folder) {
+        if (calls_.MkdirAt(dirFd, to.c_str(), 0700) != 0) {
+            return LastError();
+        }
+    } else {
+        held = calls_.OpenAt(dirFd, to.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (held < 0) {
+            return LastError();
+        }
     }
-    if (errno != ENOENT) {
-        return LastError();
+    struct stat claimed {};
+    const bool known = (folder ? calls_.FStatAt(dirFd, to.c_str(), &claimed, AT_SYMLINK_NOFOLLOW)
+                               : calls_.FStatAt(held, "", &claimed, AT_EMPTY_PATH)) == 0;
+    const auto stillOurs = [&](const struct stat& now) {
+        return known && SameInode(now, claimed) &&
+               (now.st_mode & S_IFMT) == (claimed.st_mode & S_IFMT) && (folder || now.st_size == 0);
+    };
+    // Without its identity the placeholder is still told by being empty (a folder is only
+    // ever removed empty).
+    const auto release = [&](std::error_code error) {
+        struct stat now {};
+        if (calls_.FStatAt(dirFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (known ? stillOurs(now)
+                   : (folder ? S_ISDIR(now.st_mode) : S_ISREG(now.st_mode) && now.st_size == 0))) {
+            calls_.UnlinkAt(dirFd, to.c_str(), folder ? AT_REMOVEDIR : 0);
+        }
+        if (held >= 0) {
+            calls_.Close(held);
+        }
+        return error;
+    };
+    struct stat now {};
+    if (!known || calls_.FStatAt(dirFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !stillOurs(now)) {
+        return release(std::make_error_code(std::errc::file_exists));
     }
     if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
-        return LastError();
+        return release(LastError());
     }
-    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
+    bool written = false;
+    if (held >= 0) {
+        written = calls_.FStatAt(held, "", &now, AT_EMPTY_PATH) == 0 && now.st_size != 0;
+        calls_.Close(held);
+    }
+    struct stat st {};
+    if (written ||
+        (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT)))) {
         return std::make_error_code(std::errc::device_or_resource_busy);
     }
     return {};
@@ -572,10 +617,6 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         }
     }
     const std::error_code error = NoOverwriteRename(folder, from, to);
-    if (error == std::errc::file_exists && !CaseOnlyChange(from, to) &&
-        !RemoveExtraName(folder, from, to)) {
-        return {};  // it was under both names; now under the new one alone
-    }
     if (error != std::errc::file_exists || !CaseOnlyChange(from, to)) {
         return error;
     }
@@ -643,6 +684,21 @@ std::error_code FileSystemPosix::RemoveExtraName(Folder& folder, const std::stri
     }
     if (calls_.UnlinkAt(dirFd, extra.c_str(), 0) != 0) {
         return LastError();
+    }
+    return {};
+}
+
+std::error_code FileSystemPosix::RemovePlaceholder(Folder& folder, const std::string& name) {
+    const int dirFd = FdOf(folder);
+    struct stat st {};
+    if (calls_.FStatAt(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    if (!S_ISDIR(st.st_mode) && !(S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (calls_.UnlinkAt(dirFd, name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0) {
+        return LastError();  // a folder with anything in it stays
     }
     return {};
 }

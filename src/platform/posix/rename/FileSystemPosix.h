@@ -20,7 +20,7 @@ namespace tovana {
 class Syscalls {
   public:
     virtual ~Syscalls() = default;
-    virtual int OpenAt(int dirFd, const char* path, int flags);
+    virtual int OpenAt(int dirFd, const char* path, int flags, mode_t mode = 0);
     virtual int Close(int fd);
     virtual ssize_t GetDents64(int fd, void* buffer, std::size_t size);
     virtual int FStatAt(int dirFd, const char* path, struct stat* st, int flags);
@@ -48,6 +48,7 @@ class FileSystemPosix : public FileSystem {
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     std::error_code RemoveExtraName(Folder& folder, const std::string& extra,
                                     const std::string& kept) override;
+    std::error_code RemovePlaceholder(Folder& folder, const std::string& name) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
     bool RenamesFolders(Folder& folder) override;
