@@ -542,6 +542,91 @@ TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
     ADD_FAILURE() << "the run never finished within the points or the time allowed";
 }
 
+// Where renameat2 takes no flag (bindfs and other FUSE mounts), a file is renamed by a hard
+// link and the removal of its old name, and the flag is found missing by a probe folder of the
+// run's own. The run is killed between those two steps, and in the middle of the probe: the
+// undo leaves each file under its old name alone, and no probe folder stays behind.
+struct KillBetween {
+    const char* label;
+    int killAt;        // the system call, counted among those of its kind, that kills
+    bool duringProbe;  // at the probe's rename rather than at a removal after a link
+};
+
+class KilledBetweenSteps : public testing::TestWithParam<KillBetween> {
+  protected:
+    void SetUp() override {
+        for (const char* entry : {"Léto/č 1.txt", "Léto/ř 2.txt", "Léto/Ž/ž 3.txt", "Léto/x.txt"}) {
+            tree.Add(entry);
+        }
+        options.Path = tree.path("Léto");
+        options.SubDir = options.RenameDir = options.ReplaceSpace = true;
+        before = tree.Snapshot();
+    }
+
+    // Runs in a child process that kills itself at the chosen step; true when it was killed.
+    bool RunKilled() {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            tovana::test::FaultySyscalls calls;
+            calls.renameFlags = false;
+            int links = 0;
+            int probes = 0;
+            calls.fault = [&](tovana::test::Call call, const std::string& name) {
+                const KillBetween& at = GetParam();
+                if (call == tovana::test::Call::LinkAt) {
+                    ++links;
+                }
+                const bool inProbe = call == tovana::test::Call::RenameAt2 &&
+                                     name.starts_with(".tovana-") && ++probes == at.killAt;
+                const bool afterLink = call == tovana::test::Call::UnlinkAt &&
+                                       !name.starts_with(".tovana-") && links == at.killAt;
+                if (at.duringProbe ? inProbe : afterLink) {
+                    ::raise(SIGKILL);
+                }
+                return 0;
+            };
+            JournalStore store(journals.path());
+            tovana::FileSystemPosix fileSystem(calls);
+            tovana::test::RecordingSink sink;
+            tovana::RunCounters counters;
+            tovana::RunJournal journal(store, sink, {"test", options, {}});
+            tovana::Run(options, fileSystem, journal, counters);
+            journal.Finish(counters);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    tovana::RenameOptions options;
+    Tree before;
+};
+
+TEST_P(KilledBetweenSteps, TheUndoLeavesEveryFileUnderItsOldNameAlone) {
+    ASSERT_TRUE(RunKilled());
+    ASSERT_NE(tree.Snapshot(), before);  // something is left to put right
+    JournalStore store(journals.path());
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, "", *fileSystem, sink, counters, "test", false);
+    if (!GetParam().duringProbe) {
+        ASSERT_EQ(undo.Problem, tovana::UndoProblem::None) << undo.Detail;
+        EXPECT_EQ(undo.Failed, 0);
+    }
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinkThenUnlink, KilledBetweenSteps,
+                         testing::Values(KillBetween{"AfterTheFirstLink", 1, false},
+                                         KillBetween{"AfterTheThirdLink", 3, false},
+                                         KillBetween{"InTheProbe", 1, true}),
+                         tovana::test::CaseLabel());
+
 // The real program, killed from outside at random moments of a bigger run, then put back by
 // the real program.
 pid_t StartCli(const std::vector<std::string>& args) {

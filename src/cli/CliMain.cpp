@@ -147,6 +147,13 @@ class LinesSink : public tovana::RunSink {
                               " are renamed there by " + tovana::RenameMethodText(method) + "\n");
     }
 
+    void JournalsLeftAlone(const std::string& path) override {
+        ClearProgress();
+        WriteText(stderr, "tovana-cli: note: the journals' folder '" + tovana::EscapeField(path) +
+                              "' is in the tree: it is not walked into, and neither it nor "
+                              "the folders holding it are renamed\n");
+    }
+
     void ClearProgress() {
         if (progressShown_) {
             WriteText(stderr, "\r\033[K");
@@ -455,13 +462,14 @@ int main(int argc, char** argv) {
     LinesSink sink(::isatty(::fileno(stderr)) == 1, null, stop);
     tovana::RunCounters counters;
     bool journalStopped = false;
+    const std::string journalFolder = journals ? journals->folder() : std::string();
     if (dryRun || noJournal) {
-        tovana::Run(options, fileSystem, sink, counters, stop);
+        tovana::Run(options, fileSystem, sink, counters, stop, journalFolder);
     } else {
         tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
         // A journaled run makes no rename its journal cannot hold.
         journal.StopWhenUnwritable(stop);
-        tovana::Run(options, fileSystem, journal, counters, stop);
+        tovana::Run(options, fileSystem, journal, counters, stop, journalFolder);
         journal.Finish(counters);
         if (journal.error()) {
             sink.ClearProgress();

@@ -247,7 +247,7 @@ void Form::bOKClick() {
                                {"Tovana " + services_.version, options, {}});
             journal.StopWhenUnwritable(stop);
             try {
-                Run(options, fileSystem, journal, counters, stop);
+                Run(options, fileSystem, journal, counters, stop, services_.journals->folder());
             } catch (...) {
                 journal.Finish(counters);
                 journalPath_ = journal.path();
@@ -547,7 +547,9 @@ void Form::miPreviewClick() {
         const RenameOptions options = Options();
         DryRunFileSystem dryRun(*services_.fileSystem);
         ListSink sink(view_, true);
-        Run(options, dryRun, sink, counters);
+        const StopRequest never;
+        Run(options, dryRun, sink, counters, never,
+            services_.journals ? services_.journals->folder() : std::string());
         done = true;
     });
     if (done) {

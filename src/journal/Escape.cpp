@@ -21,14 +21,64 @@ int HexValue(char c) {
     return -1;
 }
 
-// Whether any of the eight bytes in `word` is to be escaped: below 0x20, 0x7F or '\\'. (A
-// byte below n, for n up to 0x80, and a zero byte found with the borrow of a subtraction.)
+// Whether any of the eight bytes in `word` may have to be escaped: below 0x20, 0x7F, '\\', or
+// above 0x7F (looked at more closely). (A byte below n, for n up to 0x80, and a zero byte found
+// with the borrow of a subtraction.)
 bool AnyToEscape(std::uint64_t word) {
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     constexpr std::uint64_t kHighs = 0x8080808080808080;
     const auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-    return ((word - kOnes * 0x20) & ~word & kHighs) != 0 || hasZero(word ^ (kOnes * 0x7F)) ||
-           hasZero(word ^ (kOnes * '\\'));
+    return (word & kHighs) != 0 || ((word - kOnes * 0x20) & ~word & kHighs) != 0 ||
+           hasZero(word ^ (kOnes * 0x7F)) || hasZero(word ^ (kOnes * '\\'));
+}
+
+// The length of the well-formed UTF-8 sequence starting at text[i] (a byte above 0x7F), or 0
+// when none starts there (no overlong forms, no surrogates, nothing above U+10FFFF).
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+    const auto at = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+    };
+    const unsigned lead = at(0);
+    const auto continuation = [](unsigned b, unsigned low = 0x80, unsigned high = 0xBF) {
+        return b >= low && b <= high;
+    };
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return continuation(at(1)) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned high = lead == 0xED ? 0x9F : 0xBF;
+        return continuation(at(1), low, high) && continuation(at(2)) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
+        return continuation(at(1), low, high) && continuation(at(2)) && continuation(at(3)) ? 4 : 0;
+    }
+    return 0;
+}
+
+// How many bytes from text[i] on are escaped one by one as \xHH (0 for none): a C1 control
+// character (U+0080-U+009F, two bytes in UTF-8; terminals may take U+009B for the start of a
+// control sequence) or a byte 0x80-0x9F outside valid UTF-8, which some terminals read as
+// the same C1 character. `plain` is set to how many bytes stay as they are otherwise.
+std::size_t HighBytesToEscape(std::string_view text, std::size_t i, std::size_t& plain) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+        return 2;
+    }
+    if (length == 0 && byte <= 0x9F) {
+        return 1;
+    }
+    plain = length == 0 ? 1 : length;
+    return 0;
+}
+
+void AppendHex(std::string& out, unsigned char byte) {
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
 }
 
 }  // namespace
@@ -48,6 +98,21 @@ void AppendEscaped(std::string& out, std::string_view text) {
         }
         const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            std::size_t plain = 0;
+            const std::size_t escaped = HighBytesToEscape(text, i, plain);
+            if (escaped == 0) {
+                i += plain - 1;
+                continue;
+            }
+            out.append(text.substr(plainFrom, i - plainFrom));
+            for (std::size_t k = 0; k < escaped; ++k) {
+                AppendHex(out, static_cast<unsigned char>(text[i + k]));
+            }
+            i += escaped - 1;
+            plainFrom = i + 1;
+            continue;
+        }
         if (byte >= 0x20 && byte != 0x7F && c != '\\') {
             continue;
         }

@@ -74,6 +74,7 @@ class RunJournal : public RunSink {
     void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
         front_.RenameFallback(folderPath, method, folder);
     }
+    void JournalsLeftAlone(const std::string& path) override { front_.JournalsLeftAlone(path); }
 
     // Requests `stop` when the journal cannot be written further. `stop` must outlive this.
     void StopWhenUnwritable(StopRequest& stop) { stopWhenUnwritable_ = &stop; }

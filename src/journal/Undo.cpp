@@ -190,6 +190,12 @@ class Undoer {
         return names.empty() ? topFolder_.get() : open_.back().second.get();
     }
 
+    bool SameEntry(Folder& folder, const std::string& a, const std::string& b) {
+        EntryId idA;
+        EntryId idB;
+        return !fs_.Identify(folder, a, idA) && !fs_.Identify(folder, b, idB) && idA == idB;
+    }
+
     // An entry found under its old name and no longer under its new one has been put back
     // already (an earlier undo of the same run that was stopped, killed or failed in part).
     bool AlreadyBack(Folder& folder, const std::string& newName, const std::string& oldName) {
@@ -220,13 +226,30 @@ class Undoer {
                 names.emplace(entries.name(i));
             }
         }
+        // The first rename not made (the last such step here) is the one a kill may have cut
+        // short after it claimed the new name with an empty placeholder.
+        const Step* placeholder = nullptr;
+        std::set<const Step*> doubled;  // under both names: the new one goes
+        for (const Step& step : steps) {
+            if (!step.known && names.count(step.oldName) != 0) {
+                placeholder = &step;
+            }
+        }
         std::vector<std::pair<const Step*, std::string>> todo;  // and the name it has now
         std::vector<PlannedRename> planned;
         for (const Step& step : steps) {
             std::string from = step.entry->NewName;
             if (!step.known && folder) {
                 const std::string& temporary = step.entry->Temporary;
-                if (names.count(step.oldName) != 0) {
+                // Under both names (a rename through a hard link stopped between its two
+                // steps), the new one is taken away.
+                if (names.count(step.oldName) != 0 && names.count(from) != 0 &&
+                    SameEntry(*folder, from, step.oldName)) {
+                    doubled.insert(&step);
+                } else if (names.count(step.oldName) != 0) {
+                    if (&step == placeholder) {
+                        fs_.RemovePlaceholder(*folder, from);
+                    }
                     continue;
                 }
                 if (!temporary.empty() && names.count(temporary) != 0) {
@@ -255,7 +278,10 @@ class Undoer {
             if (!folder) {
                 row.Reason = FailReason::FolderUnreadable;
                 row.Error = openError;
-            } else if (const std::error_code error = fs_.Rename(*folder, newName, step->oldName)) {
+            } else if (const std::error_code error =
+                           doubled.count(step) != 0
+                               ? fs_.RemoveExtraName(*folder, newName, step->oldName)
+                               : fs_.Rename(*folder, newName, step->oldName)) {
                 row.Reason = ReasonOf(error);
                 row.Error = error;
                 if (isFolder && row.Reason == FailReason::TargetExists) {
