@@ -17,6 +17,11 @@ execute_process(COMMAND date -u +%s -d "${TOVANA_RELEASE_DATE}"
 
 if(TOVANA_BUILD_UI)
   install(FILES "${res}/tovana.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  # The file managers' context menus of a folder: Dolphin's service menu, Nemo's actions.
+  install(FILES "${res}/tovana-dolphin.desktop" RENAME tovana.desktop
+          DESTINATION "${CMAKE_INSTALL_DATADIR}/kio/servicemenus")
+  install(FILES "${res}/tovana.nemo_action" "${res}/tovana-background.nemo_action"
+          DESTINATION "${CMAKE_INSTALL_DATADIR}/nemo/actions")
   foreach(size 16 22 24 32 48 64 128 256)
     install(FILES "${res}/icons/${size}x${size}/tovana.png"
             DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")

@@ -106,20 +106,31 @@ struct ChosenCase {
     const char* label;
     const char* given;  // relative to the tree
     bool isFolder;
+    bool isNamedFile = false;  // a file named as it is: renamed itself
 };
 
 class CliChosenPath : public CliTest, public testing::WithParamInterface<ChosenCase> {};
 
-// Delimiters at the end make no difference; a chosen path that is no folder is said to be
-// none and nothing is renamed, the path itself least of all.
-TEST_P(CliChosenPath, IsAFolderWithAnyDelimitersOrNothingIsRenamed) {
+// Delimiters at the end make no difference; a file named as it is gets renamed itself; any
+// other chosen path that is no folder is said to be none and nothing is renamed, the path
+// itself least of all.
+TEST_P(CliChosenPath, IsAFolderWithAnyDelimitersANamedFileOrNothingIsRenamed) {
     tree.Add("Čaj/č.txt");
     tree.Add("Čaj.txt");
     tree.Add("Čajlink -> nowhere");
     const Tree before = tree.Snapshot();
     const ProgramResult r = Cli({"-s", "-d", tree.path(GetParam().given)});
     const std::string root = tree.path();
-    if (GetParam().isFolder) {
+    if (GetParam().isNamedFile) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "file\t" + root +
+                             "/Čaj.txt\tCaj.txt\nPřejmenováno:\n\n1 souborů\n0 "
+                             "adresářů\n");
+        Tree after = before;
+        after.erase("Čaj.txt");
+        after["Caj.txt"] = "Čaj.txt";
+        EXPECT_EQ(tree.Snapshot(), after);
+    } else if (GetParam().isFolder) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "file\t" + root + "/Čaj/č.txt\tc.txt\ndir\t" + root +
                              "/Čaj\tCaj\nPřejmenováno:\n\n1 souborů\n1 adresářů\n");
@@ -145,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, CliChosenPath,
                          testing::Values(ChosenCase{"Folder", "Čaj", true},
                                          ChosenCase{"OneDelimiter", "Čaj/", true},
                                          ChosenCase{"TwoDelimiters", "Čaj//", true},
-                                         ChosenCase{"File", "Čaj.txt", false},
+                                         ChosenCase{"File", "Čaj.txt", false, true},
                                          ChosenCase{"FileWithDelimiter", "Čaj.txt/", false},
                                          ChosenCase{"DanglingLink", "Čajlink", false}),
                          tovana::test::CaseLabel());

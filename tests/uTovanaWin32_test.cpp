@@ -4,12 +4,14 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <deque>
 #include <map>
 #include <random>
 
 #include "TovanaVersion.h"
+#include "form/StartArguments.h"
 #include "names/WideText.h"
 #include "rename/Platform.h"
 #include "rename/SlowFileSystem.h"
@@ -982,3 +984,204 @@ TEST_F(Win32Window, ListMenuByMouseAndKeysCopyAndPreview) {
     EXPECT_NE(shown[0].text.find("Náhled: nic nebylo přejmenováno."), std::string::npos);
     EXPECT_EQ(tree.Snapshot().count("ř.txt"), 1u);
 }
+
+namespace {
+
+// A drop as Explorer delivers it: a DROPFILES block with the wide paths, each ended by a zero
+// and the list by another.
+HGLOBAL DropOf(const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path;
+        list += L'\0';
+    }
+    list += L'\0';
+    const std::size_t size = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(),
+                list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+class Win32Start : public Win32Window {
+  protected:
+    Win32Start() {
+        tree.AddFile("Uložená/Žluť.txt", "u");
+        tree.AddFile("Zadaná/Čaj.txt", "z");
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &key, nullptr);
+        for (const auto& [name, value] :
+             {std::pair{L"Path", tovana::WideFromUtf8(tree.path("Uložená"))},
+              std::pair{L"Masks", std::wstring(L"*.*")}}) {
+            ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        }
+        ::RegCloseKey(key);
+    }
+    std::wstring Field() { return TextOf(Item(IDC_EPATH)); }
+    void Drop(const std::vector<std::wstring>& paths) {
+        ::SendMessageW(form->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(paths)), 0);
+        Pump();
+    }
+    void PressOk() {
+        Click(IDC_BOK);
+        WaitForRun();
+    }
+
+    tovana::test::TempTree tree;
+    const std::map<std::string, std::string> untouched{{"Uložená/Žluť.txt", "u"},
+                                                       {"Zadaná/Čaj.txt", "z"}};
+    const std::map<std::string, std::string> givenRenamed{{"Uložená/Žluť.txt", "u"},
+                                                          {"Zadaná/Caj.txt", "z"}};
+};
+
+TEST_F(Win32Start, GivenFolderInShortFormFillsTheFieldAndOkRenamesThereOnly) {
+    TfTovana& w = Open();
+    ASSERT_EQ(Field(), tovana::WideFromUtf8(tree.path("Uložená")));
+    wchar_t shortName[MAX_PATH];
+    ASSERT_GT(
+        ::GetShortPathNameW(tovana::WideFromUtf8(tree.path("Zadaná")).c_str(), shortName, MAX_PATH),
+        0u);
+    const tovana::StartRequest request =
+        tovana::ReadStartArguments({tovana::Utf8FromWide(shortName)});
+    w.form().StartIn(tovana::AbsoluteStartPath(request.folder, ""));
+    EXPECT_EQ(Field(), tovana::WideFromUtf8(tree.path("Zadaná")));
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(tree.Snapshot(), untouched) << "nothing runs before OK";
+    PressOk();
+    EXPECT_EQ(tree.Snapshot(), givenRenamed);
+}
+
+TEST_F(Win32Start, DroppedFolderFillsTheFieldADroppedFileOrTwoItemsChangeNothing) {
+    Open();
+    const std::wstring folder = tovana::WideFromUtf8(tree.path("Zadaná"));
+    const std::wstring file = tovana::WideFromUtf8(tree.path("Zadaná/Čaj.txt"));
+    const std::wstring stored = Field();
+    Drop({file});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text,
+              "„" + tree.path("Zadaná/Čaj.txt") + "“ není adresář.\rAdresář se nezměnil.");
+    Drop({folder, file});
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].text,
+              "Přetáhněte sem jen jeden adresář, ne 2 položek.\rAdresář se nezměnil.");
+    EXPECT_EQ(Field(), stored);
+    Drop({folder});
+    EXPECT_EQ(shown.size(), 2u);
+    EXPECT_EQ(Field(), folder);
+    EXPECT_EQ(tree.Snapshot(), untouched) << "nothing runs on a drop";
+    PressOk();
+    EXPECT_EQ(tree.Snapshot(), givenRenamed);
+}
+
+// The program itself as Explorer or a console starts it. A box of the program's is read and
+// answered; the window, once it stands on the given folder, is ended without saving anything.
+struct Started {
+    DWORD exitCode = STILL_ACTIVE;
+    std::wstring boxText;
+    std::wstring field;
+};
+
+struct Search {
+    DWORD process;
+    HWND found;
+    const wchar_t* kind;
+};
+
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM lParam) {
+    auto& search = *reinterpret_cast<Search*>(lParam);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    wchar_t kind[64] = {};
+    ::GetClassNameW(window, kind, 64);
+    if (process == search.process && ::IsWindowVisible(window) &&
+        std::wstring(kind) == search.kind) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+Started StartProgram(const std::wstring& commandLine) {
+    Started started;
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return started;
+    }
+    for (int i = 0; i < 200 && started.exitCode == STILL_ACTIVE; ++i) {
+        ::Sleep(50);
+        Search box{process.dwProcessId, nullptr, L"#32770"};
+        ::EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&box));
+        if (box.found != nullptr) {
+            // The main window is a dialog too: it has the folder field.
+            if (const HWND field = ::GetDlgItem(box.found, IDC_EPATH)) {
+                started.field = TextOf(field);
+                ::TerminateProcess(process.hProcess, 99);
+            } else {
+                started.boxText = TextOf(::GetDlgItem(box.found, 0xFFFF));
+                ::PostMessageW(box.found, WM_COMMAND, IDOK, 0);
+            }
+        }
+        if (::WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+            ::GetExitCodeProcess(process.hProcess, &started.exitCode);
+        }
+    }
+    if (started.exitCode == STILL_ACTIVE) {
+        ::TerminateProcess(process.hProcess, 98);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return started;
+}
+
+struct ProgramCase {
+    const char* label;
+    std::wstring arguments;
+    DWORD exitCode;
+    std::wstring boxStart;
+};
+
+const ProgramCase kProgramCases[] = {
+    {"Help", L"--help", 0, L"Použití: Tovana.exe [SLOŽKA]"},
+    {"Version", L"--version", 0, L"Tovana 1.2.0.18"},
+    {"UnknownOption", L"--bogus", 2, L"Tovana: neznámá volba „--bogus“"},
+    {"TwoFolders", L"C:\\ D:\\", 2, L"Tovana: zadejte nejvýše jednu složku, zadáno je 2"},
+};
+
+class Win32ProgramStart : public testing::TestWithParam<ProgramCase> {};
+
+TEST_P(Win32ProgramStart, AnswersInABoxAndEnds) {
+    const ProgramCase& c = GetParam();
+    const std::wstring program = tovana::WideFromUtf8("Z:" TOVANA_WIN32_PROGRAM);
+    const Started started = StartProgram(L"\"" + program + L"\" " + c.arguments);
+    EXPECT_EQ(started.exitCode, c.exitCode);
+    EXPECT_EQ(started.boxText.substr(0, c.boxStart.size()), c.boxStart);
+    EXPECT_TRUE(started.field.empty()) << "a window opened";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Win32ProgramStart, testing::ValuesIn(kProgramCases),
+                         [](const testing::TestParamInfo<ProgramCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// The command Explorer runs from a folder's context menu: the program on that folder.
+TEST(Win32ProgramStartedByExplorer, OpensTheWindowOnTheFolder) {
+    tovana::test::TempTree tree;
+    tree.AddFile("Dovolená/a.txt", "a");
+    const std::wstring program = tovana::WideFromUtf8("Z:" TOVANA_WIN32_PROGRAM);
+    const std::wstring folder = tovana::WideFromUtf8(tree.path("Dovolená"));
+    const Started started = StartProgram(L"\"" + program + L"\" \"" + folder + L"\"");
+    EXPECT_EQ(started.field, folder);
+    EXPECT_EQ(started.boxText, L"");
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -228,7 +229,7 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     tovana::LoadSettings(*store, stored);
     RenameOptions o = stored.options();
     const auto has = [&app](const char* name) { return app.count(name) > 0; };
-    if (has("FOLDER")) {
+    if (has("PATH")) {
         o.Path = given.Path;
     }
     if (has("--mask")) {
@@ -281,6 +282,112 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
     WriteText(null ? stderr : stdout, text);
 }
 
+// A path of the command line: a folder to walk or a file to rename.
+struct Target {
+    std::string path;  // as given
+    bool file = false;
+    std::filesystem::path resolved;  // links and "." / ".." resolved, for comparing
+};
+
+std::filesystem::path PathOf(const std::string& text) {
+#ifdef _WIN32
+    return std::filesystem::u8path(text);
+#else
+    return std::filesystem::path(text);
+#endif
+}
+
+// Whether `inner` is `outer` or lies below it.
+bool Within(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+        if (o->empty()) {
+            continue;  // the empty last part of a path ending in a separator
+        }
+        if (i == inner.end() || *i != *o) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a walk with --subdirs reaches `relative` from its folder: it does not go into
+// folders whose names start with ".".
+bool WalkedTo(const std::filesystem::path& relative, bool file) {
+    std::vector<std::filesystem::path> parts(relative.begin(), relative.end());
+    if (file && !parts.empty()) {
+        parts.pop_back();
+    }
+    return std::none_of(parts.begin(), parts.end(), [](const std::filesystem::path& part) {
+        return !part.empty() && part.native().front() == '.';
+    });
+}
+
+// The paths to handle, each once: a path given twice, a file in a walked folder (or below it
+// with --subdirs) and, with --subdirs, a folder below a walked one are left to the first or
+// the walking one, with a note. A path inside another comes before it: renaming the outer
+// folder itself (--dirs) must not move the inner one away first.
+std::vector<Target> Targets(const std::vector<std::string>& paths, bool subDirs,
+                            tovana::FileSystem& fileSystem) {
+    std::vector<Target> given;
+    for (const std::string& path : paths) {
+        Target target;
+        target.path = path;
+        std::error_code error;
+        // A path ending in a delimiter names a folder, whatever is there.
+        target.file = WithoutTrailingDelimiter(path) == path &&
+                      fileSystem.OpenFolder(path, error) == nullptr &&
+                      error == std::errc::not_a_directory;
+        target.resolved = std::filesystem::weakly_canonical(PathOf(path), error);
+        if (error) {
+            target.resolved = std::filesystem::absolute(PathOf(path), error).lexically_normal();
+        }
+        given.push_back(std::move(target));
+    }
+    std::vector<Target> targets;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        const Target& t = given[i];
+        std::string coveredBy;
+        bool twice = false;
+        for (std::size_t j = 0; j < given.size() && coveredBy.empty(); ++j) {
+            const Target& other = given[j];
+            if (j == i || other.file) {
+                continue;
+            }
+            if (t.resolved == other.resolved) {
+                twice = j < i;
+                coveredBy = twice ? other.path : "";
+            } else if (subDirs ? Within(t.resolved, other.resolved) &&
+                                     WalkedTo(t.resolved.lexically_relative(other.resolved), t.file)
+                               : t.file && t.resolved.parent_path() == other.resolved) {
+                coveredBy = other.path;
+            }
+        }
+        for (std::size_t j = 0; j < i && coveredBy.empty() && t.file; ++j) {
+            if (given[j].file && given[j].resolved == t.resolved) {
+                twice = true;
+                coveredBy = given[j].path;
+            }
+        }
+        if (!coveredBy.empty()) {
+            const std::string quoted = "'" + tovana::EscapeField(t.path) + "'";
+            WriteText(
+                stderr,
+                "tovana-cli: note: " + quoted +
+                    (!twice ? " lies in '" + tovana::EscapeField(coveredBy) + "'; handled there\n"
+                     : coveredBy == t.path ? " is given twice; handled once\n"
+                                           : " is the same as '" + tovana::EscapeField(coveredBy) +
+                                                 "'; handled once\n"));
+            continue;
+        }
+        auto outer = std::find_if(targets.begin(), targets.end(), [&t](const Target& kept) {
+            return !kept.file && Within(t.resolved, kept.resolved);
+        });
+        targets.insert(outer, t);
+    }
+    return targets;
+}
+
 int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
          bool noJournal) {
     tovana::RaiseOpenFileLimit();
@@ -325,10 +432,13 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
 int main(int argc, char** argv) {
     const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
     CLI::App app{
-        "Renames files and folders in FOLDER so that their names lose the diacritics of "
-        "Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
+        "Renames files and folders in each folder PATH so that their names lose the diacritics "
+        "of Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
         "spaces, underscores, other non-alphanumeric characters and letter case. Never "
-        "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
+        "replaces an existing file. A PATH that is a file is renamed itself, whatever --mask "
+        "says; the mask selects files in the folders walked. A path given twice, or inside "
+        "another given folder (with --subdirs), is handled once.\n\nOutput: one line per rename "
+        "attempt (dir, file or "
         "failed, TAB, old path, TAB, new name), then a summary; a dry run ends with the line "
         "\"" DRY_RUN_LINE
         "\". In paths and names a backslash, tab, line feed and carriage "
@@ -338,7 +448,8 @@ int main(int argc, char** argv) {
         "Every real run is journaled in " +
             journals->folder() +
             " (the newest 100 of the last 90 "
-            "days are kept); --undo puts a run back, --history lists the journals (start, run or "
+            "days are kept), one journal for all the PATHs of a run; --undo puts a run back, "
+            "all of its PATHs, --history lists the journals (start, run or "
             "undo, done/stopped/interrupted/undone/partly-undone, files, folders, failed, folder, "
             "journal).\n"
             "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
@@ -350,8 +461,10 @@ int main(int argc, char** argv) {
     RenameOptions options;
     bool dryRun = false;
     bool saved = false;
-    auto* folder = app.add_option("FOLDER", options.Path,
-                                  "Folder to process (with --saved, the stored one if left out)");
+    std::vector<std::string> paths;
+    auto* folder = app.add_option("PATH", paths,
+                                  "Folders to process and files to rename, in turn (with "
+                                  "--saved, the stored folder if left out)");
     app.add_flag("-s,--subdirs", options.SubDir, "Include subfolders");
     app.add_flag("-d,--dirs", options.RenameDir, "Rename folders too");
     app.add_option("-m,--mask", options.Masks,
@@ -409,8 +522,7 @@ int main(int argc, char** argv) {
     }
     if (history || undo->count() > 0) {
         if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
-            std::fputs("tovana-cli: --undo and --history take no FOLDER and no other mode\n",
-                       stderr);
+            std::fputs("tovana-cli: --undo and --history take no PATH and no other mode\n", stderr);
             return kExitUsage;
         }
         static char buffer[1 << 16];
@@ -423,6 +535,9 @@ int main(int argc, char** argv) {
         }
         return status;
     }
+    if (!paths.empty()) {
+        options.Path = paths.front();
+    }
     if (saved) {
         try {
             options = WithSavedOptions(options, app);
@@ -431,12 +546,14 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        WriteText(stderr,
-                  "tovana-cli: FOLDER is required\nRun with --help for more information.\n");
+        WriteText(stderr, "tovana-cli: PATH is required\nRun with --help for more information.\n");
         return kExitUsage;
     }
-    if (options.Path.empty()) {
-        WriteText(stderr, "tovana-cli: FOLDER must not be empty\n");
+    if (paths.empty()) {
+        paths.push_back(options.Path);  // the stored folder
+    }
+    if (std::find(paths.begin(), paths.end(), std::string()) != paths.end()) {
+        WriteText(stderr, "tovana-cli: PATH must not be empty\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -463,13 +580,34 @@ int main(int argc, char** argv) {
     tovana::RunCounters counters;
     bool journalStopped = false;
     const std::string journalFolder = journals ? journals->folder() : std::string();
+    const std::vector<Target> targets = Targets(paths, options.SubDir, fileSystem);
+    // Each path in turn, into the one summary (and the one journal).
+    const auto runAll = [&](tovana::RunSink& to) {
+        for (const Target& target : targets) {
+            if (stop.Requested()) {
+                counters.Stopped = true;
+                break;
+            }
+            RenameOptions one = options;
+            one.Path = target.path;
+            tovana::RunCounters its;
+            if (target.file) {
+                tovana::RenameNamedFile(one, fileSystem, to, its, stop);
+            } else {
+                tovana::Run(one, fileSystem, to, its, stop, journalFolder);
+            }
+            counters.FileCount += its.FileCount;
+            counters.DirCount += its.DirCount;
+            counters.Stopped = counters.Stopped || its.Stopped;
+        }
+    };
     if (dryRun || noJournal) {
-        tovana::Run(options, fileSystem, sink, counters, stop, journalFolder);
+        runAll(sink);
     } else {
         tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
         // A journaled run makes no rename its journal cannot hold.
         journal.StopWhenUnwritable(stop);
-        tovana::Run(options, fileSystem, journal, counters, stop, journalFolder);
+        runAll(journal);
         journal.Finish(counters);
         if (journal.error()) {
             sink.ClearProgress();

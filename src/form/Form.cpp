@@ -276,6 +276,22 @@ void Form::bOKClick() {
 }
 
 bool Form::MayRunIn(const std::string& folder) {
+    if (!ReadableFolder(folder)) {
+        return false;
+    }
+    if (!IsWideFolder(folder, services_.homeFolder)) {
+        return true;
+    }
+    Box question{services_.applicationTitle,
+                 "Zvolená složka " + Quoted(folder) +
+                     (SamePath(folder, services_.homeFolder) ? " je celá vaše domovská složka."
+                                                             : " je celý disk.") +
+                     "\rOpravdu v ní přejmenovat?",
+                 BoxIcon::None, BoxButtons::YesNo, true};
+    return view_.ShowBox(question) == BoxAnswer::Yes;
+}
+
+bool Form::ReadableFolder(const std::string& folder) {
     std::error_code error;
     std::unique_ptr<Folder> opened = services_.fileSystem->OpenFolder(folder, error);
     EntryList entries;
@@ -300,16 +316,36 @@ bool Form::MayRunIn(const std::string& folder) {
         view_.ShowBox({services_.applicationTitle, ErrorBoxText(text), BoxIcon::Stop});
         return false;
     }
-    if (!IsWideFolder(folder, services_.homeFolder)) {
-        return true;
+    return true;
+}
+
+void Form::StartIn(const std::string& folder) {
+    if (folder.empty() || Running()) {
+        return;
     }
-    Box question{services_.applicationTitle,
-                 "Zvolená složka " + Quoted(folder) +
-                     (SamePath(folder, services_.homeFolder) ? " je celá vaše domovská složka."
-                                                             : " je celý disk.") +
-                     "\rOpravdu v ní přejmenovat?",
-                 BoxIcon::None, BoxButtons::YesNo, true};
-    return view_.ShowBox(question) == BoxAnswer::Yes;
+    ShowPath(folder);
+    Guarded([this, &folder] { ReadableFolder(folder); });
+}
+
+void Form::PathsDropped(const std::vector<std::string>& paths) {
+    if (paths.empty() || Running()) {
+        return;
+    }
+    Guarded([this, &paths] {
+        std::string text;
+        std::error_code ignored;
+        if (paths.size() > 1) {
+            text = "Přetáhněte sem jen jeden adresář, ne " + std::to_string(paths.size()) +
+                   " položek.\rAdresář se nezměnil";
+        } else if (!std::filesystem::is_directory(std::filesystem::u8path(paths.front()),
+                                                  ignored)) {
+            text = NotAFolderText(Quoted(paths.front())) + ".\rAdresář se nezměnil";
+        } else {
+            ShowPath(paths.front());
+            return;
+        }
+        view_.ShowBox({services_.applicationTitle, ErrorBoxText(text), BoxIcon::Stop});
+    });
 }
 
 void Form::EnterRunState() {

@@ -81,6 +81,14 @@ class Form : public SettingsValues {
     // run goes on it asks whether to stop it instead, and the window stays.
     bool FormCloseQuery();
 
+    // A folder from the command line or the file manager fills the folder field in place of
+    // the remembered one; nothing runs. A path that is not a readable folder stays in the
+    // field and gets the error box that OK would give.
+    void StartIn(const std::string& folder);
+    // Items dropped on the window: one folder goes into the field (nothing runs); anything else
+    // is explained in a box and changes nothing.
+    void PathsDropped(const std::vector<std::string>& paths);
+
     // The result list's context menu and its commands (keys: F5, Ctrl+Z, Ctrl+C).
     std::vector<MenuItem> lbMessageMenu() const;
     void lbMessageCommand(MenuCommand command);
@@ -129,6 +137,8 @@ class Form : public SettingsValues {
     // Whether a run may start in the chosen folder: an error box when it is not a readable folder,
     // a question when it is a whole disk or the user's home.
     bool MayRunIn(const std::string& folder);
+    // The error box when `folder` is not a readable folder; true when it is.
+    bool ReadableFolder(const std::string& folder);
     void TakeRows(RunUpdate& update);
     // Puts a path into the folder field. A path that is not UTF-8 (a folder stored by a run
     // under a legacy code page) is shown readably, and its bytes stand for the field's text

@@ -135,7 +135,8 @@ std::string RunJournal::Recorded(const std::string& path) const {
     if (given_.starts_with(path)) {  // the chosen folder itself, without its final delimiter
         return absolute_.substr(0, absolute_.size() - (given_.size() - path.size()));
     }
-    return path;
+    // A path beside the chosen folder (a run of several paths shares one journal).
+    return journal_platform::AbsolutePath(path);
 }
 
 void RunJournal::FlushOutcomes() {

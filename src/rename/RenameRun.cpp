@@ -19,20 +19,47 @@ namespace {
 class Walk : private RenameNotes {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
-         const StopRequest& stop, const std::string& journalFolder)
+         const StopRequest& stop, const std::string& journalFolder, bool namedEntry = false)
         : options_(options),
           fs_(fileSystem),
           sink_(sink),
           counters_(counters),
           stop_(stop),
           reading_(ReadingOf(options)),
-          choosing_(options.Legacy == LegacyCodePage::Auto) {
+          choosing_(options.Legacy == LegacyCodePage::Auto),
+          namedEntry_(namedEntry) {
         fs_.SetNotes(this);
         FindJournalFolder(journalFolder);
     }
     ~Walk() override { fs_.SetNotes(nullptr); }
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
+
+    // The chosen path itself, a file the user named: renamed by the rules in its folder,
+    // whatever the mask.
+    void GoNamedFile() {
+        const ChosenFolder chosen = SplitChosenFolder(options_.Path);
+        if (chosen.name.empty() || Stopping()) {
+            return;
+        }
+        std::error_code error;
+        std::unique_ptr<Folder> parent =
+            fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
+        if (!parent) {
+            sink_.FolderUnreadable(FolderPrefix(chosen.prefix.empty() ? "." : chosen.prefix),
+                                   error);
+            return;
+        }
+        path_ = chosen.prefix;
+        const std::string name = fs_.StoredName(*parent, chosen.name);
+        const std::optional<std::string> newName = NewName(name, false);
+        if (!newName || *newName == name) {
+            return;
+        }
+        sink_.BeginRenames({{chosen.prefix + name, *newName, false}});
+        RenameItem(parent.get(), name, false, *newName);
+        sink_.EndRenames();
+    }
 
     void Go() {
         const ChosenFolder chosen = SplitChosenFolder(options_.Path);
@@ -397,7 +424,7 @@ class Walk : private RenameNotes {
             CollectLegacyNames(fs_, *folder, options_.SubDir, names);
         }
         const ChosenFolder chosen = SplitChosenFolder(options_.Path);
-        if (options_.RenameDir && !IsValidUtf8(chosen.name)) {
+        if ((options_.RenameDir || namedEntry_) && !IsValidUtf8(chosen.name)) {
             names.push_back(chosen.name);
         }
         reading_.legacy = LegacyReading{tovana::ChooseLegacyCodePage(names), true};
@@ -414,6 +441,7 @@ class Walk : private RenameNotes {
     std::string path_;  // the current folder's prefix: the path of the entries renamed now
     NameReading reading_;
     bool choosing_;
+    bool namedEntry_;  // the chosen path is a file to rename, not a folder to walk
     std::optional<EntryId> journalFolder_;  // the journals' folder, when there is one
     std::vector<EntryId> holdingJournals_;  // the folders above it
     std::string journalPath_;
@@ -459,6 +487,15 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, Ru
     counters = RunCounters{};
     Walk walk(options, fileSystem, sink, counters, stop, journalFolder);
     walk.Go();
+}
+
+void RenameNamedFile(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
+                     RunCounters& counters, const StopRequest& stop) {
+    counters = RunCounters{};
+    RenameOptions named = options;
+    named.Masks = "*.*";  // the user chose the file: the mask is for files met in a walk
+    Walk walk(named, fileSystem, sink, counters, stop, std::string(), true);
+    walk.GoNamedFile();
 }
 
 std::string NotAFolderText(const std::string& path) {

@@ -120,6 +120,11 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, Ru
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop, const std::string& journalFolder);
 
+// Renames the file at `options.Path` itself by the rules, in its folder, whatever the mask (a
+// file the user named). Reported, journaled and counted like a run's renames.
+void RenameNamedFile(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
+                     RunCounters& counters, const StopRequest& stop);
+
 // The window's words for a chosen path that is not a folder (the run renames nothing there).
 std::string NotAFolderText(const std::string& path);
 

@@ -4,20 +4,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <cstdio>
-#include <cstring>
-
-#include "TovanaVersion.h"
 
 namespace tovana {
-
-bool AnswerVersion(int argc, char** argv) {
-    if (argc != 2 || std::strcmp(argv[1], "--version") != 0) {
-        return false;
-    }
-    std::puts("Tovana " TOVANA_VERSION);
-    return true;
-}
 
 QTranslator* InstallQtCzechTexts(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);

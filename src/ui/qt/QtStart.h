@@ -1,15 +1,11 @@
-// What the Qt program does before its window: answers --version without needing a display,
-// and gives Qt's own texts (standard buttons, the folder picker, context menus) in Czech, the
-// window's language, whatever the user's locale.
+// What the Qt program does before its window: gives Qt's own texts (standard buttons, the
+// folder picker, context menus) in Czech, the window's language, whatever the user's locale.
 #pragma once
 
 class QCoreApplication;
 class QTranslator;
 
 namespace tovana {
-
-// True (after printing "Tovana <version>") when the program was started with --version alone.
-bool AnswerVersion(int argc, char** argv);
 
 // Installs Qt's Czech translations into app, owned by it. Returns the translator, or nullptr
 // when Qt's Czech translations are not installed (Qt then speaks English).

@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QIcon>
 #include <QSessionManager>
+#include <cstdio>
+#include <filesystem>
 
+#include "form/StartArguments.h"
 #include "journal/JournalStore.h"
 #include "rename/Platform.h"
 #include "settings/PlatformSettings.h"
@@ -12,11 +15,35 @@
 #include "ui/qt/SelectFolder.h"
 #include "ui/qt/uTovana.h"
 
+namespace {
+
+std::string CurrentFolder() {
+    std::error_code error;
+    return std::filesystem::current_path(error).native();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (tovana::AnswerVersion(argc, argv)) {
-        return 0;
+    // Answered before Qt starts: --help, --version and a wrong command line need no display.
+    const tovana::StartRequest start = tovana::ReadStartArguments({argv + 1, argv + argc});
+    switch (start.kind) {
+        case tovana::StartRequest::Kind::Help:
+            std::fputs(tovana::StartHelpText().c_str(), stdout);
+            return 0;
+        case tovana::StartRequest::Kind::Version:
+            std::fputs(tovana::StartVersionText().c_str(), stdout);
+            return 0;
+        case tovana::StartRequest::Kind::Misuse:
+            std::fputs(tovana::StartMisuseText(start.message).c_str(), stderr);
+            return 2;
+        case tovana::StartRequest::Kind::Window:
+            break;
     }
-    QApplication app(argc, argv);
+    // The command line is the program's own: Qt reads none of it (its settings come from
+    // the environment, QT_QPA_PLATFORM, QT_STYLE_OVERRIDE...).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     tovana::InstallQtCzechTexts(app);
     app.setWindowIcon(QIcon(":/Tovana.png"));
     tovana::RaiseOpenFileLimit();
@@ -45,5 +72,8 @@ int main(int argc, char** argv) {
                          fTovana.form().FormCloseQuery();
                      });
     fTovana.show();
+    // The given folder fills the field once the window stands, so that its error box, if any,
+    // opens over it.
+    fTovana.form().StartIn(tovana::AbsoluteStartPath(start.folder, CurrentFolder()));
     return app.exec();
 }

@@ -4,9 +4,13 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QScreen>
 #include <QSpacerItem>
@@ -16,6 +20,7 @@
 #include <algorithm>
 
 #include "TovanaVersion.h"
+#include "form/StartArguments.h"
 #include "names/NameText.h"
 #include "ui/qt/SelectFolder.h"
 
@@ -131,6 +136,10 @@ TfTovana::TfTovana(TovanaServices services, QWidget* parent)
     }
     KeepRadioTabStop();
     ui_.ePath->setFocus();
+    // Drops go to the window, the fields' own (which would insert the URL as text) included.
+    setAcceptDrops(true);
+    ui_.ePath->setAcceptDrops(false);
+    ui_.eMask->setAcceptDrops(false);
 
     form_.FormCreate();
 }
@@ -559,6 +568,28 @@ void TfTovana::lbMessageDrawItem(QPainter* painter, const QStyleOptionViewItem& 
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, ui_.lbMessage);
     }
     painter->restore();
+}
+
+void TfTovana::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && !busy_ && !form_.Running()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TfTovana::dropEvent(QDropEvent* event) {
+    const QMimeData& dropped = *event->mimeData();
+    std::vector<std::string> paths;
+    if (dropped.hasFormat("text/uri-list")) {
+        // Read from the list itself: a name that is not UTF-8 keeps its bytes.
+        paths = tovana::PathsFromUriList(dropped.data("text/uri-list").toStdString());
+    } else {
+        for (const QUrl& url : dropped.urls()) {
+            paths.push_back(url.isLocalFile() ? QFile::encodeName(url.toLocalFile()).toStdString()
+                                              : url.toString().toStdString());
+        }
+    }
+    event->acceptProposedAction();
+    form_.PathsDropped(paths);
 }
 
 void TfTovana::closeEvent(QCloseEvent* event) {

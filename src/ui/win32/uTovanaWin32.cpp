@@ -385,6 +385,8 @@ TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services
     // The window's creation values that a description cannot hold.
     ::CheckRadioButton(window_, IDC_RNOCHANGENAME, IDC_RLOWERNAME, IDC_RNOCHANGENAME);
     ::SetFocus(::GetDlgItem(window_, IDC_EPATH));
+    // A folder dragged from Explorer onto the window fills the folder field.
+    ::DragAcceptFiles(window_, TRUE);
     form_.FormCreate();
 }
 
@@ -1007,6 +1009,20 @@ INT_PTR TfTovana::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
+        }
+        case WM_DROPFILES: {
+            const auto drop = reinterpret_cast<HDROP>(wParam);
+            std::vector<std::string> paths;
+            const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+            for (UINT i = 0; i < count; ++i) {
+                std::wstring path(::DragQueryFileW(drop, i, nullptr, 0), L'\0');
+                path.resize(
+                    ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1)));
+                paths.push_back(tovana::Utf8FromWide(path));
+            }
+            ::DragFinish(drop);
+            form_.PathsDropped(paths);
+            return TRUE;
         }
         case WM_CTLCOLORSTATIC:
             return OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
