@@ -604,7 +604,11 @@ int main(int argc, char** argv) {
     if (dryRun || noJournal) {
         runAll(sink);
     } else {
-        tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
+        tovana::JournalHeader header{"tovana-cli " TOVANA_VERSION, options, {}, {}};
+        for (const Target& target : targets) {
+            header.OtherPaths.push_back(target.path);
+        }
+        tovana::RunJournal journal(*journals, sink, header);
         // A journaled run makes no rename its journal cannot hold.
         journal.StopWhenUnwritable(stop);
         runAll(journal);

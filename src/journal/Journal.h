@@ -47,6 +47,9 @@ struct JournalHeader {
     std::string Program;    // the program and its version
     RenameOptions Options;  // a run's options; for an undo only Path (the undone run's folder)
     std::string Undoes;     // an undo: the file name of the journal it undoes; empty for a run
+    // A run of several paths in one journal: the other paths, as given. The journal's folder is
+    // then the deepest folder holding them all.
+    std::vector<std::string> OtherPaths = {};
 };
 
 // Writes the journal of one run and passes everything on to the front end's sink. Writing
@@ -96,8 +99,10 @@ class RunJournal : public RunSink {
     std::unique_ptr<JournalFile> file_;
     std::string path_;
     std::error_code error_;
-    std::string given_;     // the chosen folder as given
-    std::string absolute_;  // the same resolved to its real path, for the recorded paths
+    // Each path the run was given, and the same resolved to its real path, for the recorded
+    // paths; the longest given first.
+    std::vector<std::pair<std::string, std::string>> given_;
+    std::string absolute_;  // the journal's folder: the chosen folder, or the one holding all
     std::size_t nextId_ = 1;
     struct Batch {
         std::size_t firstId;
