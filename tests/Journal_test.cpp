@@ -66,6 +66,8 @@ TEST(Escape, EveryByteAtEveryPlaceOfALongNameIsEscapedAsAlone) {
 // stand; valid UTF-8 (whose continuation bytes may be 0x80-0x9F) and other invalid bytes stay.
 TEST(Escape, C1ControlCharactersAndLoneC1BytesAreEscaped) {
     const std::string runs(17, 'a');  // long enough to be passed over eight bytes at a time
+    // Two-byte letters at every alignment to the eight-byte steps, before and after the case.
+    const std::string letters = "ŽluťoučkýKůňxŽluťoučkýKůňxyŽluťoučkýKůň";
     struct Case {
         const char* name;
         std::string text;
@@ -88,7 +90,7 @@ TEST(Escape, C1ControlCharactersAndLoneC1BytesAreEscaped) {
         {"C1 among C0", "\x1B\xC2\x9B\n", "\\x1B\\xC2\\x9B\\n"},
     };
     for (const Case& c : cases) {
-        for (const std::string& around : {std::string(), runs}) {
+        for (const std::string& around : {std::string(), runs, letters, letters + "z"}) {
             const std::string text = around + c.text + around;
             EXPECT_EQ(tovana::EscapeField(text), around + c.escaped + around) << c.name;
             std::string back;

@@ -231,7 +231,7 @@ class Undoer {
         const Step* placeholder = nullptr;
         std::set<const Step*> doubled;  // under both names: the new one goes
         for (const Step& step : steps) {
-            if (!step.known && names.count(step.oldName) != 0) {
+            if (step.entry->Result == Outcome::Unknown && names.count(step.oldName) != 0) {
                 placeholder = &step;
             }
         }
