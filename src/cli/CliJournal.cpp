@@ -32,7 +32,7 @@ std::string ReasonText(const tovana::LogEntry& entry) {
     return entry.Error ? entry.Error.message() : "the rename failed";
 }
 
-int PrintHistory(const tovana::JournalStore& store, bool null) {
+int PrintHistory(const tovana::JournalStore& store, bool null, tovana::TimeForm form) {
     std::error_code error;
     const std::vector<tovana::JournalSummary> history = tovana::History(store, error);
     if (error) {
@@ -49,7 +49,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
                             : head.Complete                              ? "done"
                                                                          : "interrupted";
         const std::string fields[] = {
-            head.Started,
+            null ? head.Started : tovana::LocalTimeText(head.Started, form),
             head.Undoes.empty() ? "run" : "undo",
             state,
             std::to_string(head.Files),

@@ -23,6 +23,18 @@ void WriteText(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+bool CzechUser() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            const std::string_view locale(value);
+            return locale.starts_with("cs") &&
+                   (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
+        }
+    }
+    return false;
+}
+
 std::string ErrorText(const std::error_code& error) {
     return error.message();
 }
