@@ -38,12 +38,26 @@ endif()
 find_program(HELP2MAN help2man REQUIRED)
 configure_file("${res}/Tovana.1.in" "${generated}/Tovana.1" @ONLY)
 configure_file("${res}/changelog.in" "${generated}/changelog" @ONLY)
-file(CONFIGURE OUTPUT "${generated}/tovana-cli.h2m"
-     CONTENT "[SEE ALSO]\n.BR Tovana (1),\nthe same renaming in a window.\n")
+file(CONFIGURE OUTPUT "${generated}/tovana-cli.h2m" CONTENT "[ENVIRONMENT]
+.TP
+.B XDG_CONFIG_HOME
+The folder of the settings file read by \\-\\-saved (~/.config when not set).
+.TP
+.B XDG_STATE_HOME
+The folder of the journals (~/.local/state when not set).
+.TP
+.BR LANG \", \" LC_MESSAGES \", \" LC_ALL
+A Czech locale (cs_CZ.UTF\\-8) gives the messages, the help and the times of
+\\-\\-history in Czech; the summary is in Czech always.
+[SEE ALSO]
+.BR Tovana (1),
+the same renaming in a window.
+")
 add_custom_command(
   OUTPUT "${generated}/tovana-cli.1.gz"
   # The settings file named as its user's, not the builder's.
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${release_epoch} --unset=XDG_CONFIG_HOME
+          --unset=XDG_STATE_HOME --unset=LC_ALL --unset=LC_MESSAGES --unset=LANGUAGE LANG=C.UTF-8
           "HOME=~" "${HELP2MAN}" --no-info --no-discard-stderr --locale=C.UTF-8 --section=1
           "--name=${TOVANA_SUMMARY}"
           "--include=${generated}/tovana-cli.h2m" --output=${generated}/tovana-cli.1

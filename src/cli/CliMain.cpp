@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -245,14 +246,157 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
 
 #define DRY_RUN_LINE "Dry run: nothing was renamed."
 
-std::map<std::string, tovana::LegacyCodePage> LegacyChoices() {
-    std::map<std::string, tovana::LegacyCodePage> choices;
-    for (auto codePage : {tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250,
-                          tovana::LegacyCodePage::Iso8859_2, tovana::LegacyCodePage::Cp852,
-                          tovana::LegacyCodePage::None}) {
-        choices.emplace(tovana::LegacyCodePageName(codePage), codePage);
+std::string HelpText(const std::string& settings, const std::string& journals) {
+    return "Usage: tovana-cli [OPTION]... FOLDER\n"
+           "  or:  tovana-cli --saved [OPTION]... [FOLDER]\n"
+           "  or:  tovana-cli --undo [JOURNAL] [-n] [-q] [-0] [--no-journal]\n"
+           "  or:  tovana-cli --history [-0]\n"
+           "Rename the files in FOLDER (and with -d the folders) so that their names lose\n"
+           "the diacritics of Central European letters (č, ř, ž, ů become c, r, z, u);\n"
+           "optionally change spaces, underscores, other characters and the letter case.\n"
+           "An existing file is never replaced.\n"
+           "\n"
+           "Options:\n"
+           "  -s, --subdirs             include subfolders\n"
+           "  -d, --dirs                rename folders too\n"
+           "  -m, --mask MASK           file types to rename: *.EXT patterns separated by\n"
+           "                              \";\", e.g. \"*.jpg;*.png\" (default \"*.*\")\n"
+           "      --replace-space       spaces become underscores\n"
+           "      --remove-space        spaces are deleted\n"
+           "      --replace-underscore  underscores become spaces\n"
+           "      --remove-underscore   underscores are deleted\n"
+           "      --non-alnum           other characters than letters and digits before\n"
+           "                              the extension become underscores\n"
+           "      --upper               whole name to upper case\n"
+           "      --lower               whole name to lower case\n"
+           "      --legacy CODEPAGE     how names that are not UTF-8 are read: auto (the\n"
+           "                              code page that reads them best; the default),\n"
+           "                              cp1250, iso-8859-2, cp852, or none (left as is)\n"
+           "      --fix-mojibake        repair names that were UTF-8 read in a code page\n"
+           "                              (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning\n"
+           "      --saved               start from the options the window stored; the\n"
+           "                              options given here add to them\n"
+           "  -n, --dry-run             change nothing; print what a run would do\n"
+           "  -q, --quiet               no summary: only the rows and the errors\n"
+           "  -0, --null                rows unescaped, each field followed by a NUL;\n"
+           "                              the summary goes to stderr\n"
+           "      --undo [JOURNAL]      put back the newest run not undone yet, or the\n"
+           "                              run journaled in JOURNAL; replaces nothing\n"
+           "      --history             list the journaled runs, oldest first\n"
+           "      --no-journal          do not journal this run or undo\n"
+           "  -h, --help                print this help and exit\n"
+           "      --version             print the version and exit\n"
+           "\n"
+           "Output: one row per rename attempt: dir, file or failed, TAB, the old path,\n"
+           "TAB, the new name. The summary follows on stdout, on stderr with -0, not at\n"
+           "all with -q: scripts use -0 or -q. A dry run ends with the line\n"
+           "\"" DRY_RUN_LINE
+           "\" In rows a backslash, tab, line feed and carriage\n"
+           "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH.\n"
+           "Errors, and why a rename failed, go to stderr.\n"
+           "\n"
+           "Every real run and undo is journaled (the newest 100 of the last 90 days are\n"
+           "kept). --history gives for each: its start, run or undo, done, stopped,\n"
+           "interrupted, undone or partly-undone, files, folders, failed, the folder and\n"
+           "the journal.\n"
+           "\n"
+           "Files:\n"
+           "  " +
+           settings +
+           "\n"
+           "                            the options the window stored (--saved)\n"
+           "  " +
+           journals +
+           "\n"
+           "                            the journals\n"
+           "\n"
+           "Exit status:\n"
+           "  0    every rename succeeded\n"
+           "  1    a rename failed or a folder could not be read\n"
+           "  2    a usage error, or a journal that cannot be undone\n"
+           "  130  stopped by SIGINT (143: SIGTERM) after the rename under way\n"
+           "\n"
+           "Examples:\n"
+           "  tovana-cli -n -s -d ~/Fotky    preview what a run would rename\n"
+           "  tovana-cli -s -d ~/Fotky       rename, subfolders and folders included\n"
+           "  tovana-cli --undo              put the last run back\n";
+}
+
+constexpr tovana::LegacyCodePage kLegacyChoices[] = {
+    tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250, tovana::LegacyCodePage::Iso8859_2,
+    tovana::LegacyCodePage::Cp852, tovana::LegacyCodePage::None};
+
+// --legacy NAME: the code page's number for CLI11 to store, or the list of the valid names.
+std::string LegacyChoice(std::string& value) {
+    std::string names;
+    for (const tovana::LegacyCodePage codePage : kLegacyChoices) {
+        const std::string name = tovana::LegacyCodePageName(codePage);
+        if (value == name) {
+            value = std::to_string(static_cast<int>(codePage));
+            return {};
+        }
+        names += (names.empty() ? "" : ", ") + name;
     }
-    return choices;
+    return "'" + value + "' is not one of " + names;
+}
+
+// Masks are "*.EXT" patterns separated by ";"; a list written with spaces or commas would
+// quietly match only some of its types.
+bool MaskIsAList(const std::string& masks) {
+    std::size_t from = 0;
+    while (from <= masks.size()) {
+        std::size_t end = masks.find(';', from);
+        if (end == std::string::npos) {
+            end = masks.size();
+        }
+        const std::string_view part = std::string_view(masks).substr(from, end - from);
+        if (!part.empty() && part != "*.*" &&
+            (!part.starts_with('*') || part.find_first_of("*, \t", 1) != std::string_view::npos)) {
+            return false;
+        }
+        from = end + 1;
+    }
+    return true;
+}
+
+// The chosen folder opens, or there is nothing to run: its error is said, and nothing is run or
+// journaled.
+bool ChosenFolderOpens(tovana::FileSystem& fileSystem, const std::string& path, LinesSink& sink) {
+    std::error_code error;
+    if (fileSystem.OpenFolder(path, error) != nullptr) {
+        return true;
+    }
+    // An entry that is there but opens as no folder (a dangling link) is no folder.
+    std::error_code ignored;
+    const bool there =
+        std::filesystem::symlink_status(std::filesystem::u8path(path), ignored).type() !=
+        std::filesystem::file_type::not_found;
+    if (error == std::errc::too_many_symbolic_link_levels ||
+        (there && error == std::errc::no_such_file_or_directory)) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
+    sink.FolderUnreadable(path, error);
+    return false;
+}
+
+// CLI11's messages, like every other, start with the program's name.
+std::string Prefixed(const std::string& text) {
+    std::string out;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find('\n', from);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line = std::string_view(text).substr(from, end - from);
+        if (line != "\n" && !line.starts_with("tovana-cli:")) {
+            out += "tovana-cli: ";
+        }
+        out += line;
+        from = end;
+    }
+    if (!out.empty() && !out.ends_with('\n')) {
+        out += '\n';
+    }
+    return out;
 }
 
 std::string SummaryLines(const tovana::RunCounters& counters) {
@@ -265,8 +409,11 @@ std::string SummaryLines(const tovana::RunCounters& counters) {
     return text + '\n';
 }
 
-// The summary, and for a dry run the line that says so.
-void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
+// The summary, and for a dry run the line that says so; nothing with --quiet.
+void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null, bool quiet) {
+    if (quiet) {
+        return;
+    }
     std::string text = SummaryLines(counters);
     if (dryRun) {
         text += DRY_RUN_LINE "\n";
@@ -275,7 +422,7 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
 }
 
 int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
-         bool noJournal) {
+         bool noJournal, bool quiet) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
     tovana::StopRequest stop;
@@ -291,7 +438,7 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
     if (outcome.JournalError) {
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
-    PrintSummary(counters, dryRun, null);
+    PrintSummary(counters, dryRun, null, quiet);
     return outcome.Failed > 0 ? kExitFailed : 0;
 }
 
@@ -299,74 +446,45 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
 
 int main(int argc, char** argv) {
     const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
-    CLI::App app{
-        "Renames files and folders in FOLDER so that their names lose the diacritics of "
-        "Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
-        "spaces, underscores, other non-alphanumeric characters and letter case. Never "
-        "replaces an existing file.\n\nOutput: one line per rename attempt (dir, file or "
-        "failed, TAB, old path, TAB, new name), then a summary; a dry run ends with the line "
-        "\"" DRY_RUN_LINE
-        "\". In paths and names a backslash, tab, line feed and carriage "
-        "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH; "
-        "with --null the three fields are written as they are, each followed by a NUL, and the "
-        "summary goes to stderr. A failed rename is also explained on stderr.\n\n"
-        "Every real run is journaled in " +
-            journals->folder() +
-            " (the newest 100 of the last 90 "
-            "days are kept); --undo puts a run back, --history lists the journals (start, run or "
-            "undo, done/stopped/interrupted/undone/partly-undone, files, folders, failed, folder, "
-            "journal).\n"
-            "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
-            "be read, 2 for a usage error or a journal that cannot be undone, 130 or 143 when "
-            "SIGINT or SIGTERM stopped it (the rename under way completes first).",
-        "tovana-cli"};
+    CLI::App app{"", "tovana-cli"};
+    // The help is laid out by hand: 80 columns, the options in the order a user needs them.
+    app.set_help_flag();
+    bool help = false;
+    app.add_flag("-h,--help", help);
     app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
 
+    // What each option does is told by HelpText.
     RenameOptions options;
     bool dryRun = false;
     bool saved = false;
-    auto* folder = app.add_option("FOLDER", options.Path,
-                                  "Folder to process (with --saved, the stored one if left out)");
-    app.add_flag("-s,--subdirs", options.SubDir, "Include subfolders");
-    app.add_flag("-d,--dirs", options.RenameDir, "Rename folders too");
-    app.add_option("-m,--mask", options.Masks,
-                   "File types to rename, e.g. \"*.JPG;*.BMP;*.GIF\" (default \"*.*\")");
-    app.add_flag("--replace-space", options.ReplaceSpace, "Spaces become underscores");
-    app.add_flag("--remove-space", options.RemoveSpace, "Spaces are deleted");
-    app.add_flag("--replace-underscore", options.ReplaceUnderline, "Underscores become spaces");
-    app.add_flag("--remove-underscore", options.RemoveUnderline, "Underscores are deleted");
-    app.add_flag("--non-alnum", options.NonAlphaNum,
-                 "Non-alphanumeric characters before the extension become underscores");
-    auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
-    auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
-    upper->excludes(lower);
-    app.add_option("--legacy", options.Legacy,
-                   "How names that are not UTF-8 are read: auto (the code page that reads all of "
-                   "them best), cp1250, iso-8859-2, cp852, or none (left as they are)")
-        ->transform(CLI::CheckedTransformer(LegacyChoices()))
-        ->option_text("auto|cp1250|iso-8859-2|cp852|none (default auto)");
-    app.add_flag("--fix-mojibake", options.FixMojibake,
-                 "Repair names that were UTF-8 read as Windows-1250, ISO 8859-2 or CP852 and "
-                 "written back (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning them");
-    app.add_flag("--saved", saved,
-                 "Start from the options the window stored (" + tovana::SettingsLocation() +
-                     "); the options given here add to them");
-    app.add_flag("-n,--dry-run", dryRun, "Change nothing; print what a run would do");
     bool null = false;
     bool noJournal = false;
     bool history = false;
+    bool quiet = false;
     std::string undoJournal;
-    app.add_flag("-0,--null", null,
-                 "Write each row's fields unescaped, each followed by a NUL; the summary goes to "
-                 "stderr");
-    auto* undo = app.add_option("--undo", undoJournal,
-                                "Put back the renames of the newest run not undone yet, or of "
-                                "the run journaled in JOURNAL; never replaces anything")
-                     ->expected(0, 1)
-                     ->type_name("[JOURNAL]");
-    app.add_flag("--history", history, "List the journaled runs, oldest first");
-    app.add_flag("--no-journal", noJournal,
-                 "Do not journal this run or undo (it cannot be undone)");
+    auto* folder = app.add_option("FOLDER", options.Path);
+    app.add_flag("-s,--subdirs", options.SubDir);
+    app.add_flag("-d,--dirs", options.RenameDir);
+    auto* mask = app.add_option("-m,--mask", options.Masks);
+    auto* replaceSpace = app.add_flag("--replace-space", options.ReplaceSpace);
+    app.add_flag("--remove-space", options.RemoveSpace);
+    auto* replaceUnderscore = app.add_flag("--replace-underscore", options.ReplaceUnderline);
+    app.add_flag("--remove-underscore", options.RemoveUnderline);
+    app.add_flag("--non-alnum", options.NonAlphaNum);
+    auto* upper = app.add_flag("--upper", options.ToUpperCase);
+    auto* lower = app.add_flag("--lower", options.ToLowerCase);
+    // Options that cancel each other: typed together, neither would act.
+    upper->excludes(lower);
+    replaceSpace->excludes(replaceUnderscore);
+    app.add_option("--legacy", options.Legacy)->transform(CLI::Validator(LegacyChoice, ""));
+    app.add_flag("--fix-mojibake", options.FixMojibake);
+    app.add_flag("--saved", saved);
+    app.add_flag("-n,--dry-run", dryRun);
+    app.add_flag("-q,--quiet", quiet);
+    app.add_flag("-0,--null", null);
+    auto* undo = app.add_option("--undo", undoJournal)->expected(0, 1);
+    app.add_flag("--history", history);
+    app.add_flag("--no-journal", noJournal);
 
     PrepareOutput();
     try {
@@ -374,13 +492,21 @@ int main(int argc, char** argv) {
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
     } catch (const CLI::ParseError& e) {
+        if (help) {
+            WriteText(stdout, HelpText(tovana::SettingsLocation(), journals->folder()));
+            return 0;
+        }
         // Help, version and usage errors go out like every other line of the program.
         std::ostringstream out;
         std::ostringstream err;
         const int status = app.exit(e, out, err);
         WriteText(stdout, out.str());
-        WriteText(stderr, err.str());
+        WriteText(stderr, Prefixed(err.str()));
         return status == 0 ? 0 : kExitUsage;
+    }
+    if (help) {
+        WriteText(stdout, HelpText(tovana::SettingsLocation(), journals->folder()));
+        return 0;
     }
     if (history || undo->count() > 0) {
         if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
@@ -390,8 +516,10 @@ int main(int argc, char** argv) {
         }
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-        const int status = history ? PrintHistory(*journals, null)
-                                   : Undo(*journals, undoJournal, dryRun, null, noJournal);
+        const int status = history ? PrintHistory(*journals, null,
+                                                  CzechUser() ? tovana::TimeForm::Czech
+                                                              : tovana::TimeForm::English)
+                                   : Undo(*journals, undoJournal, dryRun, null, noJournal, quiet);
         if (std::fflush(stdout) != 0) {
             std::perror("tovana-cli: writing the output");
             return kExitFailed;
@@ -406,12 +534,17 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        WriteText(stderr,
-                  "tovana-cli: FOLDER is required\nRun with --help for more information.\n");
+        WriteText(stderr, Prefixed("FOLDER is required\nRun with --help for more information.\n"));
         return kExitUsage;
     }
     if (options.Path.empty()) {
         WriteText(stderr, "tovana-cli: FOLDER must not be empty\n");
+        return kExitUsage;
+    }
+    if (mask->count() > 0 && !MaskIsAList(options.Masks)) {
+        WriteText(stderr, "tovana-cli: --mask: '" + options.Masks +
+                              "' is not a list of *.EXT patterns; separate them with \";\", "
+                              "e.g. \"*.jpg;*.png\"\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -435,6 +568,9 @@ int main(int argc, char** argv) {
     tovana::StopRequest stop;
     StopOnInterrupt(stop);
     LinesSink sink(::isatty(::fileno(stderr)) == 1, null, stop);
+    if (!ChosenFolderOpens(*platform, options.Path, sink)) {
+        return kExitFailed;
+    }
     tovana::RunCounters counters;
     if (dryRun || noJournal) {
         tovana::Run(options, fileSystem, sink, counters, stop);
@@ -456,7 +592,7 @@ int main(int argc, char** argv) {
                               " renames\n");
         return kExitFailed;
     }
-    PrintSummary(counters, dryRun, null);
+    PrintSummary(counters, dryRun, null, quiet);
     if (std::fflush(stdout) != 0) {
         std::perror("tovana-cli: writing the output");
         return kExitFailed;
