@@ -37,7 +37,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null, tovana::TimeForm 
     const std::vector<tovana::JournalSummary> history = tovana::History(store, error);
     if (error) {
         std::fprintf(stderr, "tovana-cli: cannot read the journals in '%s': %s\n",
-                     tovana::EscapeField(store.folder()).c_str(), error.message().c_str());
+                     tovana::ShownField(store.folder()).c_str(), error.message().c_str());
         return 1;
     }
     for (const tovana::JournalSummary& item : history) {
@@ -67,7 +67,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null, tovana::TimeForm 
                 if (!line.empty()) {
                     line += '\t';
                 }
-                tovana::AppendEscaped(line, field);
+                tovana::AppendShown(line, field);
             }
         }
         if (!null) {
@@ -79,7 +79,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null, tovana::TimeForm 
 }
 
 std::string UndoProblemText(const tovana::UndoOutcome& outcome) {
-    const std::string journal = "journal '" + tovana::EscapeField(outcome.UndonePath) + "'";
+    const std::string journal = "journal '" + tovana::ShownField(outcome.UndonePath) + "'";
     switch (outcome.Problem) {
         case tovana::UndoProblem::None:
             return {};
@@ -102,6 +102,5 @@ void WarnJournalFailed(const std::string& path, const std::string& folder, std::
                  "tovana-cli: warning: cannot write the journal %s'%s': %s; this run cannot be "
                  "undone with --undo\n",
                  path.empty() ? "in " : "",
-                 tovana::EscapeField(path.empty() ? folder : path).c_str(),
-                 error.message().c_str());
+                 tovana::ShownField(path.empty() ? folder : path).c_str(), error.message().c_str());
 }

@@ -76,16 +76,16 @@ class LinesSink : public tovana::RunSink {
             line += '\0';
         } else {
             line += '\t';
-            tovana::AppendEscaped(line, entry.Path);
+            tovana::AppendShown(line, entry.Path);
             line += '\t';
-            tovana::AppendEscaped(line, entry.NewName);
+            tovana::AppendShown(line, entry.NewName);
             line += '\n';
         }
         WriteText(stdout, line);
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: cannot rename '" + tovana::EscapeField(entry.Path) +
-                                  "' to '" + tovana::EscapeField(entry.NewName) +
+            WriteText(stderr, "tovana-cli: cannot rename '" + tovana::ShownField(entry.Path) +
+                                  "' to '" + tovana::ShownField(entry.NewName) +
                                   "': " + ReasonText(entry) + "\n");
             failed_ = true;
         }
@@ -102,11 +102,10 @@ class LinesSink : public tovana::RunSink {
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
         if (error == std::errc::not_a_directory) {
-            WriteText(stderr, "tovana-cli: '" +
-                                  tovana::EscapeField(WithoutTrailingDelimiter(path)) +
+            WriteText(stderr, "tovana-cli: '" + tovana::ShownField(WithoutTrailingDelimiter(path)) +
                                   "' is not a folder\n");
         } else {
-            WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::EscapeField(path) +
+            WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::ShownField(path) +
                                   "': " + ErrorText(error) + "\n");
         }
         failed_ = true;
@@ -126,10 +125,10 @@ class LinesSink : public tovana::RunSink {
                        bool leftThere) override {
         if (leftThere) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: '" + tovana::EscapeField(path) +
+            WriteText(stderr, "tovana-cli: '" + tovana::ShownField(path) +
                                   "' could be moved neither on nor back; it is in the same "
                                   "folder under the name '" +
-                                  tovana::EscapeField(temporary) + "'\n");
+                                  tovana::ShownField(temporary) + "'\n");
         }
     }
 
@@ -137,7 +136,7 @@ class LinesSink : public tovana::RunSink {
                         bool folder) override {
         ClearProgress();
         const std::string where =
-            tovana::EscapeField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
+            tovana::ShownField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
         if (method == tovana::RenameMethod::NotAtAll) {
             WriteText(stderr, "tovana-cli: note: folders are not renamed on the file system of '" +
                                   where + "': it loses a renamed folder's contents\n");
@@ -246,6 +245,16 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
 
 #define DRY_RUN_LINE "Dry run: nothing was renamed."
 
+#ifdef _WIN32
+#define ESCAPES_TEXT                                                               \
+    "In rows and messages the characters 1-31, which a Windows name cannot hold\n" \
+    "but one made from Linux can, are written as <HH> (a tab as <09>).\n"
+#else
+#define ESCAPES_TEXT                                                                 \
+    "In rows a backslash, tab, line feed and carriage return are written as \\\\,\n" \
+    "\\t, \\n, \\r, other control characters as \\xHH.\n"
+#endif
+
 std::string HelpText(const std::string& settings, const std::string& journals) {
     return "Usage: tovana-cli [OPTION]... FOLDER\n"
            "  or:  tovana-cli --saved [OPTION]... [FOLDER]\n"
@@ -290,9 +299,7 @@ std::string HelpText(const std::string& settings, const std::string& journals) {
            "Output: one row per rename attempt: dir, file or failed, TAB, the old path,\n"
            "TAB, the new name. The summary follows on stdout, on stderr with -0, not at\n"
            "all with -q: scripts use -0 or -q. A dry run ends with the line\n"
-           "\"" DRY_RUN_LINE
-           "\" In rows a backslash, tab, line feed and carriage\n"
-           "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH.\n"
+           "\"" DRY_RUN_LINE "\"\n" ESCAPES_TEXT
            "Errors, and why a rename failed, go to stderr.\n"
            "\n"
            "Every real run and undo is journaled (the newest 100 of the last 90 days are\n"
