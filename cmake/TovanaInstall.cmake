@@ -74,6 +74,12 @@ add_custom_target(tovana_package_docs ALL
 install(FILES "${generated}/tovana-cli.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 if(TOVANA_BUILD_UI)
   install(FILES "${generated}/Tovana.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  # The window also answers to a lower-case command, as desktop programs are named, with the
+  # same manual page.
+  file(CREATE_LINK Tovana "${generated}/tovana" SYMBOLIC)
+  file(CREATE_LINK Tovana.1.gz "${generated}/tovana.1.gz" SYMBOLIC)
+  install(FILES "${generated}/tovana" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${generated}/tovana.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endif()
 install(FILES "${res}/copyright" "${generated}/changelog.gz"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/tovana")
@@ -96,6 +102,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korvel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n, fonts-dejavu-core, fonts-dejavu-extra")
+# "Otevřít složku" hands the folder to xdg-open; without it the window says it cannot.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${TOVANA_SUMMARY}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 # The first line of the description is the summary above.
