@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 
+#include "cli/CliText.h"
 #include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -285,6 +289,72 @@ TEST_F(CliTest, SavedWithAMistypedValueSaysWhich) {
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Invalid data type for 'SubDir'"), std::string::npos) << r.err;
+}
+
+// ---- the user's language ----
+
+class CliLanguageTest : public CliTest {
+  protected:
+    void SetUp() override {
+        const std::string before = std::setlocale(LC_MESSAGES, nullptr);
+        if (std::setlocale(LC_MESSAGES, "cs_CZ.UTF-8") == nullptr) {
+            GTEST_SKIP() << "the cs_CZ.UTF-8 locale is not made here (scripts/setup makes it)";
+        }
+        std::setlocale(LC_MESSAGES, before.c_str());
+    }
+};
+
+// Under a Czech locale every word of the program is Czech, the system's own error texts
+// included; the summary stays the window's; under C all is English.
+TEST_F(CliLanguageTest, MessagesHelpAndTheDryRunLineFollowTheLocale) {
+    tree.Add("ř.txt");
+    struct Case {
+        const char* lang;
+        const char* help;
+        const char* missing;
+        const char* dryRun;
+    };
+    for (const Case& c :
+         {Case{"cs_CZ.UTF-8", "Použití: tovana-cli [VOLBA]... SLOŽKA\n",
+               "tovana-cli: složku '%1' nelze přečíst: Adresář nebo soubor neexistuje\n",
+               "Náhled: nic nebylo přejmenováno.\n"},
+          Case{"C.UTF-8", "Usage: tovana-cli [OPTION]... FOLDER\n",
+               "tovana-cli: cannot read folder '%1': No such file or directory\n",
+               "Dry run: nothing was renamed.\n"}}) {
+        ::setenv("LANG", c.lang, 1);
+        EXPECT_TRUE(Cli({"--help"}).out.starts_with(c.help)) << c.lang;
+        std::string missing = c.missing;
+        missing.replace(missing.find("%1"), 2, tree.path("chybí"));
+        EXPECT_EQ(Cli({tree.path("chybí")}).err, missing);
+        const ProgramResult dry = Cli({"-n", tree.path()});
+        EXPECT_TRUE(
+            dry.out.ends_with(std::string("Přejmenováno:\n\n1 souborů\n0 adresářů\n") + c.dryRun))
+            << c.lang << ": " << dry.out;
+        const ProgramResult usage = Cli({"--legacy", "x", tree.path()});
+        EXPECT_EQ(usage.status, 2);
+        EXPECT_NE(usage.err.find(c.lang[0] == 'c' ? "není žádné z" : "is not one of"),
+                  std::string::npos)
+            << usage.err;
+    }
+}
+
+// The catalogue Windows builds into the program, read as the program reads it.
+TEST(MessageCatalogue, FindsEachTranslationAndNothingElse) {
+    std::ifstream file(TOVANA_CLI_CATALOGUE, std::ios::binary);
+    ASSERT_TRUE(file) << TOVANA_CLI_CATALOGUE;
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const tovana::MessageCatalogue catalogue(data, bytes.size());
+    ASSERT_NE(catalogue.Find("permission denied"), nullptr);
+    EXPECT_STREQ(catalogue.Find("permission denied"), "přístup odepřen");
+    EXPECT_STREQ(catalogue.Find("Dry run: nothing was renamed."),
+                 "Náhled: nic nebylo přejmenováno.");
+    EXPECT_EQ(catalogue.Find("no such message"), nullptr);
+    EXPECT_EQ(catalogue.Find(""), nullptr) << "the header is no translation";
+    // Cut short or not a catalogue at all: nothing is found, nothing is read outside.
+    EXPECT_EQ(tovana::MessageCatalogue(data, 100).Find("permission denied"), nullptr);
+    const unsigned char junk[64] = {1, 2, 3};
+    EXPECT_EQ(tovana::MessageCatalogue(junk, sizeof junk).Find("permission denied"), nullptr);
 }
 
 // ---- output that scripts can trust; journal and undo ----

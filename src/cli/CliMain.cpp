@@ -20,6 +20,7 @@
 #include "cli/CliJournal.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliStop.h"
+#include "cli/CliText.h"
 #include "journal/Escape.h"
 #include "journal/Journal.h"
 #include "journal/Undo.h"
@@ -84,9 +85,11 @@ class LinesSink : public tovana::RunSink {
         WriteText(stdout, line);
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: cannot rename '" + tovana::ShownField(entry.Path) +
-                                  "' to '" + tovana::ShownField(entry.NewName) +
-                                  "': " + ReasonText(entry) + "\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("cannot rename '%1' to '%2': %3"),
+                                         {tovana::ShownField(entry.Path),
+                                          tovana::ShownField(entry.NewName), ReasonText(entry)}) +
+                                  "\n");
             failed_ = true;
         }
         CheckOutput();
@@ -94,19 +97,26 @@ class LinesSink : public tovana::RunSink {
 
     void LegacyChosen(tovana::LegacyCodePage codePage, std::size_t names) override {
         ClearProgress();
-        WriteText(stderr, "tovana-cli: " + std::to_string(names) + " name" +
-                              (names == 1 ? "" : "s") + " not in UTF-8, read as " +
-                              tovana::LegacyCodePageName(codePage) + "\n");
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(names == 1 ? _("%1 name not in UTF-8, read as %2")
+                                        : _("%1 names not in UTF-8, read as %2"),
+                             {std::to_string(names), tovana::LegacyCodePageName(codePage)}) +
+                      "\n");
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
         if (error == std::errc::not_a_directory) {
-            WriteText(stderr, "tovana-cli: '" + tovana::ShownField(WithoutTrailingDelimiter(path)) +
-                                  "' is not a folder\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("'%1' is not a folder"),
+                                         {tovana::ShownField(WithoutTrailingDelimiter(path))}) +
+                                  "\n");
         } else {
-            WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::ShownField(path) +
-                                  "': " + ErrorText(error) + "\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("cannot read folder '%1': %2"),
+                                         {tovana::ShownField(path), ErrorText(error)}) +
+                                  "\n");
         }
         failed_ = true;
     }
@@ -125,10 +135,12 @@ class LinesSink : public tovana::RunSink {
                        bool leftThere) override {
         if (leftThere) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: '" + tovana::ShownField(path) +
-                                  "' could be moved neither on nor back; it is in the same "
-                                  "folder under the name '" +
-                                  tovana::ShownField(temporary) + "'\n");
+            WriteText(stderr,
+                      "tovana-cli: " +
+                          Format(_("'%1' could be moved neither on nor back; it is in the "
+                                   "same folder under the name '%2'"),
+                                 {tovana::ShownField(path), tovana::ShownField(temporary)}) +
+                          "\n");
         }
     }
 
@@ -138,13 +150,20 @@ class LinesSink : public tovana::RunSink {
         const std::string where =
             tovana::ShownField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
         if (method == tovana::RenameMethod::NotAtAll) {
-            WriteText(stderr, "tovana-cli: note: folders are not renamed on the file system of '" +
-                                  where + "': it loses a renamed folder's contents\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("note: folders are not renamed on the file system of "
+                                           "'%1': it loses a renamed folder's contents"),
+                                         {where}) +
+                                  "\n");
             return;
         }
-        WriteText(stderr, "tovana-cli: note: the file system of '" + where +
-                              "' has no no-overwrite rename; " + (folder ? "folders" : "files") +
-                              " are renamed there by " + tovana::RenameMethodText(method) + "\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(folder ? _("note: the file system of '%1' has no no-overwrite "
+                                                "rename; folders are renamed there by %2")
+                                            : _("note: the file system of '%1' has no no-overwrite "
+                                                "rename; files are renamed there by %2"),
+                                     {where, tovana::RenameMethodText(method)}) +
+                              "\n");
     }
 
     void ClearProgress() {
@@ -178,7 +197,8 @@ class LinesSink : public tovana::RunSink {
             return;
         }
         lastShown_ = now;
-        WriteText(stderr, "\rtovana-cli: " + std::to_string(entriesSeen) + " entries read");
+        WriteText(stderr,
+                  "\rtovana-cli: " + Format(_("%1 entries read"), {std::to_string(entriesSeen)}));
         progressShown_ = true;
     }
 
@@ -196,8 +216,10 @@ class LinesSink : public tovana::RunSink {
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
     const auto warn = [](const char* flag, const char* blocker) {
-        WriteText(stderr, std::string("tovana-cli: warning: ") + flag +
-                              " has no effect together with " + blocker + "\n");
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(_("warning: %1 has no effect together with %2"), {flag, blocker}) +
+                      "\n");
     };
     if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
         warn("--replace-space", "--replace-underscore");
@@ -243,90 +265,86 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     return o;
 }
 
-#define DRY_RUN_LINE "Dry run: nothing was renamed."
-
-#ifdef _WIN32
-#define ESCAPES_TEXT                                                               \
-    "In rows and messages the characters 1-31, which a Windows name cannot hold\n" \
-    "but one made from Linux can, are written as <HH> (a tab as <09>).\n"
-#else
-#define ESCAPES_TEXT                                                                 \
-    "In rows a backslash, tab, line feed and carriage return are written as \\\\,\n" \
-    "\\t, \\n, \\r, other control characters as \\xHH.\n"
-#endif
-
 std::string HelpText(const std::string& settings, const std::string& journals) {
-    return "Usage: tovana-cli [OPTION]... FOLDER\n"
-           "  or:  tovana-cli --saved [OPTION]... [FOLDER]\n"
-           "  or:  tovana-cli --undo [JOURNAL] [-n] [-q] [-0] [--no-journal]\n"
-           "  or:  tovana-cli --history [-0]\n"
-           "Rename the files in FOLDER (and with -d the folders) so that their names lose\n"
-           "the diacritics of Central European letters (č, ř, ž, ů become c, r, z, u);\n"
-           "optionally change spaces, underscores, other characters and the letter case.\n"
-           "An existing file is never replaced.\n"
-           "\n"
-           "Options:\n"
-           "  -s, --subdirs             include subfolders\n"
-           "  -d, --dirs                rename folders too\n"
-           "  -m, --mask MASK           file types to rename: *.EXT patterns separated by\n"
-           "                              \";\", e.g. \"*.jpg;*.png\" (default \"*.*\")\n"
-           "      --replace-space       spaces become underscores\n"
-           "      --remove-space        spaces are deleted\n"
-           "      --replace-underscore  underscores become spaces\n"
-           "      --remove-underscore   underscores are deleted\n"
-           "      --non-alnum           other characters than letters and digits before\n"
-           "                              the extension become underscores\n"
-           "      --upper               whole name to upper case\n"
-           "      --lower               whole name to lower case\n"
-           "      --legacy CODEPAGE     how names that are not UTF-8 are read: auto (the\n"
-           "                              code page that reads them best; the default),\n"
-           "                              cp1250, iso-8859-2, cp852, or none (left as is)\n"
-           "      --fix-mojibake        repair names that were UTF-8 read in a code page\n"
-           "                              (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning\n"
-           "      --saved               start from the options the window stored; the\n"
-           "                              options given here add to them\n"
-           "  -n, --dry-run             change nothing; print what a run would do\n"
-           "  -q, --quiet               no summary: only the rows and the errors\n"
-           "  -0, --null                rows unescaped, each field followed by a NUL;\n"
-           "                              the summary goes to stderr\n"
-           "      --undo [JOURNAL]      put back the newest run not undone yet, or the\n"
-           "                              run journaled in JOURNAL; replaces nothing\n"
-           "      --history             list the journaled runs, oldest first\n"
-           "      --no-journal          do not journal this run or undo\n"
-           "  -h, --help                print this help and exit\n"
-           "      --version             print the version and exit\n"
-           "\n"
-           "Output: one row per rename attempt: dir, file or failed, TAB, the old path,\n"
-           "TAB, the new name. The summary follows on stdout, on stderr with -0, not at\n"
-           "all with -q: scripts use -0 or -q. A dry run ends with the line\n"
-           "\"" DRY_RUN_LINE "\"\n" ESCAPES_TEXT
-           "Errors, and why a rename failed, go to stderr.\n"
-           "\n"
-           "Every real run and undo is journaled (the newest 100 of the last 90 days are\n"
-           "kept). --history gives for each: its start, run or undo, done, stopped,\n"
-           "interrupted, undone or partly-undone, files, folders, failed, the folder and\n"
-           "the journal.\n"
-           "\n"
-           "Files:\n"
-           "  " +
-           settings +
-           "\n"
-           "                            the options the window stored (--saved)\n"
-           "  " +
-           journals +
-           "\n"
-           "                            the journals\n"
-           "\n"
-           "Exit status:\n"
-           "  0    every rename succeeded\n"
-           "  1    a rename failed or a folder could not be read\n"
-           "  2    a usage error, or a journal that cannot be undone\n"
-           "  130  stopped by SIGINT (143: SIGTERM) after the rename under way\n"
-           "\n"
-           "Examples:\n"
-           "  tovana-cli -n -s -d ~/Fotky    preview what a run would rename\n"
-           "  tovana-cli -s -d ~/Fotky       rename, subfolders and folders included\n"
-           "  tovana-cli --undo              put the last run back\n";
+#ifdef _WIN32
+    const char* escapes =
+        _("In rows and messages the characters 1-31, which a Windows name cannot hold\n"
+          "but one made from Linux can, are written as <HH> (a tab as <09>).\n");
+#else
+    const char* escapes =
+        _("In rows a backslash, tab, line feed and carriage return are written as \\\\,\n"
+          "\\t, \\n, \\r, other control characters as \\xHH.\n");
+#endif
+    return std::string(
+               _("Usage: tovana-cli [OPTION]... FOLDER\n"
+                 "  or:  tovana-cli --saved [OPTION]... [FOLDER]\n"
+                 "  or:  tovana-cli --undo [JOURNAL] [-n] [-q] [-0] [--no-journal]\n"
+                 "  or:  tovana-cli --history [-0]\n"
+                 "Rename the files in FOLDER (and with -d the folders) so that their names lose\n"
+                 "the diacritics of Central European letters (č, ř, ž, ů become c, r, z, u);\n"
+                 "optionally change spaces, underscores, other characters and the letter case.\n"
+                 "An existing file is never replaced.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -s, --subdirs             include subfolders\n"
+                 "  -d, --dirs                rename folders too\n"
+                 "  -m, --mask MASK           file types to rename: *.EXT patterns separated by\n"
+                 "                              \";\", e.g. \"*.jpg;*.png\" (default \"*.*\")\n"
+                 "      --replace-space       spaces become underscores\n"
+                 "      --remove-space        spaces are deleted\n"
+                 "      --replace-underscore  underscores become spaces\n"
+                 "      --remove-underscore   underscores are deleted\n"
+                 "      --non-alnum           other characters than letters and digits before\n"
+                 "                              the extension become underscores\n"
+                 "      --upper               whole name to upper case\n"
+                 "      --lower               whole name to lower case\n"
+                 "      --legacy CODEPAGE     how names that are not UTF-8 are read: auto (the\n"
+                 "                              code page that reads them best; the default),\n"
+                 "                              cp1250, iso-8859-2, cp852, or none (left as is)\n"
+                 "      --fix-mojibake        repair names that were UTF-8 read in a code page\n"
+                 "                              (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning\n"
+                 "      --saved               start from the options the window stored; the\n"
+                 "                              options given here add to them\n"
+                 "  -n, --dry-run             change nothing; print what a run would do\n"
+                 "  -q, --quiet               no summary: only the rows and the errors\n"
+                 "  -0, --null                rows unescaped, each field followed by a NUL;\n"
+                 "                              the summary goes to stderr\n"
+                 "      --undo [JOURNAL]      put back the newest run not undone yet, or the\n"
+                 "                              run journaled in JOURNAL; replaces nothing\n"
+                 "      --history             list the journaled runs, oldest first\n"
+                 "      --no-journal          do not journal this run or undo\n"
+                 "  -h, --help                print this help and exit\n"
+                 "      --version             print the version and exit\n"
+                 "\n"
+                 "Output: one row per rename attempt: dir, file or failed, TAB, the old path,\n"
+                 "TAB, the new name. The summary follows on stdout, on stderr with -0, not at\n"
+                 "all with -q: scripts use -0 or -q. A dry run ends with the line\n"
+                 "\"Dry run: nothing was renamed.\"\n")) +
+           std::string(escapes) +
+           Format(_("Errors, and why a rename failed, go to stderr.\n"
+                    "\n"
+                    "Every real run and undo is journaled (the newest 100 of the last 90 days are\n"
+                    "kept). --history gives for each: its start, run or undo, done, stopped,\n"
+                    "interrupted, undone or partly-undone, files, folders, failed, the folder and\n"
+                    "the journal.\n"
+                    "\n"
+                    "Files:\n"
+                    "  %1\n"
+                    "                            the options the window stored (--saved)\n"
+                    "  %2\n"
+                    "                            the journals\n"
+                    "\n"
+                    "Exit status:\n"
+                    "  0    every rename succeeded\n"
+                    "  1    a rename failed or a folder could not be read\n"
+                    "  2    a usage error, or a journal that cannot be undone\n"
+                    "  130  stopped by SIGINT (143: SIGTERM) after the rename under way\n"
+                    "\n"
+                    "Examples:\n"
+                    "  tovana-cli -n -s -d ~/Fotky    preview what a run would rename\n"
+                    "  tovana-cli -s -d ~/Fotky       rename, subfolders and folders included\n"
+                    "  tovana-cli --undo              put the last run back\n"),
+                  {settings, journals});
 }
 
 constexpr tovana::LegacyCodePage kLegacyChoices[] = {
@@ -344,7 +362,7 @@ std::string LegacyChoice(std::string& value) {
         }
         names += (names.empty() ? "" : ", ") + name;
     }
-    return "'" + value + "' is not one of " + names;
+    return Format(_("'%1' is not one of %2"), {value, names});
 }
 
 // Masks are "*.EXT" patterns separated by ";"; a list written with spaces or commas would
@@ -423,7 +441,7 @@ void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null, b
     }
     std::string text = SummaryLines(counters);
     if (dryRun) {
-        text += DRY_RUN_LINE "\n";
+        text += std::string(_("Dry run: nothing was renamed.")) + "\n";
     }
     WriteText(null ? stderr : stdout, text);
 }
@@ -494,6 +512,7 @@ int main(int argc, char** argv) {
     app.add_flag("--no-journal", noJournal);
 
     PrepareOutput();
+    PrepareTexts();
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
         std::reverse(arguments.begin(), arguments.end());
@@ -517,8 +536,9 @@ int main(int argc, char** argv) {
     }
     if (history || undo->count() > 0) {
         if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
-            std::fputs("tovana-cli: --undo and --history take no FOLDER and no other mode\n",
-                       stderr);
+            WriteText(stderr, std::string("tovana-cli: ") +
+                                  _("--undo and --history take no FOLDER and no other mode") +
+                                  "\n");
             return kExitUsage;
         }
         static char buffer[1 << 16];
@@ -528,7 +548,7 @@ int main(int argc, char** argv) {
                                                               : tovana::TimeForm::English)
                                    : Undo(*journals, undoJournal, dryRun, null, noJournal, quiet);
         if (std::fflush(stdout) != 0) {
-            std::perror("tovana-cli: writing the output");
+            std::perror((std::string("tovana-cli: ") + _("writing the output")).c_str());
             return kExitFailed;
         }
         return status;
@@ -537,21 +557,25 @@ int main(int argc, char** argv) {
         try {
             options = WithSavedOptions(options, app);
         } catch (const tovana::SettingsError& error) {
-            WriteText(stderr, std::string("tovana-cli: stored settings: ") + error.what() + "\n");
+            WriteText(stderr, std::string("tovana-cli: ") +
+                                  Format(_("stored settings: %1"), {error.what()}) + "\n");
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        WriteText(stderr, Prefixed("FOLDER is required\nRun with --help for more information.\n"));
+        WriteText(stderr, Prefixed(std::string(_("FOLDER is required")) + "\n" +
+                                   _("Run with --help for more information.") + "\n"));
         return kExitUsage;
     }
     if (options.Path.empty()) {
-        WriteText(stderr, "tovana-cli: FOLDER must not be empty\n");
+        WriteText(stderr, std::string("tovana-cli: ") + _("FOLDER must not be empty") + "\n");
         return kExitUsage;
     }
     if (mask->count() > 0 && !MaskIsAList(options.Masks)) {
-        WriteText(stderr, "tovana-cli: --mask: '" + options.Masks +
-                              "' is not a list of *.EXT patterns; separate them with \";\", "
-                              "e.g. \"*.jpg;*.png\"\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("--mask: '%1' is not a list of *.EXT patterns; separate "
+                                       "them with \";\", e.g. \"*.jpg;*.png\""),
+                                     {options.Masks}) +
+                              "\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -594,14 +618,15 @@ int main(int argc, char** argv) {
     if (sink.outputClosed() && InterruptExitStatus() == 0) {
         // Nobody reads the rows any more; the run ended after the rename under way (the journal
         // holds every rename made).
-        WriteText(stderr, "tovana-cli: the output was closed; stopped after " +
-                              std::to_string(counters.FileCount + counters.DirCount) +
-                              " renames\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("the output was closed; stopped after %1 renames"),
+                                     {std::to_string(counters.FileCount + counters.DirCount)}) +
+                              "\n");
         return kExitFailed;
     }
     PrintSummary(counters, dryRun, null, quiet);
     if (std::fflush(stdout) != 0) {
-        std::perror("tovana-cli: writing the output");
+        std::perror((std::string("tovana-cli: ") + _("writing the output")).c_str());
         return kExitFailed;
     }
     if (const int interrupted = InterruptExitStatus()) {
