@@ -62,6 +62,8 @@ add_custom_command(
           "--name=${TOVANA_SUMMARY}"
           "--include=${generated}/tovana-cli.h2m" --output=${generated}/tovana-cli.1
           $<TARGET_FILE:tovana-cli>
+  # help2man knows no "Exit status:" heading: it becomes the section man pages have for it.
+  COMMAND sed -i "s/^\\.SS \"Exit status:\"$/.SH \"EXIT STATUS\"/" "${generated}/tovana-cli.1"
   COMMAND gzip -9nf "${generated}/tovana-cli.1"
   DEPENDS tovana-cli "${generated}/tovana-cli.h2m"
   COMMENT "Manual page of tovana-cli from its --help" VERBATIM)
