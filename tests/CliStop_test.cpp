@@ -228,6 +228,63 @@ TEST_F(CliOutputTest, TerminalGetsEachRowAsItIsMade) {
     EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore);
 }
 
+// The history's state word for the journal of `folder`'s run.
+std::string RunState(const std::string& folder) {
+    const tovana::test::ProgramResult history =
+        tovana::test::RunProgram(TOVANA_CLI_PATH, {"--history"});
+    std::istringstream lines(history.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\trun\t") != std::string::npos &&
+            line.find("\t" + folder + "\t") != std::string::npos) {
+            const std::size_t state = line.find('\t', line.find('\t') + 1) + 1;
+            return line.substr(state, line.find('\t', state) - state);
+        }
+    }
+    return "no run of " + folder + " in:\n" + history.out;
+}
+
+// An undo stopped half way leaves its run the one to put back: the next --undo goes on with
+// it (not with an older run), finds what is back already in place, and ends with the tree
+// as it was.
+TEST_P(CliStopTest, StoppedUndoIsContinuedByTheNextUndo) {
+    tovana::test::TempTree state;
+    tovana::test::TempTree older;
+    tovana::test::TempTree tree;
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    older.Add("Škola.txt");
+    for (int folder = 0; folder < kFolders; ++folder) {
+        for (int file = 0; file < kFilesPerFolder; ++file) {
+            tree.Add("Složka " + std::to_string(folder) + "/ř " + std::to_string(file) + ".txt");
+        }
+    }
+    const auto before = tree.Snapshot();
+    ASSERT_EQ(tovana::test::RunProgram(TOVANA_CLI_PATH, {older.path()}).status, 0);
+    ASSERT_EQ(tovana::test::RunProgram(TOVANA_CLI_PATH, {"-s", "-d", tree.path()}).status, 0);
+    ASSERT_EQ(RenamedOnDisk(tree.root()), kFolders * (kFilesPerFolder + 1));
+
+    tovana::test::RunningProgram undo(TOVANA_CLI_PATH, {"--undo"}, {"TOVANA_FS_DELAY_US=2000"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (RenamedOnDisk(tree.root()) == kFolders * (kFilesPerFolder + 1) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    undo.Signal(GetParam().signal);
+    const tovana::test::ProgramResult stopped = undo.Wait();
+    EXPECT_EQ(stopped.status, GetParam().status) << stopped.err;
+    EXPECT_NE(stopped.out.find("Přejmenování přerušeno."), std::string::npos) << stopped.out;
+    EXPECT_GT(RenamedOnDisk(tree.root()), 0) << "not stopped";
+    EXPECT_EQ(RunState(tree.path()), "partly-undone");
+
+    const tovana::test::ProgramResult again = tovana::test::RunProgram(TOVANA_CLI_PATH, {"--undo"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out.find("failed"), std::string::npos) << again.out;
+    EXPECT_EQ(tree.Snapshot(), before);
+    EXPECT_EQ(older.Snapshot(), (std::map<std::string, std::string>{{"Skola.txt", "Škola.txt"}}));
+    EXPECT_EQ(RunState(tree.path()), "undone");
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest,
                          testing::Values(SignalCase{"Interrupt", SIGINT, 130},
                                          SignalCase{"Terminate", SIGTERM, 143}),

@@ -1115,6 +1115,15 @@ TEST_F(ListMenuTest, UndoThatCannotPutEverythingBackSaysHowMany) {
     EXPECT_EQ(view->boxes[1].box.text, "Přejmenováno:\r\r0 souborů\r0 adresářů\rNevráceno zpět: 1");
     EXPECT_EQ(tree.Snapshot().at("Léto/č.txt"), "new") << "nothing overwritten";
     EXPECT_EQ(tree.Snapshot().at("Léto/c.txt"), "Léto/č.txt");
+
+    // Put back in part, the run stays the one Ctrl+Z goes on with, once the way is clear.
+    EXPECT_FALSE(form->LastJournal().empty());
+    std::filesystem::rename(tree.root() / "Léto/č.txt", tree.root() / "new.txt");
+    form->lbMessageCommand(MenuCommand::Undo);
+    ASSERT_EQ(view->boxes.size(), 4u);
+    EXPECT_EQ(view->boxes[3].box.text, "Přejmenováno:\r\r1 souborů\r0 adresářů");
+    EXPECT_EQ(tree.Snapshot().at("Léto/č.txt"), "Léto/č.txt");
+    EXPECT_TRUE(form->LastJournal().empty());
 }
 
 TEST_F(ListMenuTest, DamagedJournalIsAnErrorAndRenamesNothing) {

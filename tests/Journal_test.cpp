@@ -138,6 +138,28 @@ class JournalTest : public testing::Test {
         return tovana::UndoRun(store, journal, *fileSystem, undoSink, undoCounters, "test", dryRun);
     }
 
+    // An undo asked to stop once it has reported `stopAfter` rows.
+    tovana::UndoOutcome UndoStopped(const std::string& journal, std::size_t stopAfter) {
+        const auto fileSystem = tovana::MakeFileSystem();
+        tovana::StopRequest stop;
+        struct StoppingSink : RecordingSink {
+            void Append(tovana::LogEntry entry) override {
+                RecordingSink::Append(std::move(entry));
+                if (rows.size() == stopAfter) {
+                    stop->Request();
+                }
+            }
+            std::size_t stopAfter = 0;
+            tovana::StopRequest* stop = nullptr;
+        } sink;
+        sink.stopAfter = stopAfter;
+        sink.stop = &stop;
+        const tovana::UndoOutcome outcome =
+            tovana::UndoRun(store, journal, *fileSystem, sink, undoCounters, stop, "test", false);
+        undoSink = sink;
+        return outcome;
+    }
+
     tovana::test::TempTree tree;
     tovana::test::TempTree journals;
     JournalStore store;
@@ -166,6 +188,34 @@ TEST_F(JournalTest, RunThenUndoGivesBackTheTreeByteForByte) {
     // The chosen folder comes back first: everything else is recorded under its old name.
     ASSERT_FALSE(undoSink.rows.empty());
     EXPECT_EQ(undoSink.rows.front(), (Row{tree.path("Leto"), rkDirRenamed, "Léto"}));
+}
+
+// An undo stopped half way stops after the rename under way and leaves its run partly undone;
+// undoing the same journal again goes on from there: what is back already is no failure.
+TEST_F(JournalTest, StoppedUndoOfTheSameJournalGoesOnWithoutFailures) {
+    Build({"Léto/Žluťoučký kůň.txt", "Léto/Ěčko/řeka 1.jpg", "Léto/Ěčko/Č/ů ů.txt",
+           "Léto/Ěčko/Č/Č.txt", "Léto/Ž/ž 1.txt", "Léto/Ž/ž 2.txt", "Léto/Ž/ž 3.txt"});
+    const Tree before = tree.Snapshot();
+    const std::string journal = RunJournaled(Everything());
+    for (const std::size_t stopAfter : {1u, 3u, 6u}) {
+        const tovana::UndoOutcome stopped = UndoStopped(journal, stopAfter);
+        EXPECT_TRUE(undoCounters.Stopped);
+        EXPECT_EQ(stopped.Failed, 0);
+        EXPECT_EQ(undoSink.rows.size(), stopAfter) << "no rename after the request";
+        EXPECT_NE(tree.Snapshot(), before);
+        std::error_code error;
+        const auto history = tovana::History(store, error);
+        ASSERT_EQ(tovana::NewestUndoable(history)->Path, journal) << "after " << stopAfter;
+        EXPECT_TRUE(tovana::NewestUndoable(history)->PartlyUndone);
+    }
+    const tovana::UndoOutcome rest = UndoIt(journal);
+    EXPECT_EQ(rest.Failed, 0);
+    for (const Row& row : undoSink.rows) {
+        EXPECT_NE(row.kind, rkFailed) << row.path;
+    }
+    EXPECT_EQ(tree.Snapshot(), before);
+    std::error_code error;
+    EXPECT_EQ(tovana::NewestUndoable(tovana::History(store, error)), nullptr);
 }
 
 // A folder of thousands is planned and journaled a batch at a time: the renames announced but

@@ -450,12 +450,18 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
          bool noJournal, bool quiet) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
+    // Tests may ask for a slow disk (see SlowFileSystem.h).
+    tovana::SlowFileSystem slow(*platform, tovana::FileSystemDelayFromEnvironment());
+    tovana::FileSystem& fileSystem = slow.delay().count() > 0 ? slow : *platform;
+    // An interrupt stops the undo after the rename under way, as it stops a run; the next
+    // --undo goes on with the same run.
     tovana::StopRequest stop;
+    StopOnInterrupt(stop);
     LinesSink sink(false, null, stop);
     tovana::RunCounters counters;
     const tovana::UndoOutcome outcome =
-        tovana::UndoRun(journals, journal, *platform, sink, counters, "tovana-cli " TOVANA_VERSION,
-                        dryRun, !noJournal);
+        tovana::UndoRun(journals, journal, fileSystem, sink, counters, stop,
+                        "tovana-cli " TOVANA_VERSION, dryRun, !noJournal);
     if (outcome.Problem != tovana::UndoProblem::None) {
         WriteText(stderr, "tovana-cli: " + UndoProblemText(outcome) + "\n");
         return outcome.Problem == tovana::UndoProblem::NothingToUndo ? kExitFailed : kExitUsage;
@@ -464,7 +470,10 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
     PrintSummary(counters, dryRun, null, quiet);
-    return outcome.Failed > 0 ? kExitFailed : 0;
+    if (const int interrupted = InterruptExitStatus()) {
+        return interrupted;
+    }
+    return outcome.Failed > 0 || counters.Stopped ? kExitFailed : 0;
 }
 
 }  // namespace

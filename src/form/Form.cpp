@@ -595,8 +595,11 @@ void Form::miUndoClick() {
                        BoxIcon::Stop});
         return;
     }
-    // Put back once: a second Ctrl+Z must not quietly redo the run.
-    lastJournal_.clear();
+    // Put back once: a second Ctrl+Z must not quietly redo the run. A run put back only in
+    // part stays the one Ctrl+Z goes on with; what is back already is left as it is.
+    if (outcome.Failed == 0 && !counters.Stopped) {
+        lastJournal_.clear();
+    }
     std::string text = SummaryText(counters);
     if (outcome.Failed > 0) {
         text += "\rNevráceno zpět: " + std::to_string(outcome.Failed);

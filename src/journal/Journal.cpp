@@ -410,8 +410,10 @@ std::vector<JournalSummary> History(const JournalStore& store, std::error_code& 
         it->Undone = by != By::Nothing;
         it->PartlyUndone = by == By::Part;
         if (it->Problem == JournalProblem::None && !it->Head.Undoes.empty() && !it->Undone) {
+            // One whole undo among several (a stopped one continued) puts the run back.
             const bool whole = it->Head.Complete && !it->Head.Stopped && it->Head.Failed == 0;
-            undone[it->Head.Undoes] = whole ? By::Whole : By::Part;
+            By& run = undone[it->Head.Undoes];
+            run = whole || run == By::Whole ? By::Whole : By::Part;
         }
     }
     return history;
@@ -419,7 +421,9 @@ std::vector<JournalSummary> History(const JournalStore& store, std::error_code& 
 
 const JournalSummary* NewestUndoable(const std::vector<JournalSummary>& history) {
     for (auto it = history.rbegin(); it != history.rend(); ++it) {
-        if (it->Problem == JournalProblem::None && it->Head.Undoes.empty() && !it->Undone) {
+        // A run undone in part is still the one to put back, until it is back whole.
+        if (it->Problem == JournalProblem::None && it->Head.Undoes.empty() &&
+            (!it->Undone || it->PartlyUndone)) {
             return &*it;
         }
     }

@@ -151,7 +151,7 @@ struct JournalSummary {
 // Every journal in the store, oldest first, with whether it has been undone.
 std::vector<JournalSummary> History(const JournalStore& store, std::error_code& error);
 
-// The newest run (not an undo) that has not been undone, or null.
+// The newest run (not an undo) that has not been wholly undone, or null.
 const JournalSummary* NewestUndoable(const std::vector<JournalSummary>& history);
 
 }  // namespace tovana

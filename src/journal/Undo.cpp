@@ -19,8 +19,9 @@ struct Step {
 
 class Undoer {
   public:
-    Undoer(FileSystem& fileSystem, RunSink& sink, RunCounters& counters, bool dryRun)
-        : fs_(fileSystem), sink_(sink), counters_(counters), dryRun_(dryRun) {}
+    Undoer(FileSystem& fileSystem, RunSink& sink, RunCounters& counters, const StopRequest& stop,
+           bool dryRun)
+        : fs_(fileSystem), sink_(sink), counters_(counters), stop_(stop), dryRun_(dryRun) {}
 
     int Run(const Journal& journal) {
         counters_ = RunCounters{};
@@ -32,7 +33,7 @@ class Undoer {
             }
         }
         // One batch per run of entries in the same folder, as a run has one per folder.
-        for (std::size_t first = 0; first < order.size();) {
+        for (std::size_t first = 0; first < order.size() && !Stopping();) {
             std::vector<Step> steps;
             for (std::size_t i = first; i < order.size(); ++i) {
                 Step step = StepFor(*order[i]);
@@ -48,6 +49,14 @@ class Undoer {
     }
 
   private:
+    // Each look at the request that finds it made ends the undo there.
+    bool Stopping() {
+        if (stop_.Requested()) {
+            counters_.Stopped = true;
+        }
+        return counters_.Stopped;
+    }
+
     Step StepFor(const JournalEntry& entry) const {
         const ChosenFolder split = SplitChosenFolder(entry.Path);
         return {&entry, WhereNow(split.prefix), split.name, entry.Result == Outcome::Done};
@@ -67,6 +76,14 @@ class Undoer {
             }
         }
         return best == nullptr ? prefix : best->second + prefix.substr(best->first.size());
+    }
+
+    // An entry found under its old name and no longer under its new one has been put back
+    // already (an earlier undo of the same run that was stopped, killed or failed in part).
+    bool AlreadyBack(Folder& folder, const std::string& newName, const std::string& oldName) {
+        EntryId id;
+        return fs_.Identify(folder, newName, id) == std::errc::no_such_file_or_directory &&
+               !fs_.Identify(folder, oldName, id);
     }
 
     void UndoFolder(const std::vector<Step>& steps) {
@@ -106,6 +123,8 @@ class Undoer {
                 }
             } else if (step.entry->Result == Outcome::Failed) {
                 continue;
+            } else if (folder && AlreadyBack(*folder, from, step.oldName)) {
+                continue;
             }
             planned.push_back({prefix + from, step.oldName, step.entry->IsFolder});
             todo.emplace_back(&step, std::move(from));
@@ -115,6 +134,9 @@ class Undoer {
         }
         sink_.BeginRenames(planned);
         for (const auto& [step, newName] : todo) {
+            if (Stopping()) {
+                break;
+            }
             const bool isFolder = step->entry->IsFolder;
             LogEntry row{prefix + newName, rkFailed, step->oldName, FailReason::None, {}};
             if (!folder) {
@@ -144,6 +166,7 @@ class Undoer {
     FileSystem& fs_;
     RunSink& sink_;
     RunCounters& counters_;
+    const StopRequest& stop_;
     bool dryRun_;
     std::vector<std::pair<std::string, std::string>> moved_;       // old folder prefix -> current
     std::vector<std::pair<std::string, std::string>> notRenamed_;  // dry run: prefix -> on disk
@@ -168,12 +191,26 @@ UndoProblem ProblemOf(JournalProblem problem) {
 
 int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          bool dryRun) {
-    return Undoer(fileSystem, sink, counters, dryRun).Run(journal);
+    const StopRequest never;
+    return Undo(journal, fileSystem, sink, counters, never, dryRun);
+}
+
+int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop, bool dryRun) {
+    return Undoer(fileSystem, sink, counters, stop, dryRun).Run(journal);
 }
 
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
                     RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
                     bool journaled) {
+    const StopRequest never;
+    return UndoRun(store, journalPath, fileSystem, sink, counters, never, program, dryRun,
+                   journaled);
+}
+
+UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
+                    RunSink& sink, RunCounters& counters, const StopRequest& stop,
+                    const std::string& program, bool dryRun, bool journaled) {
     UndoOutcome outcome;
     counters = RunCounters{};
     outcome.UndonePath = journalPath;
@@ -195,11 +232,11 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
     }
     if (dryRun) {
         DryRunFileSystem dry(fileSystem);
-        outcome.Failed = Undo(journal, dry, sink, counters, true);
+        outcome.Failed = Undo(journal, dry, sink, counters, stop, true);
         return outcome;
     }
     if (!journaled) {
-        outcome.Failed = Undo(journal, fileSystem, sink, counters);
+        outcome.Failed = Undo(journal, fileSystem, sink, counters, stop);
         return outcome;
     }
     JournalHeader header;
@@ -207,7 +244,7 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
     header.Options.Path = journal.Folder;
     header.Undoes = journal.Name;
     RunJournal own(store, sink, header);
-    outcome.Failed = Undo(journal, fileSystem, own, counters);
+    outcome.Failed = Undo(journal, fileSystem, own, counters, stop);
     own.Finish(counters);
     outcome.JournalPath = own.path();
     outcome.JournalError = own.error();

@@ -24,6 +24,12 @@ namespace tovana {
 int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          bool dryRun = false);
 
+// The same, ending early once `stop` is requested, as a run does: the rename under way
+// completes, no other starts, and `counters.Stopped` says the undo did not get to the end. A
+// later undo of the same journal goes on from there.
+int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop, bool dryRun = false);
+
 enum class UndoProblem {
     None,
     NothingToUndo,  // no journal, or every run has been undone
@@ -50,5 +56,11 @@ struct UndoOutcome {
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
                     RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
                     bool journaled = true);
+
+// The same, ending early once `stop` is requested (see Undo). The undo's own journal then
+// says it stopped, and the run stays the one the next undo goes on with.
+UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
+                    RunSink& sink, RunCounters& counters, const StopRequest& stop,
+                    const std::string& program, bool dryRun, bool journaled = true);
 
 }  // namespace tovana
