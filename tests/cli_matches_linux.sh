@@ -68,7 +68,9 @@ for flags in "${option_sets[@]}"; do
   fi
   read -r -a args <<< "$flags"
   linux_status=0
-  "$linux" "${args[@]}" "$work/linux/Fotky" > "$work/linux.out" 2>/dev/null || linux_status=$?
+  # Both in Czech: scripts/wine-run gives Wine a Czech locale.
+  LC_ALL=cs_CZ.UTF-8 "$linux" "${args[@]}" "$work/linux/Fotky" > "$work/linux.out" 2>/dev/null ||
+    linux_status=$?
   windows_status=0
   "$repo/scripts/wine-run" "$windows" "${args[@]}" "Z:$work/windows/Fotky" \
     > "$work/windows.out" 2>/dev/null || windows_status=$?
@@ -90,8 +92,7 @@ done
 for flags in "--help" "--bogus"; do
   # Each platform names its own files and says how it writes control characters.
   own=(-e '/^\(Files\|Soubory\):$/,/^$/d' -e '/^\(In rows\|V řádcích\)/,/\.$/d')
-  # In Czech on both (scripts/wine-run gives Wine a Czech locale): the catalogue built into
-  # tovana-cli.exe says what gettext finds for tovana-cli.
+  # In Czech on both: the catalogue built into tovana-cli.exe says what gettext finds.
   LC_ALL=cs_CZ.UTF-8 "$linux" $flags 2>&1 | sed "${own[@]}" > "$work/linux.help" || true
   "$repo/scripts/wine-run" "$windows" $flags 2>&1 | sed "${own[@]}" > "$work/windows.help" || true
   if ! cmp -s "$work/linux.help" "$work/windows.help"; then
