@@ -43,16 +43,32 @@ endif()
 find_program(HELP2MAN help2man REQUIRED)
 configure_file("${res}/Tovana.1.in" "${generated}/Tovana.1" @ONLY)
 configure_file("${res}/changelog.in" "${generated}/changelog" @ONLY)
-file(CONFIGURE OUTPUT "${generated}/tovana-cli.h2m"
-     CONTENT "[SEE ALSO]\n.BR Tovana (1),\nthe same renaming in a window.\n")
+file(CONFIGURE OUTPUT "${generated}/tovana-cli.h2m" CONTENT "[ENVIRONMENT]
+.TP
+.B XDG_CONFIG_HOME
+The folder of the settings file read by \\-\\-saved (~/.config when not set).
+.TP
+.B XDG_STATE_HOME
+The folder of the journals (~/.local/state when not set).
+.TP
+.BR LANG \", \" LC_MESSAGES \", \" LC_ALL
+A Czech locale (cs_CZ.UTF\\-8) gives the messages, the help and the times of
+\\-\\-history in Czech; the summary is in Czech always.
+[SEE ALSO]
+.BR Tovana (1),
+the same renaming in a window.
+")
 add_custom_command(
   OUTPUT "${generated}/tovana-cli.1.gz"
   # The settings file named as its user's, not the builder's.
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${release_epoch} --unset=XDG_CONFIG_HOME
+          --unset=XDG_STATE_HOME --unset=LC_ALL --unset=LC_MESSAGES --unset=LANGUAGE LANG=C.UTF-8
           "HOME=~" "${HELP2MAN}" --no-info --no-discard-stderr --locale=C.UTF-8 --section=1
           "--name=${TOVANA_SUMMARY}"
           "--include=${generated}/tovana-cli.h2m" --output=${generated}/tovana-cli.1
           $<TARGET_FILE:tovana-cli>
+  # help2man knows no "Exit status:" heading: it becomes the section man pages have for it.
+  COMMAND sed -i "s/^\\.SS \"Exit status:\"$/.SH \"EXIT STATUS\"/" "${generated}/tovana-cli.1"
   COMMAND gzip -9nf "${generated}/tovana-cli.1"
   DEPENDS tovana-cli "${generated}/tovana-cli.h2m"
   COMMENT "Manual page of tovana-cli from its --help" VERBATIM)
@@ -65,6 +81,12 @@ add_custom_target(tovana_package_docs ALL
 install(FILES "${generated}/tovana-cli.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 if(TOVANA_BUILD_UI)
   install(FILES "${generated}/Tovana.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  # The window also answers to a lower-case command, as desktop programs are named, with the
+  # same manual page.
+  file(CREATE_LINK Tovana "${generated}/tovana" SYMBOLIC)
+  file(CREATE_LINK Tovana.1.gz "${generated}/tovana.1.gz" SYMBOLIC)
+  install(FILES "${generated}/tovana" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${generated}/tovana.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endif()
 install(FILES "${res}/copyright" "${generated}/changelog.gz"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/tovana")
@@ -87,6 +109,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korvel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n, fonts-dejavu-core, fonts-dejavu-extra")
+# "Otevřít složku" hands the folder to xdg-open; without it the window says it cannot.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${TOVANA_SUMMARY}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 # The first line of the description is the summary above.

@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string_view>
 
+#include "cli/CliText.h"
 #include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -16,6 +21,13 @@ using Tree = std::map<std::string, std::string>;
 
 class CliTest : public testing::Test {
   protected:
+    // English messages unless a test asks for Czech ones.
+    CliTest() {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) {
+            ::unsetenv(name);
+        }
+        ::setenv("LANG", "C.UTF-8", 1);
+    }
     ProgramResult Cli(std::vector<std::string> args) {
         return RunProgram(TOVANA_CLI_PATH, std::move(args));
     }
@@ -69,17 +81,124 @@ TEST_F(CliTest, DryRunPrintsWhatARunWouldDoAndChangesNothing) {
     EXPECT_EQ(real.status, 1);  // č.txt collides with c.txt
 }
 
-TEST_F(CliTest, UsageErrorsExitWithTwo) {
-    EXPECT_EQ(Cli({}).status, 2);
-    EXPECT_EQ(Cli({"--upper", "--lower", tree.path()}).status, 2);
-    EXPECT_EQ(Cli({"--no-such-option", tree.path()}).status, 2);
-    EXPECT_EQ(Cli({""}).status, 2);
+struct UsageCase {
+    const char* label;
+    std::vector<std::string> args;  // "TREE" stands for the tree's path
+    const char* says;
+};
+
+class CliUsage : public CliTest, public testing::WithParamInterface<UsageCase> {};
+
+// A usage error renames nothing, exits with 2, and each of its lines starts with the program's
+// name and says what to do differently.
+TEST_P(CliUsage, ExitsWithTwoAndSaysWhy) {
+    tree.Add("ř r_x.md");
+    const Tree before = tree.Snapshot();
+    std::vector<std::string> args = GetParam().args;
+    for (std::string& arg : args) {
+        if (arg == "TREE") {
+            arg = tree.path();
+        }
+    }
+    const ProgramResult r = Cli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("FAILED"), std::string::npos) << r.err;
+    for (std::size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1) {
+        EXPECT_EQ(r.err.compare(at, 12, "tovana-cli: "), 0) << r.err;
+    }
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, CliUsage,
+    testing::Values(
+        UsageCase{"NoFolder", {}, "PATH is required"},
+        UsageCase{"EmptyFolder", {""}, "PATH must not be empty"},
+        UsageCase{"UnknownOption", {"-x", "TREE"}, "not expected: -x"},
+        UsageCase{"UpperAndLower", {"--upper", "--lower", "TREE"}, "--lower"},
+        UsageCase{"ReplaceSpaceAndUnderscore",
+                  {"--replace-space", "--replace-underscore", "TREE"},
+                  "--replace-underscore"},
+        UsageCase{"UnknownCodePage",
+                  {"--legacy", "foo", "TREE"},
+                  "'foo' is not one of auto, cp1250, iso-8859-2, cp852, none"},
+        UsageCase{"MaskWithSpaces", {"-m", "*.md *.txt", "TREE"}, "separate them with \";\""},
+        UsageCase{"MaskWithCommas", {"-m", "*.md,*.txt", "TREE"}, "separate them with \";\""},
+        UsageCase{"MaskWithoutStar", {"-m", "md", "TREE"}, "not a list of *.EXT patterns"}),
+    tovana::test::CaseLabel());
+
+TEST_F(CliTest, MasksSeparatedBySemicolonsTakeEachType) {
+    for (const char* name : {"ř.md", "ž.TXT", "č.jpg", "š"}) {
+        tree.Add(name);
+    }
+    EXPECT_EQ(Cli({"-m", "*.md;*.txt;", tree.path()}).status, 0);
+    EXPECT_EQ(tree.Snapshot(),
+              (Tree{{"r.md", "ř.md"}, {"z.TXT", "ž.TXT"}, {"č.jpg", "č.jpg"}, {"š", "š"}}));
+    EXPECT_EQ(Cli({"-m", "*.*", tree.path()}).status, 0);
+    EXPECT_EQ(tree.Snapshot().count("c.jpg"), 1u);
+}
+
+// Scripts that read only the rows drop the summary.
+TEST_F(CliTest, QuietLeavesOnlyTheRows) {
+    tree.Add("ř.txt");
+    const ProgramResult r = Cli({"-q", "-n", tree.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "file\t" + tree.path() + "/ř.txt\tr.txt\n");
+    EXPECT_EQ(r.err, "");
+}
+
+// Characters, not bytes: the help holds Czech letters.
+std::size_t Columns(std::string_view line) {
+    return static_cast<std::size_t>(std::count_if(line.begin(), line.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 TEST_F(CliTest, HelpAndVersion) {
     const ProgramResult help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
+    EXPECT_TRUE(help.out.starts_with("Usage: tovana-cli ")) << help.out;
+    for (std::size_t at = 0; at < help.out.size();) {
+        const std::size_t end = help.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string_view line = std::string_view(help.out).substr(at, end - at);
+        EXPECT_LE(Columns(line), 80u) << line;
+        at = end + 1;
+    }
+    for (const char* option : {"--subdirs",
+                               "--dirs",
+                               "--mask",
+                               "--replace-space",
+                               "--remove-space",
+                               "--replace-underscore",
+                               "--remove-underscore",
+                               "--non-alnum",
+                               "--upper",
+                               "--lower",
+                               "--legacy",
+                               "--fix-mojibake",
+                               "--saved",
+                               "--dry-run",
+                               "--quiet",
+                               "--null",
+                               "--undo",
+                               "--history",
+                               "--no-journal",
+                               "--version"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    for (const char* word : {"TEXT", "Excludes", "BOOLEAN", "FLAG", "OR {", "->"}) {
+        EXPECT_EQ(help.out.find(word), std::string::npos) << word;
+    }
+    // Three examples end it: preview a folder, rename it, undo it.
+    const std::size_t examples = help.out.rfind("\nExamples:\n");
+    ASSERT_NE(examples, std::string::npos);
+    const std::string tail = help.out.substr(examples + 11);
+    EXPECT_EQ(std::count(tail.begin(), tail.end(), '\n'), 3) << tail;
+    EXPECT_NE(tail.find("tovana-cli -n "), std::string::npos) << tail;
+    EXPECT_NE(tail.find("tovana-cli --undo"), std::string::npos) << tail;
     const ProgramResult version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "tovana-cli 1.2.0.18\n");
@@ -93,13 +212,6 @@ TEST_F(CliTest, IneffectiveFlagDrawsAWarning) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(tree.Snapshot(), (Tree{{"a_b_c.txt", "a b_c.txt"}}));
-}
-
-TEST_F(CliTest, MissingFolderIsReported) {
-    const ProgramResult r = Cli({tree.path("missing")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot read folder"), std::string::npos) << r.err;
-    EXPECT_TRUE(r.out.ends_with("0 souborů\n0 adresářů\n"));
 }
 
 struct ChosenCase {
@@ -147,7 +259,7 @@ TEST_P(CliChosenPath, IsAFolderWithAnyDelimitersANamedFileOrNothingIsRenamed) {
             given.pop_back();
         }
         EXPECT_EQ(r.err, "tovana-cli: '" + given + "' is not a folder\n");
-        EXPECT_EQ(r.out, "Přejmenováno:\n\n0 souborů\n0 adresářů\n");
+        EXPECT_EQ(r.out, "") << "no summary of a run that did not take place";
         EXPECT_EQ(tree.Snapshot(), before);
     }
 }
@@ -188,6 +300,72 @@ TEST_F(CliTest, SavedWithAMistypedValueSaysWhich) {
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Invalid data type for 'SubDir'"), std::string::npos) << r.err;
+}
+
+// ---- the user's language ----
+
+class CliLanguageTest : public CliTest {
+  protected:
+    void SetUp() override {
+        const std::string before = std::setlocale(LC_MESSAGES, nullptr);
+        if (std::setlocale(LC_MESSAGES, "cs_CZ.UTF-8") == nullptr) {
+            GTEST_SKIP() << "the cs_CZ.UTF-8 locale is not made here (scripts/setup makes it)";
+        }
+        std::setlocale(LC_MESSAGES, before.c_str());
+    }
+};
+
+// Under a Czech locale every word of the program is Czech, the system's own error texts
+// included; the summary stays the window's; under C all is English.
+TEST_F(CliLanguageTest, MessagesHelpAndTheDryRunLineFollowTheLocale) {
+    tree.Add("ř.txt");
+    struct Case {
+        const char* lang;
+        const char* help;
+        const char* missing;
+        const char* dryRun;
+    };
+    for (const Case& c :
+         {Case{"cs_CZ.UTF-8", "Použití: tovana-cli [VOLBA]... CESTA...\n",
+               "tovana-cli: složku '%1' nelze přečíst: Adresář nebo soubor neexistuje\n",
+               "Náhled: nic nebylo přejmenováno.\n"},
+          Case{"C.UTF-8", "Usage: tovana-cli [OPTION]... PATH...\n",
+               "tovana-cli: cannot read folder '%1': No such file or directory\n",
+               "Dry run: nothing was renamed.\n"}}) {
+        ::setenv("LANG", c.lang, 1);
+        EXPECT_TRUE(Cli({"--help"}).out.starts_with(c.help)) << c.lang;
+        std::string missing = c.missing;
+        missing.replace(missing.find("%1"), 2, tree.path("chybí"));
+        EXPECT_EQ(Cli({tree.path("chybí")}).err, missing);
+        const ProgramResult dry = Cli({"-n", tree.path()});
+        EXPECT_TRUE(
+            dry.out.ends_with(std::string("Přejmenováno:\n\n1 souborů\n0 adresářů\n") + c.dryRun))
+            << c.lang << ": " << dry.out;
+        const ProgramResult usage = Cli({"--legacy", "x", tree.path()});
+        EXPECT_EQ(usage.status, 2);
+        EXPECT_NE(usage.err.find(c.lang[0] == 'c' ? "není žádné z" : "is not one of"),
+                  std::string::npos)
+            << usage.err;
+    }
+}
+
+// The catalogue Windows builds into the program, read as the program reads it.
+TEST(MessageCatalogue, FindsEachTranslationAndNothingElse) {
+    std::ifstream file(TOVANA_CLI_CATALOGUE, std::ios::binary);
+    ASSERT_TRUE(file) << TOVANA_CLI_CATALOGUE;
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const tovana::MessageCatalogue catalogue(data, bytes.size());
+    ASSERT_NE(catalogue.Find("permission denied"), nullptr);
+    EXPECT_STREQ(catalogue.Find("permission denied"), "přístup odepřen");
+    EXPECT_STREQ(catalogue.Find("Dry run: nothing was renamed."),
+                 "Náhled: nic nebylo přejmenováno.");
+    EXPECT_EQ(catalogue.Find("no such message"), nullptr);
+    EXPECT_EQ(catalogue.Find(""), nullptr) << "the header is no translation";
+    // Cut short or not a catalogue at all: nothing is found, nothing is read outside.
+    EXPECT_EQ(tovana::MessageCatalogue(data, 100).Find("permission denied"), nullptr);
+    const unsigned char junk[64] = {1, 2, 3};
+    EXPECT_EQ(tovana::MessageCatalogue(junk, sizeof junk).Find("permission denied"), nullptr);
 }
 
 // ---- output that scripts can trust; journal and undo ----
@@ -317,6 +495,51 @@ TEST_F(CliJournalTest, UndoPutsTheRunBackAndHistoryTellsWhatWasUndone) {
     EXPECT_NE(history.out.find(undoLine), std::string::npos) << history.out;
 }
 
+// The start of each run in local time, in the user's language; -0 keeps the journal's stamp.
+TEST_F(CliJournalTest, HistoryGivesTheStartInLocalTime) {
+    state.AddFile("Korvel/Tovana/journal/2026-12-10_14-09-26.073808.journal",
+                  "tovana-journal\t1\nplatform\tposix\nstarted\t2026-12-10T14:09:26.073808Z\n");
+    ::setenv("TZ", "CET-1", 1);
+    struct Case {
+        const char* lang;
+        const char* shown;
+    };
+    for (const Case c :
+         {Case{"cs_CZ.UTF-8", "10. 12. 2026 15:09\t"}, Case{"C", "2026-12-10 15:09\t"}}) {
+        ::setenv("LANG", c.lang, 1);
+        const ProgramResult history = Cli({"--history"});
+        EXPECT_TRUE(history.out.starts_with(c.shown)) << c.lang << ": " << history.out;
+    }
+    const ProgramResult null = Cli({"--history", "-0"});
+    EXPECT_TRUE(null.out.starts_with(std::string("2026-12-10T14:09:26.073808Z\0", 28))) << null.out;
+    ::unsetenv("TZ");
+}
+
+// A chosen folder that is not there is said to be missing; no run took place, so there is no
+// summary and no journal.
+TEST_F(CliJournalTest, AMissingFolderIsReportedAndNotJournaled) {
+    const ProgramResult r = Cli({tree.path("missing")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tovana-cli: cannot read folder '" + tree.path("missing") +
+                         "': No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Cli({"--history"}).out, "");
+}
+
+// Options that cancel each other in a stored record keep the window's rule: neither acts, and
+// a warning says so.
+TEST_F(CliJournalTest, SavedOptionsThatCancelEachOtherDrawAWarning) {
+    tovana::test::TempTree config;
+    config.AddFile("Korvel/Tovana.reg", "\"Masks\"=\"*.*\"\n\"ReplaceSpace\"=dword:00000001\n");
+    tree.Add("a b_č.txt");
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const ProgramResult r = Cli({"--saved", "--replace-underscore", tree.path()});
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: --replace-space has no effect"), std::string::npos) << r.err;
+    EXPECT_EQ(tree.Snapshot(), (Tree{{"a b_c.txt", "a b_č.txt"}}));
+}
+
 TEST_F(CliJournalTest, ADamagedJournalIsRefusedWithStatusTwo) {
     state.AddFile("broken.journal", "tovana-journal\t1\nplatform\tposix\nintent\t1\n");
     const ProgramResult r = Cli({"--undo", state.path("broken.journal")});
@@ -325,7 +548,7 @@ TEST_F(CliJournalTest, ADamagedJournalIsRefusedWithStatusTwo) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(Cli({"--undo", "--history"}).status, 2);
-    EXPECT_EQ(Cli({"--undo", tree.path()}).status, 2) << "JOURNAL, not FOLDER";
+    EXPECT_EQ(Cli({"--undo", tree.path()}).status, 2) << "JOURNAL, not PATH";
 }
 
 TEST_F(CliJournalTest, AJournalThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <regex>
 #include <thread>
 
 #include "form/Form.h"
@@ -1084,6 +1085,10 @@ TEST_F(ListMenuTest, UndoAsksThenPutsTheLastRunBack) {
     EXPECT_EQ(view->boxes[0].box.buttons, tovana::BoxButtons::YesNo);
     EXPECT_NE(view->boxes[0].box.text.find(Path("Léto")), std::string::npos)
         << "the question names the folder: " << view->boxes[0].box.text;
+    EXPECT_TRUE(std::regex_search(view->boxes[0].box.text,
+                                  std::regex("\rspuštěné [1-9][0-9]?\\. [1-9][0-9]?\\. "
+                                             "20[0-9]{2} [0-9]{1,2}:[0-9]{2}\\?$")))
+        << "the run's start in local time, as Czech users write it: " << view->boxes[0].box.text;
     EXPECT_NE(tree.Snapshot(), before) << "No leaves the run as it is";
 
     view->yesNoAnswer = tovana::BoxAnswer::Yes;

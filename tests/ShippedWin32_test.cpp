@@ -51,6 +51,20 @@ TEST_P(ShippedProgram, ManifestAsksForUserRightsKnownSystemsAndLongPaths) {
     }
 }
 
+// The window scales itself to the screen's resolution, and says so: per monitor where Windows
+// knows it (10 and later), for the whole system on older ones.
+TEST(ShippedWindow, ManifestDeclaresItsOwnScaling) {
+    const std::string manifest = ManifestOf(TOVANA_WIN32_PROGRAM);
+    ASSERT_FALSE(manifest.empty());
+    for (
+        const char* expected : {
+            R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>)",
+            R"(<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor</dpiAwareness>)",
+        }) {
+        EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
+    }
+}
+
 TEST_P(ShippedProgram, CarriesTheBuildsVersion) {
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(GetParam().path, &ignored);

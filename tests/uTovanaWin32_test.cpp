@@ -126,6 +126,8 @@ class Win32Window : public testing::Test {
         }
         services.openAddress = [this](const std::wstring& address) { opened.push_back(address); };
         services.trackMenu = [this](HMENU menu, POINT) {
+            const HWND list = ::GetDlgItem(form->hwnd(), IDC_LBMESSAGE);
+            menuSelections.push_back(::SendMessageW(list, LB_GETCURSEL, 0, 0));
             std::vector<std::wstring> items;
             UINT chosen = 0;
             for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
@@ -234,6 +236,7 @@ class Win32Window : public testing::Test {
     std::wstring pickerAnswer;
     std::vector<std::vector<std::wstring>> menus;  // each context menu: its items, greyed marked
     std::wstring menuChoice;                       // the item the next menus pick
+    std::vector<LRESULT> menuSelections;           // the list's selected row as each menu opened
 };
 
 // The designed places, written here apart from the window's own table: left, top, width and
@@ -983,6 +986,21 @@ TEST_F(Win32Window, ListMenuByMouseAndKeysCopyAndPreview) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].text.find("Náhled: nic nebylo přejmenováno."), std::string::npos);
     EXPECT_EQ(tree.Snapshot().count("ř.txt"), 1u);
+
+    // A right click on another row selects it before the menu opens: the menu acts on the row
+    // the user pointed at. A click below the rows leaves the selection as it is.
+    ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+    RECT second{};
+    ::SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    menuChoice.clear();
+    menuSelections.clear();
+    ::SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(second.left + 30, second.top + 4));
+    Pump();
+    RECT client{};
+    ::GetClientRect(list, &client);
+    ::SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(second.left + 30, client.bottom - 2));
+    Pump();
+    EXPECT_EQ(menuSelections, (std::vector<LRESULT>{1, 1}));
 }
 
 namespace {

@@ -422,6 +422,13 @@ TEST_F(WindowTest, StoredFolderNotInUtf8ShowsReadablyRunsThereAndIsStoredBack) {
     // (The temporary folder's own name is plain ASCII.)
     EXPECT_EQ(urls[0].toEncoded().toStdString(),
               "file://" + tree.path() + "/%9Akoln%ED%20v%FDlet/");
+    // With nothing installed that opens a folder, a box says so instead of nothing happening.
+    const std::size_t shown = messages.size();
+    urlsOpen = false;
+    w.form().lbMessageCommand(tovana::MenuCommand::OpenFolder);
+    ASSERT_EQ(messages.size(), shown + 1);
+    EXPECT_TRUE(messages.back().isError);
+    EXPECT_NE(messages.back().text.indexOf("xdg-utils"), -1) << messages.back().text.toStdString();
     EXPECT_TRUE(w.close());
     const std::string path = tree.path(folder);
     std::vector<std::uint8_t> bytes(path.begin(), path.end());

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliText.h"
 #include "journal/Escape.h"
 #include "journal/Journal.h"
 
@@ -9,35 +10,38 @@ std::string ReasonText(const tovana::LogEntry& entry) {
     using tovana::FailReason;
     switch (entry.Reason) {
         case FailReason::TargetExists:
-            return "an entry with the new name already exists";
+            return _("an entry with the new name already exists");
         case FailReason::AccessDenied:
-            return "permission denied";
+            return _("permission denied");
         case FailReason::NameTooLong:
-            return "the new name is too long";
+            return _("the new name is too long");
         case FailReason::InUse:
-            return "the entry is in use";
+            return _("the entry is in use");
         case FailReason::NotFound:
-            return "the entry is not there";
+            return _("the entry is not there");
         case FailReason::InvalidName:
-            return "the new name is not a valid name";
+            return _("the new name is not a valid name");
         case FailReason::FolderUnreadable:
-            return "its folder cannot be opened" +
+            return _("its folder cannot be opened") +
                    (entry.Error ? " (" + entry.Error.message() + ")" : std::string());
         case FailReason::WouldHide:
-            return "the new name would hide the entry";
+            return _("the new name would hide the entry");
         case FailReason::None:
         case FailReason::Other:
             break;
     }
-    return entry.Error ? entry.Error.message() : "the rename failed";
+    return entry.Error ? entry.Error.message() : _("the rename failed");
 }
 
-int PrintHistory(const tovana::JournalStore& store, bool null) {
+int PrintHistory(const tovana::JournalStore& store, bool null, tovana::TimeForm form) {
     std::error_code error;
     const std::vector<tovana::JournalSummary> history = tovana::History(store, error);
     if (error) {
-        std::fprintf(stderr, "tovana-cli: cannot read the journals in '%s': %s\n",
-                     tovana::EscapeField(store.folder()).c_str(), error.message().c_str());
+        const std::string text = "tovana-cli: " +
+                                 Format(_("cannot read the journals in '%1': %2"),
+                                        {tovana::ShownField(store.folder()), error.message()}) +
+                                 "\n";
+        std::fputs(text.c_str(), stderr);
         return 1;
     }
     for (const tovana::JournalSummary& item : history) {
@@ -50,7 +54,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
                             : head.Complete                              ? "done"
                                                                          : "interrupted";
         const std::string fields[] = {
-            head.Started,
+            null ? head.Started : tovana::LocalTimeText(head.Started, form),
             head.Undoes.empty() ? "run" : "undo",
             state,
             std::to_string(head.Files),
@@ -68,7 +72,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
                 if (!line.empty()) {
                     line += '\t';
                 }
-                tovana::AppendEscaped(line, field);
+                tovana::AppendShown(line, field);
             }
         }
         if (!null) {
@@ -80,37 +84,40 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
 }
 
 std::string UndoProblemText(const tovana::UndoOutcome& outcome) {
-    const std::string journal = "journal '" + tovana::EscapeField(outcome.UndonePath) + "'";
+    const std::string journal = tovana::ShownField(outcome.UndonePath);
     switch (outcome.Problem) {
         case tovana::UndoProblem::None:
             return {};
         case tovana::UndoProblem::NothingToUndo:
-            return "nothing to undo: every journaled run has been undone" +
+            return _("nothing to undo: every journaled run has been undone") +
                    (outcome.Detail.empty() ? std::string() : " (" + outcome.Detail + ")");
         case tovana::UndoProblem::Unreadable:
-            return "cannot read the " + journal + ": " + outcome.Detail;
+            return Format(_("cannot read the journal '%1': %2"), {journal, outcome.Detail});
         case tovana::UndoProblem::Damaged:
-            return "the " + journal + " is damaged (" + outcome.Detail + "); nothing renamed";
+            return Format(_("the journal '%1' is damaged (%2); nothing renamed"),
+                          {journal, outcome.Detail});
         case tovana::UndoProblem::OtherPlatform:
-            return "the " + journal + " was " + outcome.Detail +
-                   "; its paths mean nothing here; nothing renamed";
+            return Format(_("the journal '%1' was %2; its paths mean nothing here; nothing "
+                            "renamed"),
+                          {journal, outcome.Detail});
     }
     return {};
 }
 
 void WarnJournalFailed(const std::string& path, const std::string& folder, std::error_code error,
                        bool runStopped) {
+    std::string text;
     if (runStopped) {
-        std::fprintf(stderr,
-                     "tovana-cli: cannot write the journal '%s' further: %s; the run was stopped "
-                     "there, so that --undo can put back every rename it made\n",
-                     tovana::EscapeField(path).c_str(), error.message().c_str());
-        return;
+        text = Format(_("cannot write the journal '%1' further: %2; the run was stopped there, so "
+                        "that --undo can put back every rename it made"),
+                      {tovana::ShownField(path), error.message()});
+    } else {
+        text = Format(path.empty() ? _("warning: cannot write the journal in '%1': %2; this run "
+                                       "cannot be undone with --undo")
+                                   : _("warning: cannot write the journal '%1': %2; this run "
+                                       "cannot be undone with --undo"),
+                      {tovana::ShownField(path.empty() ? folder : path), error.message()});
     }
-    std::fprintf(stderr,
-                 "tovana-cli: warning: cannot write the journal %s'%s': %s; this run cannot be "
-                 "undone with --undo\n",
-                 path.empty() ? "in " : "",
-                 tovana::EscapeField(path.empty() ? folder : path).c_str(),
-                 error.message().c_str());
+    text = "tovana-cli: " + text + "\n";
+    std::fputs(text.c_str(), stderr);
 }

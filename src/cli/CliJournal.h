@@ -4,14 +4,17 @@
 #include <string>
 
 #include "journal/JournalStore.h"
+#include "journal/LocalTime.h"
 #include "journal/Undo.h"
 #include "rename/RenameRun.h"
 
 // Why a rename failed, in a few English words.
 std::string ReasonText(const tovana::LogEntry& entry);
 
-// --history: one line per journal, oldest first. Returns the exit status.
-int PrintHistory(const tovana::JournalStore& store, bool null);
+// --history: one line per journal, oldest first, each run's start in local time in `form`
+// (with `null`, the journal's own UTC stamp). Returns the exit status.
+int PrintHistory(const tovana::JournalStore& store, bool null,
+                 tovana::TimeForm form = tovana::TimeForm::English);
 
 // The message for an undo that could not start; empty when it could.
 std::string UndoProblemText(const tovana::UndoOutcome& outcome);

@@ -20,6 +20,7 @@
 #include "cli/CliJournal.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliStop.h"
+#include "cli/CliText.h"
 #include "journal/Escape.h"
 #include "journal/Journal.h"
 #include "journal/Undo.h"
@@ -76,17 +77,19 @@ class LinesSink : public tovana::RunSink {
             line += '\0';
         } else {
             line += '\t';
-            tovana::AppendEscaped(line, entry.Path);
+            tovana::AppendShown(line, entry.Path);
             line += '\t';
-            tovana::AppendEscaped(line, entry.NewName);
+            tovana::AppendShown(line, entry.NewName);
             line += '\n';
         }
         WriteText(stdout, line);
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: cannot rename '" + tovana::EscapeField(entry.Path) +
-                                  "' to '" + tovana::EscapeField(entry.NewName) +
-                                  "': " + ReasonText(entry) + "\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("cannot rename '%1' to '%2': %3"),
+                                         {tovana::ShownField(entry.Path),
+                                          tovana::ShownField(entry.NewName), ReasonText(entry)}) +
+                                  "\n");
             failed_ = true;
         }
         CheckOutput();
@@ -94,20 +97,26 @@ class LinesSink : public tovana::RunSink {
 
     void LegacyChosen(tovana::LegacyCodePage codePage, std::size_t names) override {
         ClearProgress();
-        WriteText(stderr, "tovana-cli: " + std::to_string(names) + " name" +
-                              (names == 1 ? "" : "s") + " not in UTF-8, read as " +
-                              tovana::LegacyCodePageName(codePage) + "\n");
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(names == 1 ? _("%1 name not in UTF-8, read as %2")
+                                        : _("%1 names not in UTF-8, read as %2"),
+                             {std::to_string(names), tovana::LegacyCodePageName(codePage)}) +
+                      "\n");
     }
 
     void FolderUnreadable(const std::string& path, std::error_code error) override {
         ClearProgress();
         if (error == std::errc::not_a_directory) {
-            WriteText(stderr, "tovana-cli: '" +
-                                  tovana::EscapeField(WithoutTrailingDelimiter(path)) +
-                                  "' is not a folder\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("'%1' is not a folder"),
+                                         {tovana::ShownField(WithoutTrailingDelimiter(path))}) +
+                                  "\n");
         } else {
-            WriteText(stderr, "tovana-cli: cannot read folder '" + tovana::EscapeField(path) +
-                                  "': " + ErrorText(error) + "\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("cannot read folder '%1': %2"),
+                                         {tovana::ShownField(path), ErrorText(error)}) +
+                                  "\n");
         }
         failed_ = true;
     }
@@ -126,10 +135,12 @@ class LinesSink : public tovana::RunSink {
                        bool leftThere) override {
         if (leftThere) {
             ClearProgress();
-            WriteText(stderr, "tovana-cli: '" + tovana::EscapeField(path) +
-                                  "' could be moved neither on nor back; it is in the same "
-                                  "folder under the name '" +
-                                  tovana::EscapeField(temporary) + "'\n");
+            WriteText(stderr,
+                      "tovana-cli: " +
+                          Format(_("'%1' could be moved neither on nor back; it is in the "
+                                   "same folder under the name '%2'"),
+                                 {tovana::ShownField(path), tovana::ShownField(temporary)}) +
+                          "\n");
         }
     }
 
@@ -137,22 +148,32 @@ class LinesSink : public tovana::RunSink {
                         bool folder) override {
         ClearProgress();
         const std::string where =
-            tovana::EscapeField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
+            tovana::ShownField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
         if (method == tovana::RenameMethod::NotAtAll) {
-            WriteText(stderr, "tovana-cli: note: folders are not renamed on the file system of '" +
-                                  where + "': it loses a renamed folder's contents\n");
+            WriteText(stderr, "tovana-cli: " +
+                                  Format(_("note: folders are not renamed on the file system of "
+                                           "'%1': it loses a renamed folder's contents"),
+                                         {where}) +
+                                  "\n");
             return;
         }
-        WriteText(stderr, "tovana-cli: note: the file system of '" + where +
-                              "' has no no-overwrite rename; " + (folder ? "folders" : "files") +
-                              " are renamed there by " + tovana::RenameMethodText(method) + "\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(folder ? _("note: the file system of '%1' has no no-overwrite "
+                                                "rename; folders are renamed there by %2")
+                                            : _("note: the file system of '%1' has no no-overwrite "
+                                                "rename; files are renamed there by %2"),
+                                     {where, tovana::RenameMethodText(method)}) +
+                              "\n");
     }
 
     void JournalsLeftAlone(const std::string& path) override {
         ClearProgress();
-        WriteText(stderr, "tovana-cli: note: the journals' folder '" + tovana::EscapeField(path) +
-                              "' is in the tree: it is not walked into, and neither it nor "
-                              "the folders holding it are renamed\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("note: the journals' folder '%1' is in the tree: it is "
+                                       "not walked into, and neither it nor the folders holding "
+                                       "it are renamed"),
+                                     {tovana::ShownField(path)}) +
+                              "\n");
     }
 
     void ClearProgress() {
@@ -186,7 +207,8 @@ class LinesSink : public tovana::RunSink {
             return;
         }
         lastShown_ = now;
-        WriteText(stderr, "\rtovana-cli: " + std::to_string(entriesSeen) + " entries read");
+        WriteText(stderr,
+                  "\rtovana-cli: " + Format(_("%1 entries read"), {std::to_string(entriesSeen)}));
         progressShown_ = true;
     }
 
@@ -204,8 +226,10 @@ class LinesSink : public tovana::RunSink {
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
     const auto warn = [](const char* flag, const char* blocker) {
-        WriteText(stderr, std::string("tovana-cli: warning: ") + flag +
-                              " has no effect together with " + blocker + "\n");
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(_("warning: %1 has no effect together with %2"), {flag, blocker}) +
+                      "\n");
     };
     if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
         warn("--replace-space", "--replace-underscore");
@@ -251,16 +275,166 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     return o;
 }
 
-#define DRY_RUN_LINE "Dry run: nothing was renamed."
+std::string HelpText(const std::string& settings, const std::string& journals) {
+#ifdef _WIN32
+    const char* escapes =
+        _("In rows and messages the characters 1-31, which a Windows name cannot hold\n"
+          "but one made from Linux can, are written as <HH> (a tab as <09>).\n");
+#else
+    const char* escapes =
+        _("In rows a backslash, tab, line feed and carriage return are written as \\\\,\n"
+          "\\t, \\n, \\r, other control characters as \\xHH.\n");
+#endif
+    return std::string(
+               _("Usage: tovana-cli [OPTION]... PATH...\n"
+                 "  or:  tovana-cli --saved [OPTION]... [PATH]...\n"
+                 "  or:  tovana-cli --undo [JOURNAL] [-n] [-q] [-0] [--no-journal]\n"
+                 "  or:  tovana-cli --history [-0]\n"
+                 "Rename the files in each folder PATH (and with -d the folders) so that their\n"
+                 "names lose the diacritics of Central European letters (č, ř, ž, ů become c, r,\n"
+                 "z, u); optionally change spaces, underscores, other characters and the letter\n"
+                 "case. An existing file is never replaced. A PATH that is a file is renamed\n"
+                 "itself, whatever --mask says. Each path is handled once: one given twice, or\n"
+                 "lying in another given folder (with -s), is left to that one.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -s, --subdirs             include subfolders\n"
+                 "  -d, --dirs                rename folders too\n"
+                 "  -m, --mask MASK           file types to rename: *.EXT patterns separated by\n"
+                 "                              \";\", e.g. \"*.jpg;*.png\" (default \"*.*\")\n"
+                 "      --replace-space       spaces become underscores\n"
+                 "      --remove-space        spaces are deleted\n"
+                 "      --replace-underscore  underscores become spaces\n"
+                 "      --remove-underscore   underscores are deleted\n"
+                 "      --non-alnum           other characters than letters and digits before\n"
+                 "                              the extension become underscores\n"
+                 "      --upper               whole name to upper case\n"
+                 "      --lower               whole name to lower case\n"
+                 "      --legacy CODEPAGE     how names that are not UTF-8 are read: auto (the\n"
+                 "                              code page that reads them best; the default),\n"
+                 "                              cp1250, iso-8859-2, cp852, or none (left as is)\n"
+                 "      --fix-mojibake        repair names that were UTF-8 read in a code page\n"
+                 "                              (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning\n"
+                 "      --saved               start from the options the window stored; the\n"
+                 "                              options given here add to them\n"
+                 "  -n, --dry-run             change nothing; print what a run would do\n"
+                 "  -q, --quiet               no summary: only the rows and the errors\n"
+                 "  -0, --null                rows unescaped, each field followed by a NUL;\n"
+                 "                              the summary goes to stderr\n"
+                 "      --undo [JOURNAL]      put back the newest run not undone yet, or the\n"
+                 "                              run journaled in JOURNAL; replaces nothing\n"
+                 "      --history             list the journaled runs, oldest first\n"
+                 "      --no-journal          do not journal this run or undo\n"
+                 "  -h, --help                print this help and exit\n"
+                 "      --version             print the version and exit\n"
+                 "\n"
+                 "Output: one row per rename attempt: dir, file or failed, TAB, the old path,\n"
+                 "TAB, the new name. The summary follows on stdout, on stderr with -0, not at\n"
+                 "all with -q: scripts use -0 or -q. A dry run ends with the line\n"
+                 "\"Dry run: nothing was renamed.\"\n")) +
+           std::string(escapes) +
+           Format(
+               _("Errors, and why a rename failed, go to stderr.\n"
+                 "\n"
+                 "Every real run and undo is journaled (the newest 100 of the last 90 days are\n"
+                 "kept), one journal for all the PATHs of a run: --undo puts them all back.\n"
+                 "--history gives for each: its start, run or undo, done, stopped, interrupted,\n"
+                 "undone or partly-undone, files, folders, failed, the folder and the journal.\n"
+                 "\n"
+                 "Files:\n"
+                 "  %1\n"
+                 "                            the options the window stored (--saved)\n"
+                 "  %2\n"
+                 "                            the journals\n"
+                 "\n"
+                 "Exit status:\n"
+                 "  0    every rename succeeded\n"
+                 "  1    a rename failed or a folder could not be read\n"
+                 "  2    a usage error, or a journal that cannot be undone\n"
+                 "  130  stopped by SIGINT (143: SIGTERM) after the rename under way\n"
+                 "\n"
+                 "Examples:\n"
+                 "  tovana-cli -n -s -d ~/Fotky    preview what a run would rename\n"
+                 "  tovana-cli -s -d ~/Fotky       rename, subfolders and folders included\n"
+                 "  tovana-cli --undo              put the last run back\n"),
+               {settings, journals});
+}
 
-std::map<std::string, tovana::LegacyCodePage> LegacyChoices() {
-    std::map<std::string, tovana::LegacyCodePage> choices;
-    for (auto codePage : {tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250,
-                          tovana::LegacyCodePage::Iso8859_2, tovana::LegacyCodePage::Cp852,
-                          tovana::LegacyCodePage::None}) {
-        choices.emplace(tovana::LegacyCodePageName(codePage), codePage);
+constexpr tovana::LegacyCodePage kLegacyChoices[] = {
+    tovana::LegacyCodePage::Auto, tovana::LegacyCodePage::Cp1250, tovana::LegacyCodePage::Iso8859_2,
+    tovana::LegacyCodePage::Cp852, tovana::LegacyCodePage::None};
+
+// --legacy NAME: the code page's number for CLI11 to store, or the list of the valid names.
+std::string LegacyChoice(std::string& value) {
+    std::string names;
+    for (const tovana::LegacyCodePage codePage : kLegacyChoices) {
+        const std::string name = tovana::LegacyCodePageName(codePage);
+        if (value == name) {
+            value = std::to_string(static_cast<int>(codePage));
+            return {};
+        }
+        names += (names.empty() ? "" : ", ") + name;
     }
-    return choices;
+    return Format(_("'%1' is not one of %2"), {value, names});
+}
+
+// Masks are "*.EXT" patterns separated by ";"; a list written with spaces or commas would
+// quietly match only some of its types.
+bool MaskIsAList(const std::string& masks) {
+    std::size_t from = 0;
+    while (from <= masks.size()) {
+        std::size_t end = masks.find(';', from);
+        if (end == std::string::npos) {
+            end = masks.size();
+        }
+        const std::string_view part = std::string_view(masks).substr(from, end - from);
+        if (!part.empty() && part != "*.*" &&
+            (!part.starts_with('*') || part.find_first_of("*, \t", 1) != std::string_view::npos)) {
+            return false;
+        }
+        from = end + 1;
+    }
+    return true;
+}
+
+// The chosen folder opens, or there is nothing to run: its error is said, and nothing is run or
+// journaled.
+bool ChosenFolderOpens(tovana::FileSystem& fileSystem, const std::string& path, LinesSink& sink) {
+    std::error_code error;
+    if (fileSystem.OpenFolder(path, error) != nullptr) {
+        return true;
+    }
+    // An entry that is there but opens as no folder (a dangling link) is no folder.
+    std::error_code ignored;
+    const bool there =
+        std::filesystem::symlink_status(std::filesystem::u8path(path), ignored).type() !=
+        std::filesystem::file_type::not_found;
+    if (error == std::errc::too_many_symbolic_link_levels ||
+        (there && error == std::errc::no_such_file_or_directory)) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
+    sink.FolderUnreadable(path, error);
+    return false;
+}
+
+// CLI11's messages, like every other, start with the program's name.
+std::string Prefixed(const std::string& text) {
+    std::string out;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find('\n', from);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line = std::string_view(text).substr(from, end - from);
+        if (line != "\n" && !line.starts_with("tovana-cli:")) {
+            out += "tovana-cli: ";
+        }
+        out += line;
+        from = end;
+    }
+    if (!out.empty() && !out.ends_with('\n')) {
+        out += '\n';
+    }
+    return out;
 }
 
 std::string SummaryLines(const tovana::RunCounters& counters) {
@@ -273,11 +447,14 @@ std::string SummaryLines(const tovana::RunCounters& counters) {
     return text + '\n';
 }
 
-// The summary, and for a dry run the line that says so.
-void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null) {
+// The summary, and for a dry run the line that says so; nothing with --quiet.
+void PrintSummary(const tovana::RunCounters& counters, bool dryRun, bool null, bool quiet) {
+    if (quiet) {
+        return;
+    }
     std::string text = SummaryLines(counters);
     if (dryRun) {
-        text += DRY_RUN_LINE "\n";
+        text += std::string(_("Dry run: nothing was renamed.")) + "\n";
     }
     WriteText(null ? stderr : stdout, text);
 }
@@ -370,14 +547,15 @@ std::vector<Target> Targets(const std::vector<std::string>& paths, bool subDirs,
             }
         }
         if (!coveredBy.empty()) {
-            const std::string quoted = "'" + tovana::EscapeField(t.path) + "'";
-            WriteText(
-                stderr,
-                "tovana-cli: note: " + quoted +
-                    (!twice ? " lies in '" + tovana::EscapeField(coveredBy) + "'; handled there\n"
-                     : coveredBy == t.path ? " is given twice; handled once\n"
-                                           : " is the same as '" + tovana::EscapeField(coveredBy) +
-                                                 "'; handled once\n"));
+            const std::string shown = tovana::ShownField(t.path);
+            const std::string text =
+                !twice ? Format(_("note: '%1' lies in '%2'; handled there"),
+                                {shown, tovana::ShownField(coveredBy)})
+                : coveredBy == t.path
+                    ? Format(_("note: '%1' is given twice; handled once"), {shown})
+                    : Format(_("note: '%1' is the same as '%2'; handled once"),
+                             {shown, tovana::ShownField(coveredBy)});
+            WriteText(stderr, "tovana-cli: " + text + "\n");
             continue;
         }
         auto outer = std::find_if(targets.begin(), targets.end(), [&t](const Target& kept) {
@@ -389,7 +567,7 @@ std::vector<Target> Targets(const std::vector<std::string>& paths, bool subDirs,
 }
 
 int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun, bool null,
-         bool noJournal) {
+         bool noJournal, bool quiet) {
     tovana::RaiseOpenFileLimit();
     const std::unique_ptr<tovana::FileSystem> platform = tovana::MakeFileSystem();
     // Tests may ask for a slow disk (see SlowFileSystem.h).
@@ -411,15 +589,21 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
     if (outcome.JournalError) {
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
-    PrintSummary(counters, dryRun, null);
+    PrintSummary(counters, dryRun, null, quiet);
     if (outcome.JournalIncomplete) {
         // The run stopped when its journal could no longer be written, so what the journal
         // names is what it renamed; still, the journal cannot prove it.
-        WriteText(stderr, "tovana-cli: the journal '" + tovana::EscapeField(outcome.UndonePath) +
-                              "' is incomplete: writing it failed (" +
-                              tovana::EscapeField(outcome.IncompleteWhy) +
-                              "); every rename it names was " + (dryRun ? "checked" : "put back") +
-                              ", and the run stopped before any rename it could not journal\n");
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(dryRun ? _("the journal '%1' is incomplete: writing it failed (%2); "
+                                        "every rename it names was checked, and the run stopped "
+                                        "before any rename it could not journal")
+                                    : _("the journal '%1' is incomplete: writing it failed (%2); "
+                                        "every rename it names was put back, and the run stopped "
+                                        "before any rename it could not journal"),
+                             {tovana::ShownField(outcome.UndonePath),
+                              tovana::ShownField(outcome.IncompleteWhy)}) +
+                      "\n");
     }
     if (const int interrupted = InterruptExitStatus()) {
         return interrupted;
@@ -431,106 +615,84 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
 
 int main(int argc, char** argv) {
     const std::unique_ptr<tovana::JournalStore> journals = tovana::JournalStore::ForCurrentUser();
-    CLI::App app{
-        "Renames files and folders in each folder PATH so that their names lose the diacritics "
-        "of Central European letters (č, ř, ž, ů become c, r, z, u), and optionally changes "
-        "spaces, underscores, other non-alphanumeric characters and letter case. Never "
-        "replaces an existing file. A PATH that is a file is renamed itself, whatever --mask "
-        "says; the mask selects files in the folders walked. A path given twice, or inside "
-        "another given folder (with --subdirs), is handled once.\n\nOutput: one line per rename "
-        "attempt (dir, file or "
-        "failed, TAB, old path, TAB, new name), then a summary; a dry run ends with the line "
-        "\"" DRY_RUN_LINE
-        "\". In paths and names a backslash, tab, line feed and carriage "
-        "return are written as \\\\, \\t, \\n, \\r, other control characters as \\xHH; "
-        "with --null the three fields are written as they are, each followed by a NUL, and the "
-        "summary goes to stderr. A failed rename is also explained on stderr.\n\n"
-        "Every real run is journaled in " +
-            journals->folder() +
-            " (the newest 100 of the last 90 "
-            "days are kept), one journal for all the PATHs of a run; --undo puts a run back, "
-            "all of its PATHs, --history lists the journals (start, run or "
-            "undo, done/stopped/interrupted/undone/partly-undone, files, folders, failed, folder, "
-            "journal).\n"
-            "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
-            "be read, 2 for a usage error or a journal that cannot be undone, 130 or 143 when "
-            "SIGINT or SIGTERM stopped it (the rename under way completes first).",
-        "tovana-cli"};
+    CLI::App app{"", "tovana-cli"};
+    // The help is laid out by hand: 80 columns, the options in the order a user needs them.
+    app.set_help_flag();
+    bool help = false;
+    app.add_flag("-h,--help", help);
     app.set_version_flag("--version", "tovana-cli " TOVANA_VERSION);
 
+    // What each option does is told by HelpText.
     RenameOptions options;
     bool dryRun = false;
     bool saved = false;
-    std::vector<std::string> paths;
-    auto* folder = app.add_option("PATH", paths,
-                                  "Folders to process and files to rename, in turn (with "
-                                  "--saved, the stored folder if left out)");
-    app.add_flag("-s,--subdirs", options.SubDir, "Include subfolders");
-    app.add_flag("-d,--dirs", options.RenameDir, "Rename folders too");
-    app.add_option("-m,--mask", options.Masks,
-                   "File types to rename, e.g. \"*.JPG;*.BMP;*.GIF\" (default \"*.*\")");
-    app.add_flag("--replace-space", options.ReplaceSpace, "Spaces become underscores");
-    app.add_flag("--remove-space", options.RemoveSpace, "Spaces are deleted");
-    app.add_flag("--replace-underscore", options.ReplaceUnderline, "Underscores become spaces");
-    app.add_flag("--remove-underscore", options.RemoveUnderline, "Underscores are deleted");
-    app.add_flag("--non-alnum", options.NonAlphaNum,
-                 "Non-alphanumeric characters before the extension become underscores");
-    auto* upper = app.add_flag("--upper", options.ToUpperCase, "Whole name to upper case");
-    auto* lower = app.add_flag("--lower", options.ToLowerCase, "Whole name to lower case");
-    upper->excludes(lower);
-    app.add_option("--legacy", options.Legacy,
-                   "How names that are not UTF-8 are read: auto (the code page that reads all of "
-                   "them best), cp1250, iso-8859-2, cp852, or none (left as they are)")
-        ->transform(CLI::CheckedTransformer(LegacyChoices()))
-        ->option_text("auto|cp1250|iso-8859-2|cp852|none (default auto)");
-    app.add_flag("--fix-mojibake", options.FixMojibake,
-                 "Repair names that were UTF-8 read as Windows-1250, ISO 8859-2 or CP852 and "
-                 "written back (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning them");
-    app.add_flag("--saved", saved,
-                 "Start from the options the window stored (" + tovana::SettingsLocation() +
-                     "); the options given here add to them");
-    app.add_flag("-n,--dry-run", dryRun, "Change nothing; print what a run would do");
     bool null = false;
     bool noJournal = false;
     bool history = false;
+    bool quiet = false;
     std::string undoJournal;
-    app.add_flag("-0,--null", null,
-                 "Write each row's fields unescaped, each followed by a NUL; the summary goes to "
-                 "stderr");
-    auto* undo = app.add_option("--undo", undoJournal,
-                                "Put back the renames of the newest run not undone yet, or of "
-                                "the run journaled in JOURNAL; never replaces anything")
-                     ->expected(0, 1)
-                     ->type_name("[JOURNAL]");
-    app.add_flag("--history", history, "List the journaled runs, oldest first");
-    app.add_flag("--no-journal", noJournal,
-                 "Do not journal this run or undo (it cannot be undone)");
+    std::vector<std::string> paths;
+    auto* folder = app.add_option("PATH", paths);
+    app.add_flag("-s,--subdirs", options.SubDir);
+    app.add_flag("-d,--dirs", options.RenameDir);
+    auto* mask = app.add_option("-m,--mask", options.Masks);
+    auto* replaceSpace = app.add_flag("--replace-space", options.ReplaceSpace);
+    app.add_flag("--remove-space", options.RemoveSpace);
+    auto* replaceUnderscore = app.add_flag("--replace-underscore", options.ReplaceUnderline);
+    app.add_flag("--remove-underscore", options.RemoveUnderline);
+    app.add_flag("--non-alnum", options.NonAlphaNum);
+    auto* upper = app.add_flag("--upper", options.ToUpperCase);
+    auto* lower = app.add_flag("--lower", options.ToLowerCase);
+    // Options that cancel each other: typed together, neither would act.
+    upper->excludes(lower);
+    replaceSpace->excludes(replaceUnderscore);
+    app.add_option("--legacy", options.Legacy)->transform(CLI::Validator(LegacyChoice, ""));
+    app.add_flag("--fix-mojibake", options.FixMojibake);
+    app.add_flag("--saved", saved);
+    app.add_flag("-n,--dry-run", dryRun);
+    app.add_flag("-q,--quiet", quiet);
+    app.add_flag("-0,--null", null);
+    auto* undo = app.add_option("--undo", undoJournal)->expected(0, 1);
+    app.add_flag("--history", history);
+    app.add_flag("--no-journal", noJournal);
 
     PrepareOutput();
+    PrepareTexts();
     try {
         std::vector<std::string> arguments = CommandLineArguments(argc, argv);
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
     } catch (const CLI::ParseError& e) {
+        if (help) {
+            WriteText(stdout, HelpText(tovana::SettingsLocation(), journals->folder()));
+            return 0;
+        }
         // Help, version and usage errors go out like every other line of the program.
         std::ostringstream out;
         std::ostringstream err;
         const int status = app.exit(e, out, err);
         WriteText(stdout, out.str());
-        WriteText(stderr, err.str());
+        WriteText(stderr, Prefixed(err.str()));
         return status == 0 ? 0 : kExitUsage;
+    }
+    if (help) {
+        WriteText(stdout, HelpText(tovana::SettingsLocation(), journals->folder()));
+        return 0;
     }
     if (history || undo->count() > 0) {
         if (folder->count() > 0 || saved || (history && undo->count() > 0)) {
-            std::fputs("tovana-cli: --undo and --history take no PATH and no other mode\n", stderr);
+            WriteText(stderr, std::string("tovana-cli: ") +
+                                  _("--undo and --history take no PATH and no other mode") + "\n");
             return kExitUsage;
         }
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-        const int status = history ? PrintHistory(*journals, null)
-                                   : Undo(*journals, undoJournal, dryRun, null, noJournal);
+        const int status = history ? PrintHistory(*journals, null,
+                                                  CzechUser() ? tovana::TimeForm::Czech
+                                                              : tovana::TimeForm::English)
+                                   : Undo(*journals, undoJournal, dryRun, null, noJournal, quiet);
         if (std::fflush(stdout) != 0) {
-            std::perror("tovana-cli: writing the output");
+            std::perror((std::string("tovana-cli: ") + _("writing the output")).c_str());
             return kExitFailed;
         }
         return status;
@@ -542,18 +704,28 @@ int main(int argc, char** argv) {
         try {
             options = WithSavedOptions(options, app);
         } catch (const tovana::SettingsError& error) {
-            WriteText(stderr, std::string("tovana-cli: stored settings: ") + error.what() + "\n");
+            WriteText(stderr, std::string("tovana-cli: ") +
+                                  Format(_("stored settings: %1"), {error.what()}) + "\n");
             return kExitUsage;
         }
     } else if (folder->count() == 0) {
-        WriteText(stderr, "tovana-cli: PATH is required\nRun with --help for more information.\n");
+        WriteText(stderr, Prefixed(std::string(_("PATH is required")) + "\n" +
+                                   _("Run with --help for more information.") + "\n"));
         return kExitUsage;
     }
     if (paths.empty()) {
         paths.push_back(options.Path);  // the stored folder
     }
     if (std::find(paths.begin(), paths.end(), std::string()) != paths.end()) {
-        WriteText(stderr, "tovana-cli: PATH must not be empty\n");
+        WriteText(stderr, std::string("tovana-cli: ") + _("PATH must not be empty") + "\n");
+        return kExitUsage;
+    }
+    if (mask->count() > 0 && !MaskIsAList(options.Masks)) {
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("--mask: '%1' is not a list of *.EXT patterns; separate "
+                                       "them with \";\", e.g. \"*.jpg;*.png\""),
+                                     {options.Masks}) +
+                              "\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);
@@ -581,6 +753,12 @@ int main(int argc, char** argv) {
     bool journalStopped = false;
     const std::string journalFolder = journals ? journals->folder() : std::string();
     const std::vector<Target> targets = Targets(paths, options.SubDir, fileSystem);
+    // One folder that cannot be opened leaves nothing to run: its error is all there is to say.
+    // Of several paths, one that cannot be read fails the run and the others go on.
+    if (paths.size() == 1 && targets.size() == 1 && !targets.front().file &&
+        !ChosenFolderOpens(*platform, targets.front().path, sink)) {
+        return kExitFailed;
+    }
     // Each path in turn, into the one summary (and the one journal).
     const auto runAll = [&](tovana::RunSink& to) {
         for (const Target& target : targets) {
@@ -623,14 +801,15 @@ int main(int argc, char** argv) {
     if (sink.outputClosed() && InterruptExitStatus() == 0) {
         // Nobody reads the rows any more; the run ended after the rename under way (the journal
         // holds every rename made).
-        WriteText(stderr, "tovana-cli: the output was closed; stopped after " +
-                              std::to_string(counters.FileCount + counters.DirCount) +
-                              " renames\n");
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("the output was closed; stopped after %1 renames"),
+                                     {std::to_string(counters.FileCount + counters.DirCount)}) +
+                              "\n");
         return kExitFailed;
     }
-    PrintSummary(counters, dryRun, null);
+    PrintSummary(counters, dryRun, null, quiet);
     if (std::fflush(stdout) != 0) {
-        std::perror("tovana-cli: writing the output");
+        std::perror((std::string("tovana-cli: ") + _("writing the output")).c_str());
         return kExitFailed;
     }
     if (const int interrupted = InterruptExitStatus()) {

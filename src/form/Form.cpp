@@ -9,6 +9,7 @@
 
 #include "journal/Journal.h"
 #include "journal/JournalStore.h"
+#include "journal/LocalTime.h"
 #include "journal/Undo.h"
 #include "names/LegacyText.h"
 #include "names/NameText.h"
@@ -610,7 +611,7 @@ void Form::miUndoClick() {
     }
     const Box question{kUndoTitle,
                        "Vrátit zpět přejmenování ve složce\r" + Shown(journal.Folder) +
-                           "\rspuštěné " + journal.Started + "?",
+                           "\rspuštěné " + LocalTimeText(journal.Started, TimeForm::Czech) + "?",
                        BoxIcon::None, BoxButtons::YesNo};
     if (view_.ShowBox(question) != BoxAnswer::Yes) {
         return;

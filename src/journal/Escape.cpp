@@ -194,6 +194,38 @@ void AppendEscaped(std::string& out, std::string_view text) {
     out.append(text.substr(plainFrom));
 }
 
+void AppendEscapedForWindows(std::string& out, std::string_view text) {
+    std::size_t plainFrom = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 || byte == 0) {
+            continue;
+        }
+        out.append(text.substr(plainFrom, i - plainFrom));
+        plainFrom = i + 1;
+        out += '<';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+        out += '>';
+    }
+    out.append(text.substr(plainFrom));
+}
+
+void AppendShown(std::string& out, std::string_view text) {
+#ifdef _WIN32
+    AppendEscapedForWindows(out, text);
+#else
+    AppendEscaped(out, text);
+#endif
+}
+
+std::string ShownField(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendShown(out, text);
+    return out;
+}
+
 std::string EscapeField(std::string_view text) {
     std::string out;
     out.reserve(text.size());

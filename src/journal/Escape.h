@@ -14,6 +14,16 @@ namespace tovana {
 std::string EscapeField(std::string_view text);
 void AppendEscaped(std::string& out, std::string_view text);
 
+// Paths and names as Windows users read them: the backslash is the separator there and stays
+// as it is; only the characters 1-31, which a Windows name cannot hold but one made through
+// \\?\ or from Linux can, become <HH> (two upper-case hex digits; "<" is in no Windows name,
+// so <09> cannot be read as part of a path the way \t in C:\temp could).
+void AppendEscapedForWindows(std::string& out, std::string_view text);
+
+// Rows and messages of tovana-cli: AppendEscapedForWindows on Windows, AppendEscaped elsewhere.
+void AppendShown(std::string& out, std::string_view text);
+std::string ShownField(std::string_view text);
+
 // Reverses EscapeField. False for text that EscapeField cannot have written (a lone
 // backslash, an unknown escape, a raw tab or line break, \x00).
 bool UnescapeField(std::string_view text, std::string& out);

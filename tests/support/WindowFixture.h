@@ -55,7 +55,10 @@ class WindowFixture : public testing::Test {
             }
             return answer;
         };
-        services.openUrl = [this](const QUrl& url) { urls.push_back(url); };
+        services.openUrl = [this](const QUrl& url) {
+            urls.push_back(url);
+            return urlsOpen;
+        };
         services.execMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
             QStringList items;
             QAction* chosen = nullptr;
@@ -108,6 +111,7 @@ class WindowFixture : public testing::Test {
     std::vector<QString> pickerStartedWith;
     QString pickerAnswer;
     std::vector<QUrl> urls;
+    bool urlsOpen = true;            // what opening one of them reports
     std::vector<QStringList> menus;  // each context menu shown: its items, greyed ones marked
     QString menuChoice;              // the item to pick from the next menus
 };

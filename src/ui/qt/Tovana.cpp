@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     services.selectFolder = [](const QString& title, const QString& root, QString& folder) {
         return SelectFolder(nullptr, title, root, folder);
     };
-    services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     services.applicationTitle =
         QString::fromStdString(tovana::ApplicationTitle(QString(argv[0]).toStdString()));
 

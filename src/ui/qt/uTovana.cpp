@@ -371,10 +371,13 @@ void TfTovana::ShowFolder(const std::string& folder) {
     // mangle a folder named in an old code page. UTF-8 paths come out as fromLocalFile makes them.
     const QUrl url = QUrl::fromEncoded(
         "file://" + QByteArray::fromStdString(folder).toPercentEncoding("/"), QUrl::StrictMode);
-    if (services_.openUrl) {
-        services_.openUrl(url);
-    } else {
-        QDesktopServices::openUrl(url);
+    const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    // Without a launcher (xdg-utils) nothing at all would happen.
+    if (!opened) {
+        ShowBox({services_.applicationTitle.toStdString(),
+                 "Složku nelze otevřít: není nainstalován správce souborů ani program, který ho "
+                 "spouští (xdg-open z balíčku xdg-utils).",
+                 tovana::BoxIcon::Stop});
     }
 }
 

@@ -32,7 +32,7 @@ struct TovanaServices {
     // The folder picker (title, root, folder in and out) -> confirmed.
     std::function<bool(const QString&, const QString&, QString&)> selectFolder;
     std::function<tovana::BoxAnswer(const tovana::Box&)> showBox;
-    std::function<void(const QUrl&)> openUrl;
+    std::function<bool(const QUrl&)> openUrl;  // false: nothing could open it
     // The result list's context menu at a global position -> the chosen action or null.
     std::function<QAction*(QMenu&, const QPoint&)> execMenu;
     QString applicationTitle = "Tovana";

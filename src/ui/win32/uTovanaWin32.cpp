@@ -661,6 +661,21 @@ void TfTovana::lbMessageContextPopup(POINT at) {
         }
         at = {row.left + 20, (row.top + row.bottom) / 2};
         ::ClientToScreen(list, &at);
+    } else {
+        // A right click acts on the row under the mouse: it is selected before the menu opens.
+        POINT inList = at;
+        ::ScreenToClient(list, &inList);
+        const LRESULT hit =
+            ::SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(inList.x, inList.y));
+        if (HIWORD(hit) == 0 &&
+            ::SendMessageW(list, LB_GETCURSEL, 0, 0) != static_cast<LRESULT>(LOWORD(hit))) {
+            ::SendMessageW(list, LB_SETCURSEL, LOWORD(hit), 0);
+        }
+    }
+    // The row's tooltip would cover the menu.
+    if (tooltip_ != nullptr) {
+        ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+        ::SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
     }
     const HMENU menu = ::CreatePopupMenu();
     const std::vector<tovana::MenuItem> items = form_.lbMessageMenu();
@@ -681,6 +696,9 @@ void TfTovana::lbMessageContextPopup(POINT at) {
             : static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
                                                  0, window_, nullptr));
     ::DestroyMenu(menu);
+    if (tooltip_ != nullptr) {
+        ::SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+    }
     if (chosen >= kFirstMenuCommand && chosen < kFirstMenuCommand + items.size()) {
         form_.lbMessageCommand(items[chosen - kFirstMenuCommand].command);
     }

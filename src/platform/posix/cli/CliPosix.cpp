@@ -3,9 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <libintl.h>
+
+#include <climits>
+#include <clocale>
 #include <cstdlib>
 
 #include "cli/CliPlatform.h"
+#include "cli/CliText.h"
 
 namespace {
 
@@ -21,6 +26,39 @@ void PrepareOutput() {}
 
 void WriteText(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// The catalogue lies in ../share/locale from the program, installed (/usr/bin) or built.
+void PrepareTexts() {
+    std::setlocale(LC_MESSAGES, "");
+    char program[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
+    std::string folder = "/usr/share/locale";
+    if (length > 0) {
+        std::string path(program, static_cast<std::size_t>(length));
+        path.resize(path.rfind('/') + 1);
+        folder = path + "../share/locale";
+    }
+    ::bindtextdomain("tovana-cli", folder.c_str());
+    ::bind_textdomain_codeset("tovana-cli", "UTF-8");
+    // The system's error texts too (glibc's own domain), not in ASCII with "?" for letters.
+    ::bind_textdomain_codeset("libc", "UTF-8");
+}
+
+const char* Tr(const char* english) {
+    return ::dgettext("tovana-cli", english);
+}
+
+bool CzechUser() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            const std::string_view locale(value);
+            return locale.starts_with("cs") &&
+                   (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
+        }
+    }
+    return false;
 }
 
 std::string ErrorText(const std::error_code& error) {

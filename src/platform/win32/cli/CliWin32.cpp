@@ -10,15 +10,18 @@
 #include <cstdlib>
 
 #include "cli/CliPlatform.h"
+#include "cli/CliText.h"
 #include "names/WideText.h"
 
-// The arguments come from the wide command line: the 8-bit one cannot hold every name.
+// The arguments come from the wide command line: the 8-bit one cannot hold every name. "/?"
+// asks for the help, as it does of every Windows command.
 std::vector<std::string> CommandLineArguments(int, char**) {
     int count = 0;
     LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(tovana::Utf8FromWide(wide[i]));
+        arguments.push_back(std::wstring_view(wide[i]) == L"/?" ? std::string("--help")
+                                                                : tovana::Utf8FromWide(wide[i]));
     }
     ::LocalFree(wide);
     return arguments;
@@ -71,16 +74,51 @@ void WriteText(std::FILE* stream, std::string_view text) {
     }
 }
 
-// The system's own texts come wide: the 8-bit ones are in the ANSI code page, not UTF-8.
+bool CzechUser() {
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_CZECH;
+}
+
+// The Czech catalogue is built into the program (made from po/cs.po at build time).
+extern const unsigned char kCzechCatalogue[];
+extern const std::size_t kCzechCatalogueSize;
+
+namespace {
+
+const tovana::MessageCatalogue* catalogue = nullptr;
+
+}  // namespace
+
+void PrepareTexts() {
+    if (CzechUser()) {
+        static const tovana::MessageCatalogue czech(kCzechCatalogue, kCzechCatalogueSize);
+        catalogue = &czech;
+    }
+}
+
+const char* Tr(const char* english) {
+    const char* translated = catalogue != nullptr ? catalogue->Find(english) : nullptr;
+    return translated != nullptr ? translated : english;
+}
+
+// The system's own texts come wide: the 8-bit ones are in the ANSI code page, not UTF-8. They
+// are asked for in the language of the program's own words, so that one line does not mix two.
 std::string ErrorText(const std::error_code& error) {
     if (error.category() != std::system_category()) {
         return error.message();
     }
+    const auto format = [&error](DWORD language, wchar_t*& text) {
+        return ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, static_cast<DWORD>(error.value()), language,
+                                reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    };
     wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(error.value()), 0, reinterpret_cast<wchar_t*>(&text), 0,
-        nullptr);
+    DWORD length = format(CzechUser() ? MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT)
+                                      : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                          text);
+    if (length == 0 || text == nullptr) {
+        length = format(0, text);
+    }
     if (length == 0 || text == nullptr) {
         return "error " + std::to_string(error.value());
     }
