@@ -332,8 +332,8 @@ int main(int argc, char** argv) {
             journals->folder() +
             " (the newest 100 of the last 90 "
             "days are kept); --undo puts a run back, --history lists the journals (start, run or "
-            "undo, done/stopped/interrupted/undone/partly-undone, files, folders, failed, folder, "
-            "journal).\n"
+            "undo, done/stopped/interrupted/journal-incomplete/undone/partly-undone, files, "
+            "folders, failed, folder, journal).\n"
             "Exit status: 0 when every rename succeeded, 1 when one failed or a folder could not "
             "be read, 2 for a usage error or a journal that cannot be undone, 130 or 143 when "
             "SIGINT or SIGTERM stopped it (the rename under way completes first).",
