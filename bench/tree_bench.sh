@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Times a whole renaming run over 100,000 files with Czech names on a tmpfs: tovana-cli (with
 # its journal, as users run it, and without) against detox and against a C loop that makes only
-# the system calls. Best of three runs each, on a fresh copy of the same tree every time. The
-# journals go to a state folder on the same tmpfs (JOURNAL_STATE=DIR puts them elsewhere, e.g.
-# on a disk, to include a real flush to stable storage).
+# the system calls. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
+# copy of the same tree, so that a load on the machine meets them alike; the median of each is
+# printed, and its ratio to the floor. The journals go to a state folder on the same tmpfs
+# (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to include a real flush to stable
+# storage).
 #
 #   bench/tree_bench.sh [BUILD_DIR] [FILES]
 set -euo pipefail
@@ -19,27 +21,29 @@ cc -O2 -o "$work/floor" bench/floor.c
 python3 bench/make_tree.py "$work/template" "$files"
 echo "tree: $(find "$work/template" -type f | wc -l) files, $(find "$work/template" -type d | wc -l) folders"
 
-best_of_three() {  # label command... (the tree copy is the last argument)
-  local label=$1; shift
-  local best=""
-  for _ in 1 2 3; do
+rounds=${ROUNDS:-7}
+labels=("C floor (readdir+renameat2)" "tovana-cli (journal)" "tovana-cli --no-journal" "detox -r")
+commands=("$work/floor" \
+  "$build/src/tovana-cli -s -d --replace-space" \
+  "$build/src/tovana-cli -s -d --replace-space --no-journal" \
+  "detox -r")
+: > "$work/times"
+for round in $(seq "$rounds"); do
+  for i in "${!commands[@]}"; do
     rm -rf "$work/tree"; cp -a "$work/template" "$work/tree"; sync
-    local start end
     start=$(date +%s.%N)
-    "$@" "$work/tree" >/dev/null 2>&1 || true
+    ${commands[$i]} "$work/tree" >/dev/null 2>&1 || true
     end=$(date +%s.%N)
-    local t; t=$(echo "$end - $start" | bc)
-    if [ -z "$best" ] || (( $(echo "$t < $best" | bc) )); then best=$t; fi
+    echo "$i $(echo "$end - $start" | bc)" >> "$work/times"
   done
-  printf '%-28s %8.3f s\n' "$label" "$best" >&2
-  echo "$best"
+done
+median() {  # index
+  awk -v i="$1" '$1 == i { print $2 }' "$work/times" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
-
-floor=$(best_of_three "C floor (readdir+renameat2)" "$work/floor")
-tovana=$(best_of_three "tovana-cli (journal)" "$build/src/tovana-cli" -s -d --replace-space)
-bare=$(best_of_three "tovana-cli --no-journal" "$build/src/tovana-cli" -s -d --replace-space --no-journal)
-detox=$(best_of_three "detox -r" detox -r)
-printf 'tovana-cli (journal) / floor: %.2f\n' "$(echo "$tovana / $floor" | bc -l)"
-printf 'tovana-cli --no-journal / floor: %.2f\n' "$(echo "$bare / $floor" | bc -l)"
-printf 'tovana-cli (journal) / detox: %.2f\n' "$(echo "$tovana / $detox" | bc -l)"
-printf 'journal folder after the three journaled runs: %s\n' "$(du -sh "$XDG_STATE_HOME/Korvel/Tovana/journal" 2>/dev/null | cut -f1)"
+floor=$(median 0)
+printf '%-30s %9s %9s\n' "median of $rounds rounds" seconds "/ floor"
+for i in "${!commands[@]}"; do
+  t=$(median "$i")
+  printf '%-30s %9.3f %9.2f\n' "${labels[$i]}" "$t" "$(echo "$t / $floor" | bc -l)"
+done
+printf 'journal folder after the journaled runs: %s\n' "$(du -sh "$XDG_STATE_HOME/Korvel/Tovana/journal" 2>/dev/null | cut -f1)"

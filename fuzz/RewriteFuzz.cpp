@@ -1,5 +1,6 @@
 // The name rules over any name and every combination of options, legacy reading and mojibake
 // repair included. Input: two bytes of option bits, one byte choosing the mask, then the name.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -99,6 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every byte is a character in CP852, so reading in the name's best code page leaves none.
     Check(o.Legacy != tovana::LegacyCodePage::Auto || ValidUtf8(*result));
     Check(result->find('/') == std::string::npos && result->find('\0') == std::string::npos);
+
+    // Plain ASCII goes through the rules on its bytes; behind a letter that is not ASCII the
+    // same name goes through them as characters, and the rest must come out the same.
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+    if (ascii && name.front() != '.' && !o.FixMojibake) {
+        const auto prefixed = tovana::Rewrite("\xC3\xA9" + name, isFolder, o);  // "é"
+        Check(prefixed && *prefixed == (o.ToUpperCase ? "E" : "e") + *result);
+    }
 
     // The diacritics step changes nothing more in its own result.
     tovana::RenameOptions diacriticsOnly;

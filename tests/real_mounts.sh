@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # tovana-cli on real mounts of the file systems users bring: NTFS and exFAT disks from Windows
 # machines, FAT sticks, and FUSE file systems in general, none of which take renameat2's
-# RENAME_NOREPLACE. Each is mounted here (as root) over a loop image or a folder, and on each:
-# file and folder renames, a collision (nothing replaced, the newcomer fails), changes of letter
-# case alone, contents checked after every run, and the dry run's rows equal to the real run's.
+# RENAME_NOREPLACE, and a real network file system (sshfs to an ssh server on this machine's
+# loopback). Each is mounted here (as root) over a loop image or a folder, and on each: file and
+# folder renames, a collision (nothing replaced, the newcomer fails), changes of letter case
+# alone, contents checked after every run, the dry run's rows equal to the real run's, and the
+# undo putting the tree back as it was.
 #
 #   tests/real_mounts.sh TOVANA_CLI FILE_SYSTEM PART
 #
-# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat; PART: renames (files, folders, a
+# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat, sshfs; PART: renames (files, folders, a
 # collision, the dry run) or letter-case (changes of letter case alone). Exits 77 (CTest: skipped) with the
 # reason when the mount cannot be made on this machine (not root, no /dev/fuse, no tool, no loop
 # device); everything mounted is unmounted on every way out, and nothing is mounted below the
@@ -38,6 +40,7 @@ work=$(mktemp -d /tmp/tovana-mount-XXXXXX)
 mnt="$work/mnt"
 mkdir "$mnt"
 loop=""
+sshd_pid=""
 mounted=0
 folders_renamed=yes
 
@@ -62,6 +65,7 @@ cleanup() {
     done
   fi
   [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null
+  [ -n "$sshd_pid" ] && kill "$sshd_pid" 2>/dev/null
   # Never remove through a mount that is still there.
   if mountpoint -q "$mnt"; then
     echo "warning: $mnt is still mounted; $work left in place" >&2
@@ -126,6 +130,36 @@ case $kind in
     image 32
     mkfs.vfat "$work/image" >/dev/null || fail "mkfs.vfat"
     mount_it fusefat -o rw+ "$work/image" "$mnt"
+    ;;
+  sshfs)
+    # An ssh server of the test's own on loopback, with keys made for it, serving one folder.
+    need sshfs ssh-keygen /usr/sbin/sshd
+    ssh_dir="$work/ssh"
+    mkdir -p "$work/source" "$ssh_dir" /run/sshd
+    ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host" || fail "ssh-keygen"
+    ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user" || fail "ssh-keygen"
+    cp "$ssh_dir/user.pub" "$ssh_dir/authorized_keys"
+    for _ in 1 2 3 4 5; do
+      port=$((20000 + RANDOM % 40000))
+      printf '%s\n' "ListenAddress 127.0.0.1" "Port $port" "HostKey $ssh_dir/host" \
+        "AuthorizedKeysFile $ssh_dir/authorized_keys" "PermitRootLogin prohibit-password" \
+        "PasswordAuthentication no" "KbdInteractiveAuthentication no" "UsePAM no" \
+        "StrictModes no" "Subsystem sftp internal-sftp" >"$ssh_dir/config"
+      /usr/sbin/sshd -D -f "$ssh_dir/config" -E "$ssh_dir/log" &
+      sshd_pid=$!
+      for _ in $(seq 50); do
+        grep -q "Server listening" "$ssh_dir/log" 2>/dev/null && break
+        kill -0 "$sshd_pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      grep -q "Server listening" "$ssh_dir/log" && break
+      kill "$sshd_pid" 2>/dev/null
+      sshd_pid=""
+    done
+    [ -n "$sshd_pid" ] || skip "the ssh server did not start: $(tr '\n' ' ' <"$ssh_dir/log")"
+    mount_it sshfs -o "IdentityFile=$ssh_dir/user,port=$port,BatchMode=yes" \
+      -o StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null \
+      "root@127.0.0.1:$work/source" "$mnt"
     ;;
   *)
     echo "unknown file system: $kind" >&2
@@ -238,6 +272,12 @@ folder_count=3
 [ "$folders_renamed" = no ] && folder_count=0
 grep -q "^3 souborů" "$work/real.out" && grep -q "^$folder_count adresářů" "$work/real.out" ||
   fail "summary: $(tail -n 3 "$work/real.out" | tr '\n' ' ')"
+
+# The undo puts every renamed entry back; the newcomer that failed stays as it was.
+run_cli undo --undo
+[ "$(cat "$work/undo.status")" = 0 ] ||
+  fail "undo: status $(cat "$work/undo.status"): $(cat "$work/undo.out" "$work/undo.err")"
+[ "$(listing Fotky)" = "$before" ] || fail "the undo did not put the tree back: $(listing Fotky)"
 
 report "$work/real.err"
 exit 0

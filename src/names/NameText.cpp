@@ -1,5 +1,6 @@
 #include "names/NameText.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -68,24 +69,26 @@ char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
     return composed[0];
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes `c` at `out` (at most four bytes); returns the end of what it wrote.
+char* PutUtf8(char* out, char32_t c) {
     if (IsRawByte(c)) {
-        out += static_cast<char>(c - kRawByteBase);
+        *out++ = static_cast<char>(c - kRawByteBase);
     } else if (c < 0x80) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return out;
 }
 
 // Byte services applied to a character the code page holds; others go to `other`.
@@ -126,23 +129,34 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 NameChars DecodeCodePoints(std::string_view utf8) {
-    NameChars chars;
-    chars.reserve(utf8.size());
+    // A byte gives at most one character: written in place, then cut to what was written.
+    NameChars chars(utf8.size(), U'\0');
+    std::size_t out = 0;
     for (std::size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            chars[out++] = static_cast<char32_t>(utf8[i++]);
+            continue;
+        }
         char32_t c = 0;
         const std::size_t length = ValidSequenceLength(utf8.substr(i), c);
         if (length == 0) {
-            chars += kRawByteBase + static_cast<unsigned char>(utf8[i]);
+            chars[out++] = kRawByteBase + static_cast<unsigned char>(utf8[i]);
             ++i;
         } else {
-            chars += c;
+            chars[out++] = c;
             i += length;
         }
     }
+    chars.resize(out);
     return chars;
 }
 
 bool ComposeClusters(NameChars& chars) {
+    // Most names hold no combining mark at all: then nothing composes and nothing moves.
+    if (std::none_of(chars.begin(), chars.end(),
+                     [](char32_t c) { return !IsRawByte(c) && IsMark(c); })) {
+        return false;
+    }
     bool composedAny = false;
     std::size_t out = 0;
     for (std::size_t i = 0; i < chars.size();) {
@@ -169,11 +183,14 @@ bool ComposeClusters(NameChars& chars) {
 }
 
 std::string EncodeName(const NameChars& chars) {
-    std::string out;
-    out.reserve(chars.size() + chars.size() / 2);
+    // Written in place into room for the longest form, then cut to what was written: no
+    // growing, no check per byte.
+    std::string out(chars.size() * 4, '\0');
+    char* end = out.data();
     for (char32_t c : chars) {
-        AppendUtf8(out, c);
+        end = PutUtf8(end, c);
     }
+    out.resize(static_cast<std::size_t>(end - out.data()));
     return out;
 }
 
