@@ -1118,7 +1118,8 @@ TEST_F(ListMenuTest, UndoThatCannotPutEverythingBackSaysHowMany) {
 
     // Put back in part, the run stays the one Ctrl+Z goes on with, once the way is clear.
     EXPECT_FALSE(form->LastJournal().empty());
-    std::filesystem::rename(tree.root() / "Léto/č.txt", tree.root() / "new.txt");
+    std::filesystem::rename(tree.root() / std::filesystem::u8path("Léto/č.txt"),
+                            tree.root() / "new.txt");
     form->lbMessageCommand(MenuCommand::Undo);
     ASSERT_EQ(view->boxes.size(), 4u);
     EXPECT_EQ(view->boxes[3].box.text, "Přejmenováno:\r\r1 souborů\r0 adresářů");

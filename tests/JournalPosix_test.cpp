@@ -627,6 +627,76 @@ INSTANTIATE_TEST_SUITE_P(LinkThenUnlink, KilledBetweenSteps,
                                          KillBetween{"InTheProbe", 1, true}),
                          tovana::test::CaseLabel());
 
+// Undoes the newest run in a child process that kills itself at point `killAt` of the undo;
+// true when it was killed.
+bool UndoKilledAt(int killAt, const std::string& journals) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        KillSwitch kill(killAt);
+        KillingStore store(journals, kill);
+        const auto platform = tovana::MakeFileSystem();
+        KillingFileSystem fileSystem(*platform, kill);
+        tovana::test::RecordingSink sink;
+        tovana::RunCounters counters;
+        tovana::UndoRun(store, "", fileSystem, sink, counters, "test", false);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// An undo killed at any point of its work is continued by the next undo, which puts the run
+// back whole: no failure for what is back already, and the older run is left alone.
+TEST(KilledUndo, KilledAtAnyPointIsContinuedByTheNextUndo) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int killed = 0;
+    for (int killAt = 1; killAt < 500 && std::chrono::steady_clock::now() < deadline; ++killAt) {
+        tovana::test::TempTree tree;
+        tovana::test::TempTree older;
+        tovana::test::TempTree journals;
+        BuildTree(tree);
+        older.Add("Škola.txt");
+        const Tree before = tree.Snapshot();
+        JournalStore store(journals.path());
+        RunOver(older.path(), store);
+        tovana::RenameOptions options;
+        options.Path = tree.path("Léto");
+        options.SubDir = options.RenameDir = options.ReplaceSpace = true;
+        const auto fileSystem = tovana::MakeFileSystem();
+        {
+            tovana::test::RecordingSink sink;
+            tovana::RunCounters counters;
+            tovana::RunJournal journal(store, sink, {"test", options, {}});
+            tovana::Run(options, *fileSystem, journal, counters);
+            journal.Finish(counters);
+        }
+        if (!UndoKilledAt(killAt, journals.path())) {
+            EXPECT_GT(killed, 30) << "the undo should have had that many points to kill it at";
+            std::printf("undo killed at %d points, each continued to the whole tree\n", killed);
+            return;
+        }
+        ++killed;
+        // Killed after its last record, the undo was whole: the next one would take the
+        // older run.
+        std::error_code error;
+        const auto history = tovana::History(store, error);
+        const tovana::JournalSummary* next = tovana::NewestUndoable(history);
+        ASSERT_NE(next, nullptr);
+        if (next->Head.Folder != older.path()) {
+            tovana::test::RecordingSink sink;
+            tovana::RunCounters counters;
+            const tovana::UndoOutcome undo =
+                tovana::UndoRun(store, next->Path, *fileSystem, sink, counters, "test", false);
+            ASSERT_EQ(undo.Problem, tovana::UndoProblem::None) << "killed at " << killAt;
+            EXPECT_EQ(undo.Failed, 0) << "killed at " << killAt;
+        }
+        ASSERT_EQ(tree.Snapshot(), before) << "killed at " << killAt;
+        EXPECT_EQ(older.Snapshot(), (Tree{{"Skola.txt", "Škola.txt"}})) << "killed at " << killAt;
+    }
+    ADD_FAILURE() << "the undo never finished within the points or the time allowed";
+}
+
 // The real program, killed from outside at random moments of a bigger run, then put back by
 // the real program.
 pid_t StartCli(const std::vector<std::string>& args) {

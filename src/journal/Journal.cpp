@@ -500,9 +500,10 @@ std::vector<JournalSummary> History(const JournalStore& store, std::error_code& 
 
 const JournalSummary* NewestUndoable(const std::vector<JournalSummary>& history) {
     for (auto it = history.rbegin(); it != history.rend(); ++it) {
-        // A run undone in part is still the one to put back, until it is back whole.
+        // A run undone in part is still the one to put back, until it is back whole. A journal
+        // whose header was cut short (killed as it was written; no folder yet) holds nothing.
         if (it->Problem == JournalProblem::None && it->Head.Undoes.empty() &&
-            (!it->Undone || it->PartlyUndone)) {
+            !it->Head.Folder.empty() && (!it->Undone || it->PartlyUndone)) {
             return &*it;
         }
     }

@@ -198,10 +198,28 @@ class Undoer {
 
     // An entry found under its old name and no longer under its new one has been put back
     // already (an earlier undo of the same run that was stopped, killed or failed in part).
-    bool AlreadyBack(Folder& folder, const std::string& newName, const std::string& oldName) {
+    // Where entries cannot be identified (Windows), the folder's listing tells, read once.
+    bool AlreadyBack(Folder& folder, const std::string& newName, const std::string& oldName,
+                     std::set<std::string>& names, bool& listed) {
         EntryId id;
-        return fs_.Identify(folder, newName, id) == std::errc::no_such_file_or_directory &&
-               !fs_.Identify(folder, oldName, id);
+        const std::error_code error = fs_.Identify(folder, newName, id);
+        if (error != std::errc::function_not_supported) {
+            return error == std::errc::no_such_file_or_directory &&
+                   !fs_.Identify(folder, oldName, id);
+        }
+        if (!listed) {
+            List(folder, names);
+            listed = true;
+        }
+        return names.count(newName) == 0 && names.count(oldName) != 0;
+    }
+
+    void List(Folder& folder, std::set<std::string>& names) {
+        EntryList entries;
+        fs_.ReadEntries(folder, entries);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            names.emplace(entries.name(i));
+        }
     }
 
     void UndoFolder(const std::vector<Step>& steps) {
@@ -219,12 +237,9 @@ class Undoer {
         std::set<std::string> names;
         const bool anyUnknown =
             std::any_of(steps.begin(), steps.end(), [](const Step& step) { return !step.known; });
-        if (anyUnknown && folder) {
-            EntryList entries;
-            fs_.ReadEntries(*folder, entries);
-            for (std::size_t i = 0; i < entries.size(); ++i) {
-                names.emplace(entries.name(i));
-            }
+        bool listed = anyUnknown && folder;
+        if (listed) {
+            List(*folder, names);
         }
         // The first rename not made (the last such step here) is the one a kill may have cut
         // short after it claimed the new name with an empty placeholder.
@@ -259,7 +274,7 @@ class Undoer {
                 }
             } else if (step.entry->Result == Outcome::Failed) {
                 continue;
-            } else if (folder && AlreadyBack(*folder, from, step.oldName)) {
+            } else if (folder && AlreadyBack(*folder, from, step.oldName, names, listed)) {
                 continue;
             }
             planned.push_back({prefix + from, step.oldName, step.entry->IsFolder});
