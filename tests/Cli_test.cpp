@@ -1,6 +1,7 @@
 // tovana-cli as scripts use it: the real program on real temporary trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/CaseLabel.h"
@@ -208,6 +209,75 @@ TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
     EXPECT_EQ(null.out, std::string("file\0", 5) + tree.path() + "/a\nb\t\\č.txt" +
                             std::string("\0", 1) + "a\nb\t\\c.txt" + std::string("\0", 1));
     EXPECT_NE(null.err.find("Dry run: nothing was renamed."), std::string::npos) << null.err;
+}
+
+// U+009B (CSI, two bytes in UTF-8) and a lone byte 0x9B, both taken by some terminals for the
+// start of a control sequence, are escaped in rows, on stderr and in --history; U+0160 (whose
+// second byte is 0xA0) and "Č" (0x8C) stay as they are.
+TEST_F(CliJournalTest, C1ControlCharactersAreEscapedInRowsStderrAndHistory) {
+    const std::string folder = "Š\xC2\x9B[2J";
+    tree.Add(folder + "/Ř\xC2\x9B.txt");
+    tree.Add(folder + "/R\xC2\x9B.txt");
+    tree.Add(folder + "/ž\xC2\x85.txt");
+    tree.Add(folder + "/a\x9B.txt");  // read in a code page, whichever the run chooses
+    const std::string shown = tree.path() + "/Š\\xC2\\x9B[2J/";
+    const ProgramResult r = Cli({tree.path(folder)});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("failed\t" + shown + "Ř\\xC2\\x9B.txt\tR\\xC2\\x9B.txt\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("file\t" + shown + "ž\\xC2\\x85.txt\tz\\xC2\\x85.txt\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("file\t" + shown + "a\\x9B.txt\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("tovana-cli: cannot rename '" + shown +
+                         "Ř\\xC2\\x9B.txt' to 'R\\xC2\\x9B.txt': an entry with the new name "
+                         "already exists\n"),
+              std::string::npos)
+        << r.err;
+    const ProgramResult history = Cli({"--history"});
+    EXPECT_NE(history.out.find("\t" + tree.path() + "/Š\\xC2\\x9B[2J\t"), std::string::npos)
+        << history.out;
+    for (const std::string* text : {&r.out, &r.err, &history.out}) {
+        EXPECT_EQ(text->find("\xC2\x9B"), std::string::npos) << *text;
+        EXPECT_EQ(text->find("\x9B."), std::string::npos) << *text;
+    }
+    EXPECT_EQ(Cli({"--undo"}).status, 0);
+    EXPECT_EQ(tree.Snapshot().count(folder + "/ž\xC2\x85.txt"), 1u);
+}
+
+// The journals kept inside the tree a run walks (XDG_STATE_HOME in it, reached through a link
+// so that only their identity tells them): the run leaves them and the folders holding them
+// alone, says so, and history and undo still know every run.
+TEST_F(CliJournalTest, ARunNeverRenamesItsOwnJournals) {
+    tree.Add("Dům/Žába č.1.txt");
+    tree.Add("Místní Data/");
+    tree.Add("odkaz -> Místní Data");
+    ::setenv("XDG_STATE_HOME", tree.path("odkaz/Stav").c_str(), 1);
+    const auto user = [&] {
+        Tree files = tree.Snapshot();
+        std::erase_if(files, [](const auto& e) { return e.first.starts_with("Místní Data"); });
+        return files;
+    };
+    const Tree before = user();
+    for (const char* option : {"--non-alnum", "--lower"}) {
+        const ProgramResult r = Cli({"-s", "-d", "--replace-space", option, tree.path()});
+        EXPECT_EQ(r.status, 0) << option << r.err;
+        EXPECT_EQ(r.err, "tovana-cli: note: the journals' folder '" + tree.path("odkaz/Stav") +
+                             "/Korvel/Tovana/journal' is in the tree: it is not walked into, "
+                             "and neither it nor the folders holding it are renamed\n");
+    }
+    EXPECT_NE(user(), before);
+    ASSERT_TRUE(std::filesystem::is_directory(tree.path("Místní Data/Stav/Korvel/Tovana/journal")));
+    const ProgramResult history = Cli({"--history"});
+    EXPECT_EQ(std::count(history.out.begin(), history.out.end(), '\n'), 2) << history.out;
+
+    // Run over the state folder itself: nothing inside is touched.
+    const ProgramResult inside = Cli({"-s", "-d", "--upper", tree.path("Místní Data/Stav")});
+    EXPECT_NE(inside.err.find("is in the tree"), std::string::npos) << inside.err;
+    for (int undo = 0; undo < 5 && Cli({"--undo"}).status == 0; ++undo) {
+    }
+    EXPECT_EQ(user(), before);
 }
 
 TEST_F(CliJournalTest, AFailedRenameIsExplainedOnStderr) {

@@ -3,17 +3,21 @@
 // EINVAL, with hard links and without, letter case kept or ignored. tests/real_mounts.sh does
 // the same on real FUSE mounts.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "rename/DryRunFileSystem.h"
 #include "rename/FileSystemPosix.h"
 #include "rename/RenameRun.h"
+#include "support/CaseLabel.h"
 #include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"
@@ -112,9 +116,10 @@ TEST_P(FallbackTest, TheChoiceIsMadeOncePerFileSystemAndReported) {
     RunWith(Options(tree.path()));
     EXPECT_EQ(counters.FileCount, 20);
     EXPECT_EQ(counters.DirCount, 1);
-    // The first rename tries the flag, one probe tells it is missing, and that is remembered.
+    // The first rename tries the flag, one probe tells it is missing, and that is remembered
+    // (the other folder made claims the folder's new name).
     EXPECT_EQ(calls->noReplaceRenames, 2);
-    EXPECT_EQ(calls->made[Call::MkdirAt], 1);
+    EXPECT_EQ(calls->made[Call::MkdirAt], 2);
     const std::string root = tree.path() + "/";
     ASSERT_EQ(sink.fallbacks.size(), 2u);
     for (const auto& fallback : sink.fallbacks) {
@@ -229,7 +234,7 @@ TEST(FallbackRace, AnOldNameTakenOverAfterTheLinkIsLeftToItsNewOwner) {
     EXPECT_EQ(counters.FileCount, 1);
 }
 
-// Where the plain rename is the only one, the name is checked free right before it: an entry
+// Where the plain rename is the only one, the name is claimed right before it: an entry
 // that appeared under the new name since the listing is not replaced.
 TEST(FallbackRace, ANewNameTakenSinceTheListingIsNotReplaced) {
     tovana::test::TempTree tree;
@@ -262,5 +267,123 @@ TEST(FallbackRace, ANewNameTakenSinceTheListingIsNotReplaced) {
                                      {"č.txt", "č.txt"}}));
     EXPECT_EQ(counters.FileCount + counters.DirCount, 0);
 }
+
+// Where there are neither RENAME_NOREPLACE nor hard links (exFAT through FUSE, FAT), the new
+// name is claimed by an empty entry of the run's own before the plain rename goes over it.
+// Another program acts on the new name at the moment named; whatever it made is never lost
+// without the row saying so, and no placeholder is left behind.
+struct ClaimRace {
+    const char* label;
+    enum { AtFirstLook, BeforePlainRename } at;  // the new name's first lookup, or the rename
+    enum { CreateExclusively, WriteIntoName, RefuseRename } other;
+    Tree expected;
+    bool fileRenamed;  // the rows say renamed
+    bool folderRenamed;
+};
+
+// Calls `beforePlainRename` with the old name before each renameat2 without flags.
+class PlainRenameHook : public tovana::test::FaultySyscalls {
+  public:
+    std::function<int(const std::string&)> beforePlainRename;
+    int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                  unsigned flags) override {
+        if (flags == 0 && beforePlainRename) {
+            if (const int error = beforePlainRename(oldPath)) {
+                errno = error;
+                return -1;
+            }
+        }
+        return FaultySyscalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+    }
+};
+
+class PlaceholderRace : public testing::TestWithParam<ClaimRace> {};
+
+TEST_P(PlaceholderRace, NothingOfTheOtherProgramIsLostUnsaid) {
+    const ClaimRace& race = GetParam();
+    tovana::test::TempTree tree;
+    tree.Add("č.txt");
+    tree.Add("Ř/");
+    PlainRenameHook calls;
+    calls.renameFlags = false;
+    calls.hardLinks = false;
+    int made = 0;  // entries the other program made of its own
+    std::set<std::string> done;
+    const auto other = [&](const std::string& name) {
+        const bool folder = name == "Ř" || name == "R";
+        if ((!folder && name != "č.txt" && name != "c.txt") || !done.insert(name).second) {
+            return 0;
+        }
+        const std::string target = tree.path(folder ? "R" : "c.txt");
+        switch (race.other) {
+            case ClaimRace::CreateExclusively:
+                if (folder) {
+                    if (::mkdir(target.c_str(), 0700) == 0) {
+                        std::ofstream(target + "/theirs") << "theirs";
+                        ++made;
+                    }
+                } else if (const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+                           fd >= 0) {
+                    made += ::write(fd, "theirs", 6) == 6;
+                    ::close(fd);
+                }
+                return 0;
+            case ClaimRace::WriteIntoName:
+                if (!folder) {
+                    std::ofstream(target) << "theirs";
+                    ++made;
+                }
+                return 0;
+            case ClaimRace::RefuseRename:
+                return EACCES;
+        }
+        return 0;
+    };
+    if (race.at == ClaimRace::BeforePlainRename) {
+        calls.beforePlainRename = other;
+    } else {
+        calls.fault = [&](Call call, const std::string& name) {
+            return call == Call::FStatAt && (name == "c.txt" || name == "R") ? other(name) : 0;
+        };
+    }
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    RenameOptions o;
+    o.Path = tree.path();
+    o.SubDir = true;
+    o.RenameDir = true;
+    tovana::Run(o, fileSystem, sink, counters);
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after, race.expected);
+    const auto theirs = std::count_if(after.begin(), after.end(),
+                                      [](const auto& entry) { return entry.second == "theirs"; });
+    if (race.fileRenamed) {
+        EXPECT_EQ(theirs, made) << "another program's entry was replaced";
+    }
+    ASSERT_EQ(sink.rows.size(), 2u);
+    for (const Row& row : sink.rows) {
+        const bool folder = row.path.ends_with("Ř");
+        EXPECT_EQ(row.kind != rkFailed, folder ? race.folderRenamed : race.fileRenamed) << row.path;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NoLinksNoFlag, PlaceholderRace,
+    testing::Values(
+        // Between the last check and the rename: an exclusive creation finds the name taken.
+        ClaimRace{"ExclusiveCreationBeforeTheRename", ClaimRace::BeforePlainRename,
+                  ClaimRace::CreateExclusively, Tree{{"R/", ""}, {"c.txt", "č.txt"}}, true, true},
+        // Before the placeholder is looked at: its new content is seen, it stays theirs.
+        ClaimRace{"WrittenBeforeTheCheck", ClaimRace::AtFirstLook, ClaimRace::WriteIntoName,
+                  Tree{{"R/", ""}, {"c.txt", "theirs"}, {"č.txt", "č.txt"}}, false, true},
+        // Written into at the last moment: lost (the window that remains), but the row says the
+        // rename failed rather than that it went well.
+        ClaimRace{"WrittenJustBeforeTheRename", ClaimRace::BeforePlainRename,
+                  ClaimRace::WriteIntoName, Tree{{"R/", ""}, {"c.txt", "č.txt"}}, false, true},
+        // The rename refused: the placeholder goes again.
+        ClaimRace{"RenameRefused", ClaimRace::BeforePlainRename, ClaimRace::RefuseRename,
+                  Tree{{"Ř/", ""}, {"č.txt", "č.txt"}}, false, false}),
+    tovana::test::CaseLabel());
 
 }  // namespace

@@ -302,8 +302,8 @@ TEST(HostileTrees, LinkLoopsEndAndAreNotWalked) {
 class SwappingSyscalls : public tovana::test::FaultySyscalls {
   public:
     std::function<void()> atFirstListingOfSub;
-    int OpenAt(int dirFd, const char* path, int flags) override {
-        const int fd = FaultySyscalls::OpenAt(dirFd, path, flags);
+    int OpenAt(int dirFd, const char* path, int flags, mode_t mode) override {
+        const int fd = FaultySyscalls::OpenAt(dirFd, path, flags, mode);
         if (std::string(path) == "sub") {
             subFd = fd;
         }

@@ -97,6 +97,229 @@ TEST(JournalNames, EveryByteAndInvalidUtf8ComeBackThroughTheJournal) {
     EXPECT_EQ(tree.Snapshot(), before);
 }
 
+// ---- the undo keeps to the run's folder ----
+
+// A journaled run over `folder` (subfolders, folders renamed too); returns the journal.
+std::string RunOver(const std::string& folder, JournalStore& store) {
+    tovana::RenameOptions options;
+    options.Path = folder;
+    options.SubDir = options.RenameDir = true;
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    tovana::RunJournal journal(store, sink, {"test", options, {}});
+    tovana::Run(options, *fileSystem, journal, counters);
+    journal.Finish(counters);
+    return journal.path();
+}
+
+tovana::UndoOutcome UndoOf(const std::string& journal, JournalStore& store,
+                           tovana::test::RecordingSink& sink) {
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::RunCounters counters;
+    return tovana::UndoRun(store, journal, *fileSystem, sink, counters, "test", false);
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A renamed folder swapped for a link to a folder outside: the undo does not go through it.
+TEST(UndoConfined, NeverGoesThroughALinkPutInPlaceOfAFolder) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree outside;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    tree.Add("Léto/Ěčko/řeka.txt");
+    outside.AddFile("reka.txt", "not the run's");
+    const std::string journal = RunOver(tree.path("Léto"), store);
+    ASSERT_EQ(tree.Snapshot().count("Leto/Ecko/reka.txt"), 1u);
+    std::filesystem::rename(tree.root() / "Leto/Ecko", tree.root() / "moved");
+    std::filesystem::create_directory_symlink(outside.root(), tree.root() / "Leto/Ecko");
+
+    tovana::test::RecordingSink sink;
+    const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
+    EXPECT_GT(undo.Failed, 0);
+    EXPECT_EQ(outside.Snapshot(), (Tree{{"reka.txt", "not the run's"}}));
+    EXPECT_EQ(tree.Snapshot().at("moved/reka.txt"), "Léto/Ěčko/řeka.txt");
+}
+
+struct EditedLine {
+    const char* label;
+    const char* path;     // the path the edited line names, below the test's root
+    const char* newName;  // the name it says the entry got
+};
+
+class UndoRefuses : public testing::TestWithParam<EditedLine> {};
+
+// A journal line edited to name a path outside the run's folder is reported failed and never
+// acted on; the rest of the run is put back.
+TEST_P(UndoRefuses, ALineOutsideTheRunsFolder) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    tree.Add("Léto/č.txt");
+    tree.Add("Léto/ž.txt");
+    tree.AddFile("jinde/c.txt", "victim");
+    tree.AddFile("Léto2/c.txt", "victim");
+    const std::string journal = RunOver(tree.path("Léto"), store);
+    std::string text = ReadText(journal);
+    const std::string line = "\t" + tree.path("Léto/č.txt") + "\tc.txt\n";
+    ASSERT_NE(text.find(line), std::string::npos) << text;
+    text.replace(text.find(line), line.size(),
+                 "\t" + tree.path(GetParam().path) + "\t" + GetParam().newName + "\n");
+    std::ofstream(journal, std::ios::trunc) << text;
+
+    tovana::test::RecordingSink sink;
+    const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
+    EXPECT_EQ(undo.Problem, tovana::UndoProblem::None) << undo.Detail;
+    EXPECT_EQ(undo.Failed, 1);
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after.at("jinde/c.txt"), "victim");
+    EXPECT_EQ(after.at("Léto2/c.txt"), "victim");
+    EXPECT_EQ(after.at("Léto/ž.txt"), "Léto/ž.txt") << "the rest is put back";
+    EXPECT_EQ(after.count("Léto/č.txt"), 0u);
+    EXPECT_EQ(after.size(), 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EditedJournal, UndoRefuses,
+    testing::Values(EditedLine{"Elsewhere", "jinde/č.txt", "c.txt"},
+                    EditedLine{"ThroughDotDot", "Léto/../jinde/č.txt", "c.txt"},
+                    EditedLine{"ThroughDot", "Léto/./../jinde/č.txt", "c.txt"},
+                    EditedLine{"FolderNameAsPrefix", "Léto2/č.txt", "c.txt"},
+                    EditedLine{"NewNameWithDelimiter", "Léto/č.txt", "../jinde/c.txt"},
+                    EditedLine{"NewNameDotDot", "Léto/č.txt", ".."}),
+    tovana::test::CaseLabel());
+
+// A tree whose paths are longer than PATH_MAX: the run renames it through open folders, and
+// so does its undo.
+TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    const std::string level = "Složka " + std::string(200, 'a');
+    constexpr int kLevels = 30;  // about 6,200 bytes of path
+    int fd = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::mkdirat(fd, "Léto", 0755), 0);
+    for (int depth = 0; depth <= kLevels; ++depth) {
+        const int next = ::openat(fd, depth == 0 ? "Léto" : level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+        const int file = ::openat(fd, "č.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::write(file, &depth, sizeof depth), static_cast<ssize_t>(sizeof depth));
+        ::close(file);
+        if (depth < kLevels) {
+            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
+        }
+    }
+    ::close(fd);
+    const std::string journal = RunOver(tree.path("Léto"), store);
+    ASSERT_FALSE(std::filesystem::exists(tree.root() / "Léto"));
+
+    tovana::test::RecordingSink sink;
+    const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
+    EXPECT_EQ(undo.Failed, 0);
+    // Every level is back under its old name with its file.
+    fd = ::open(tree.path("Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth <= kLevels && fd >= 0; ++depth) {
+        const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
+        int content = -1;
+        EXPECT_EQ(::read(file, &content, sizeof content), static_cast<ssize_t>(sizeof content));
+        EXPECT_EQ(content, depth);
+        ::close(file);
+        const int next = depth < kLevels ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+        EXPECT_TRUE(depth == kLevels || next >= 0) << "level " << depth;
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_EQ(std::system(("rm -rf '" + tree.path() + "'/*").c_str()), 0);
+}
+
+struct ChosenPath {
+    const char* label;
+    const char* workingFolder;  // below the test's root
+    const char* path;           // the chosen folder as given
+};
+
+class JournaledFolder : public testing::TestWithParam<ChosenPath> {};
+
+// The journal names the chosen folder by its real path as the run started, so the undo finds
+// the run's entries even after the run renamed a folder the given path went through.
+TEST_P(JournaledFolder, IsTheRealPathAndTheUndoPutsBackWhole) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    tree.Add("Fotky/Léto/Ěčko/řeka.txt");
+    tree.Add("Fotky/Léto/ž.txt");
+    tree.Add("Fotky/čaj.txt");
+    tree.Add("Odkaz č -> Fotky");
+    const Tree before = tree.Snapshot();
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(tree.root() / GetParam().workingFolder);
+    const std::string journal = RunOver(GetParam().path, store);
+    std::filesystem::current_path(saved);
+    ASSERT_EQ(tree.Snapshot().count("Fotky/Leto/z.txt"), 1u) << "the run renamed Léto";
+
+    tovana::Journal read;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(journal, read, detail), tovana::JournalProblem::None) << detail;
+    EXPECT_EQ(read.Folder, tree.path("Fotky"));
+    tovana::test::RecordingSink sink;
+    const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Given, JournaledFolder,
+                         testing::Values(ChosenPath{"ParentOfTheWorkingFolder", "Fotky/Léto", ".."},
+                                         ChosenPath{"DotInside", "Fotky/Léto", "../."},
+                                         ChosenPath{"ThroughALink", "", "Odkaz č/Léto/.."}),
+                         tovana::test::CaseLabel());
+
+// The journal's disk fills up half way: the run stops before any rename its journal cannot
+// hold, the journal ends saying it is incomplete, and --undo puts back every rename, says the
+// journal is incomplete and exits 1.
+TEST(FullDisk, TheRunStopsAndTheUndoPutsBackAllAndSaysTheJournalIsIncomplete) {
+    tovana::test::TempTree state;
+    if (std::system(
+            ("mount -t tmpfs -o size=64k tmpfs '" + state.path() + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (not root)";
+    }
+    tovana::test::TempTree tree;
+    for (int folder = 0; folder < 8; ++folder) {
+        for (int file = 0; file < 100; ++file) {
+            tree.Add("Léto/Složka č. " + std::to_string(folder) + "/Žluťoučký kůň úpěl " +
+                     std::to_string(file) + ".txt");
+        }
+    }
+    const Tree before = tree.Snapshot();
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    const auto cli = [](const std::vector<std::string>& args) {
+        return tovana::test::RunProgram(TOVANA_CLI_PATH, args);
+    };
+
+    const tovana::test::ProgramResult run = cli({"-s", "-d", tree.path("Léto")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the run was stopped"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Přejmenování přerušeno."), std::string::npos);
+    EXPECT_NE(tree.Snapshot(), before) << "the journal took some renames before it was full";
+    const tovana::test::ProgramResult history = cli({"--history"});
+    EXPECT_NE(history.out.find("\trun\tjournal-incomplete\t"), std::string::npos) << history.out;
+
+    const tovana::test::ProgramResult undo = cli({"--undo"});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_NE(undo.err.find("is incomplete: writing it failed (No space left on device)"),
+              std::string::npos)
+        << undo.err;
+    EXPECT_EQ(tree.Snapshot(), before);
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    EXPECT_EQ(std::system(("umount '" + state.path() + "'").c_str()), 0);
+}
+
 // Counts the work of a run that can be cut short: each rename and each journal write, before
 // and after it happens. The process kills itself with SIGKILL at point `killAt`.
 class KillSwitch {
@@ -318,6 +541,91 @@ TEST(KilledRun, KilledAtAnyPointIsAlwaysFullyUndoable) {
     }
     ADD_FAILURE() << "the run never finished within the points or the time allowed";
 }
+
+// Where renameat2 takes no flag (bindfs and other FUSE mounts), a file is renamed by a hard
+// link and the removal of its old name, and the flag is found missing by a probe folder of the
+// run's own. The run is killed between those two steps, and in the middle of the probe: the
+// undo leaves each file under its old name alone, and no probe folder stays behind.
+struct KillBetween {
+    const char* label;
+    int killAt;        // the system call, counted among those of its kind, that kills
+    bool duringProbe;  // at the probe's rename rather than at a removal after a link
+};
+
+class KilledBetweenSteps : public testing::TestWithParam<KillBetween> {
+  protected:
+    void SetUp() override {
+        for (const char* entry : {"Léto/č 1.txt", "Léto/ř 2.txt", "Léto/Ž/ž 3.txt", "Léto/x.txt"}) {
+            tree.Add(entry);
+        }
+        options.Path = tree.path("Léto");
+        options.SubDir = options.RenameDir = options.ReplaceSpace = true;
+        before = tree.Snapshot();
+    }
+
+    // Runs in a child process that kills itself at the chosen step; true when it was killed.
+    bool RunKilled() {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            tovana::test::FaultySyscalls calls;
+            calls.renameFlags = false;
+            int links = 0;
+            int probes = 0;
+            calls.fault = [&](tovana::test::Call call, const std::string& name) {
+                const KillBetween& at = GetParam();
+                if (call == tovana::test::Call::LinkAt) {
+                    ++links;
+                }
+                const bool inProbe = call == tovana::test::Call::RenameAt2 &&
+                                     name.starts_with(".tovana-") && ++probes == at.killAt;
+                const bool afterLink = call == tovana::test::Call::UnlinkAt &&
+                                       !name.starts_with(".tovana-") && links == at.killAt;
+                if (at.duringProbe ? inProbe : afterLink) {
+                    ::raise(SIGKILL);
+                }
+                return 0;
+            };
+            JournalStore store(journals.path());
+            tovana::FileSystemPosix fileSystem(calls);
+            tovana::test::RecordingSink sink;
+            tovana::RunCounters counters;
+            tovana::RunJournal journal(store, sink, {"test", options, {}});
+            tovana::Run(options, fileSystem, journal, counters);
+            journal.Finish(counters);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    tovana::RenameOptions options;
+    Tree before;
+};
+
+TEST_P(KilledBetweenSteps, TheUndoLeavesEveryFileUnderItsOldNameAlone) {
+    ASSERT_TRUE(RunKilled());
+    ASSERT_NE(tree.Snapshot(), before);  // something is left to put right
+    JournalStore store(journals.path());
+    const auto fileSystem = tovana::MakeFileSystem();
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, "", *fileSystem, sink, counters, "test", false);
+    if (!GetParam().duringProbe) {
+        ASSERT_EQ(undo.Problem, tovana::UndoProblem::None) << undo.Detail;
+        EXPECT_EQ(undo.Failed, 0);
+    }
+    EXPECT_EQ(tree.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinkThenUnlink, KilledBetweenSteps,
+                         testing::Values(KillBetween{"AfterTheFirstLink", 1, false},
+                                         KillBetween{"AfterTheThirdLink", 3, false},
+                                         KillBetween{"InTheProbe", 1, true}),
+                         tovana::test::CaseLabel());
 
 // The real program, killed from outside at random moments of a bigger run, then put back by
 // the real program.

@@ -49,16 +49,53 @@ TEST(Escape, EveryByteAloneRoundTripsAndLeavesNoRawControlCharacter) {
 }
 
 // Long runs of plain bytes are passed over several at a time: a byte to escape is found at
-// any place in such a run, and bytes above 0x7F (UTF-8) stay as they are.
+// any place in such a run.
 TEST(Escape, EveryByteAtEveryPlaceOfALongNameIsEscapedAsAlone) {
     for (int byte = 1; byte <= 0xFF; ++byte) {
         const std::string alone = tovana::EscapeField(std::string(1, static_cast<char>(byte)));
         for (std::size_t at = 0; at < 20; ++at) {
-            std::string text(20, '\xC5');
+            std::string text(20, 'a');
             text[at] = static_cast<char>(byte);
-            const std::string expected =
-                std::string(at, '\xC5') + alone + std::string(19 - at, '\xC5');
+            const std::string expected = std::string(at, 'a') + alone + std::string(19 - at, 'a');
             ASSERT_EQ(tovana::EscapeField(text), expected) << "byte " << byte << " at " << at;
+        }
+    }
+}
+
+// C1 control characters and the bytes 0x80-0x9F outside valid UTF-8 are escaped wherever they
+// stand; valid UTF-8 (whose continuation bytes may be 0x80-0x9F) and other invalid bytes stay.
+TEST(Escape, C1ControlCharactersAndLoneC1BytesAreEscaped) {
+    const std::string runs(17, 'a');  // long enough to be passed over eight bytes at a time
+    // Two-byte letters at every alignment to the eight-byte steps, before and after the case.
+    const std::string letters = "ŽluťoučkýKůňxŽluťoučkýKůňxyŽluťoučkýKůň";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string escaped;
+    };
+    const Case cases[] = {
+        {"CSI as UTF-8", "\xC2\x9B", "\\xC2\\x9B"},
+        {"first and last C1", "\xC2\x80\xC2\x9F", "\\xC2\\x80\\xC2\\x9F"},
+        {"no-break space stays", "\xC2\xA0", "\xC2\xA0"},
+        {"lone CSI byte", "\x9B", "\\x9B"},
+        {"lone 0x80 and 0x9F", "\x80x\x9F", "\\x80x\\x9F"},
+        {"lone 0xA0 stays", "\xA0", "\xA0"},
+        {"Czech letters stay", "Č\xC5\x98š", "ČŘš"},
+        {"three bytes ending in 0x9B stay", "\xE2\x80\x9B", "\xE2\x80\x9B"},
+        {"four bytes stay", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        {"cut sequence", "\xE2\x9B", "\xE2\\x9B"},
+        {"surrogate", "\xED\xA0\x80", "\xED\xA0\\x80"},
+        {"overlong", "\xC0\x9B", "\xC0\\x9B"},
+        {"lead at the end", "\xC2", "\xC2"},
+        {"C1 among C0", "\x1B\xC2\x9B\n", "\\x1B\\xC2\\x9B\\n"},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& around : {std::string(), runs, letters, letters + "z"}) {
+            const std::string text = around + c.text + around;
+            EXPECT_EQ(tovana::EscapeField(text), around + c.escaped + around) << c.name;
+            std::string back;
+            ASSERT_TRUE(tovana::UnescapeField(tovana::EscapeField(text), back)) << c.name;
+            EXPECT_EQ(back, text) << c.name;
         }
     }
 }

@@ -9,8 +9,9 @@
 #
 #   tests/real_mounts.sh TOVANA_CLI FILE_SYSTEM PART
 #
-# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat, sshfs; PART: renames (files, folders, a
-# collision, the dry run) or letter-case (changes of letter case alone). Exits 77 (CTest: skipped) with the
+# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat, sshfs; PART: renames (files,
+# folders, a collision, the dry run), letter-case (changes of letter case alone) or kills (runs
+# killed at random moments, then undone). Exits 77 (CTest: skipped) with the
 # reason when the mount cannot be made on this machine (not root, no /dev/fuse, no tool, no loop
 # device); everything mounted is unmounted on every way out, and nothing is mounted below the
 # build folder.
@@ -230,6 +231,60 @@ report() {  # the rename mechanisms the run used, from its notes
   echo "PASSED $kind $part: files: ${files:-renameat2(RENAME_NOREPLACE)}; folders: ${folders:-renameat2(RENAME_NOREPLACE)}"
 }
 
+if [ "$part" = kills ]; then
+# 3. Runs killed with SIGKILL at random moments, then --undo repeated until there is nothing left
+# to undo: the tree is back name for name and byte for byte every time, and no file is left
+# under two names (a kill between the hard link and the removal of the old name) nor any
+# placeholder or probe folder of the run's own.
+add_kill_tree() {
+  rm -rf "$mnt/K"
+  for d in 1 2 3 4; do
+    for f in $(seq 1 30); do
+      add "K/Složka č. $d/Žluťoučký kůň $f.txt"
+    done
+  done
+}
+add_kill_tree
+before=$(listing K)
+start=$(date +%s%N)
+XDG_STATE_HOME="$work/state0" "$cli" -s -d --replace-space "$mnt/K" >/dev/null 2>&1
+run_ns=$(($(date +%s%N) - start))
+rounds=0 doubled=0 claimed=0 restored=0
+for round in $(seq 1 20); do
+  add_kill_tree
+  rm -rf "$work/state"
+  XDG_STATE_HOME="$work/state" "$cli" -s -d --replace-space "$mnt/K" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$(awk -v ns="$run_ns" -v r="$RANDOM" 'BEGIN { printf "%.6f", ns / 1e9 * r / 32768 }')"
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  rounds=$((rounds + 1))
+  if [ -n "$(find "$mnt/K" -type f -links +1 | head -n 1)" ]; then
+    doubled=$((doubled + 1))
+  fi
+  # An empty file or folder under a new name: a placeholder claiming it, the rename not made.
+  if [ -n "$(find "$mnt/K" -mindepth 1 -empty -name '*_*' | head -n 1)" ]; then
+    claimed=$((claimed + 1))
+  fi
+  for _ in 1 2 3 4 5; do
+    run_cli undo --undo
+    [ "$(cat "$work/undo.status")" = 0 ] || break
+  done
+  grep -q "nothing to undo" "$work/undo.err" ||
+    fail "round $round: the last undo did not end with nothing to undo: $(cat "$work/undo.err")"
+  [ "$(listing K)" = "$before" ] || {
+    diff <(echo "$before") <(listing K) | head -n 20
+    fail "round $round: the tree was not put back"
+  }
+  if find "$mnt/K" -name '.tovana-*' | grep -q .; then
+    fail "round $round: a name of the run's own was left behind"
+  fi
+  restored=$((restored + 1))
+done
+echo "PASSED $kind $part: $rounds runs killed, $doubled of them between a hard link and the removal of the old name, $claimed between a placeholder and the rename over it, $restored trees put back"
+exit 0
+fi
+
 if [ "$part" = renames ]; then
 # 1. Files and folders, a collision, through the dry run first. Czech names where the file
 # system takes them (fusefat takes ASCII names only), spaces and underscores elsewhere.
@@ -268,6 +323,9 @@ expect_listing Fotky \
   "Fotky/${renamed[3]}/" \
   "Fotky/${renamed[3]}/${renamed[4]}	Fotky/${names[3]}/${names[4]}" \
   "Fotky/${renamed[3]}/${renamed[5]}/"
+if ls -a "$mnt/Fotky" "$mnt/Fotky"/* 2>/dev/null | grep -q '^\.tovana-'; then
+  fail "a placeholder, temporary name or probe folder was left behind"
+fi
 folder_count=3
 [ "$folders_renamed" = no ] && folder_count=0
 grep -q "^3 souborů" "$work/real.out" && grep -q "^$folder_count adresářů" "$work/real.out" ||

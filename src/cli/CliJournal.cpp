@@ -45,6 +45,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null) {
         const char* state = item.Problem != tovana::JournalProblem::None ? "damaged"
                             : item.PartlyUndone                          ? "partly-undone"
                             : item.Undone                                ? "undone"
+                            : head.Incomplete                            ? "journal-incomplete"
                             : head.Stopped                               ? "stopped"
                             : head.Complete                              ? "done"
                                                                          : "interrupted";
@@ -97,7 +98,15 @@ std::string UndoProblemText(const tovana::UndoOutcome& outcome) {
     return {};
 }
 
-void WarnJournalFailed(const std::string& path, const std::string& folder, std::error_code error) {
+void WarnJournalFailed(const std::string& path, const std::string& folder, std::error_code error,
+                       bool runStopped) {
+    if (runStopped) {
+        std::fprintf(stderr,
+                     "tovana-cli: cannot write the journal '%s' further: %s; the run was stopped "
+                     "there, so that --undo can put back every rename it made\n",
+                     tovana::EscapeField(path).c_str(), error.message().c_str());
+        return;
+    }
     std::fprintf(stderr,
                  "tovana-cli: warning: cannot write the journal %s'%s': %s; this run cannot be "
                  "undone with --undo\n",

@@ -16,5 +16,7 @@ int PrintHistory(const tovana::JournalStore& store, bool null);
 // The message for an undo that could not start; empty when it could.
 std::string UndoProblemText(const tovana::UndoOutcome& outcome);
 
-// Said once when the journal could not be written; the run itself is not affected.
-void WarnJournalFailed(const std::string& path, const std::string& folder, std::error_code error);
+// Said once when the journal could not be written: created not at all (the run goes on and
+// cannot be undone), or written only in part (`runStopped`: the run stopped there).
+void WarnJournalFailed(const std::string& path, const std::string& folder, std::error_code error,
+                       bool runStopped = false);

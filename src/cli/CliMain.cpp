@@ -148,6 +148,13 @@ class LinesSink : public tovana::RunSink {
                               " are renamed there by " + tovana::RenameMethodText(method) + "\n");
     }
 
+    void JournalsLeftAlone(const std::string& path) override {
+        ClearProgress();
+        WriteText(stderr, "tovana-cli: note: the journals' folder '" + tovana::EscapeField(path) +
+                              "' is in the tree: it is not walked into, and neither it nor "
+                              "the folders holding it are renamed\n");
+    }
+
     void ClearProgress() {
         if (progressShown_) {
             WriteText(stderr, "\r\033[K");
@@ -405,10 +412,19 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
     PrintSummary(counters, dryRun, null);
+    if (outcome.JournalIncomplete) {
+        // The run stopped when its journal could no longer be written, so what the journal
+        // names is what it renamed; still, the journal cannot prove it.
+        WriteText(stderr, "tovana-cli: the journal '" + tovana::EscapeField(outcome.UndonePath) +
+                              "' is incomplete: writing it failed (" +
+                              tovana::EscapeField(outcome.IncompleteWhy) +
+                              "); every rename it names was " + (dryRun ? "checked" : "put back") +
+                              ", and the run stopped before any rename it could not journal\n");
+    }
     if (const int interrupted = InterruptExitStatus()) {
         return interrupted;
     }
-    return outcome.Failed > 0 || counters.Stopped ? kExitFailed : 0;
+    return outcome.Failed > 0 || counters.Stopped || outcome.JournalIncomplete ? kExitFailed : 0;
 }
 
 }  // namespace
@@ -562,6 +578,8 @@ int main(int argc, char** argv) {
     StopOnInterrupt(stop);
     LinesSink sink(::isatty(::fileno(stderr)) == 1, null, stop);
     tovana::RunCounters counters;
+    bool journalStopped = false;
+    const std::string journalFolder = journals ? journals->folder() : std::string();
     const std::vector<Target> targets = Targets(paths, options.SubDir, fileSystem);
     // Each path in turn, into the one summary (and the one journal).
     const auto runAll = [&](tovana::RunSink& to) {
@@ -576,7 +594,7 @@ int main(int argc, char** argv) {
             if (target.file) {
                 tovana::RenameNamedFile(one, fileSystem, to, its, stop);
             } else {
-                tovana::Run(one, fileSystem, to, its, stop);
+                tovana::Run(one, fileSystem, to, its, stop, journalFolder);
             }
             counters.FileCount += its.FileCount;
             counters.DirCount += its.DirCount;
@@ -586,12 +604,19 @@ int main(int argc, char** argv) {
     if (dryRun || noJournal) {
         runAll(sink);
     } else {
-        tovana::RunJournal journal(*journals, sink, {"tovana-cli " TOVANA_VERSION, options, {}});
+        tovana::JournalHeader header{"tovana-cli " TOVANA_VERSION, options, {}, {}};
+        for (const Target& target : targets) {
+            header.OtherPaths.push_back(target.path);
+        }
+        tovana::RunJournal journal(*journals, sink, header);
+        // A journaled run makes no rename its journal cannot hold.
+        journal.StopWhenUnwritable(stop);
         runAll(journal);
         journal.Finish(counters);
         if (journal.error()) {
             sink.ClearProgress();
-            WarnJournalFailed(journal.path(), journals->folder(), journal.error());
+            journalStopped = !journal.path().empty();
+            WarnJournalFailed(journal.path(), journals->folder(), journal.error(), journalStopped);
         }
     }
     sink.ClearProgress();
@@ -611,5 +636,5 @@ int main(int argc, char** argv) {
     if (const int interrupted = InterruptExitStatus()) {
         return interrupted;
     }
-    return sink.failed() ? kExitFailed : 0;
+    return sink.failed() || journalStopped ? kExitFailed : 0;
 }

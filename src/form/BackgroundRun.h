@@ -16,7 +16,9 @@ namespace tovana {
 class BackgroundRun {
   public:
     // What the thread does: a run, perhaps with more sinks between it and `sink`.
-    using Body = std::function<void(RunSink& sink, RunCounters& counters, const StopRequest& stop)>;
+    // `stop` is the run's own request: the body may make it too (a journal that can no longer
+    // be written stops the run).
+    using Body = std::function<void(RunSink& sink, RunCounters& counters, StopRequest& stop)>;
 
     // Starts `body` on a new thread. `notify` is called on that thread whenever there is
     // something to take (see RowBatcher for when); the run's end is announced like its rows.

@@ -237,7 +237,7 @@ void Form::bOKClick() {
         // The run's thread owns the journal from its start to its end; the form reads what it
         // left only after the run has ended (the batcher's lock orders the two).
         BackgroundRun::Body body = [this, options](RunSink& sink, RunCounters& counters,
-                                                   const StopRequest& stop) {
+                                                   StopRequest& stop) {
             FileSystem& fileSystem = *services_.fileSystem;
             if (services_.journals == nullptr) {
                 Run(options, fileSystem, sink, counters, stop);
@@ -245,8 +245,9 @@ void Form::bOKClick() {
             }
             RunJournal journal(*services_.journals, sink,
                                {"Tovana " + services_.version, options, {}});
+            journal.StopWhenUnwritable(stop);
             try {
-                Run(options, fileSystem, journal, counters, stop);
+                Run(options, fileSystem, journal, counters, stop, services_.journals->folder());
             } catch (...) {
                 journal.Finish(counters);
                 journalPath_ = journal.path();
@@ -432,13 +433,19 @@ void Form::TakeRunUpdate() {
         }
         view_.ShowBox({kSummaryTitle, summary});
     }
-    if (journalError_) {
-        view_.ShowBox(
-            {services_.applicationTitle,
-             ErrorBoxText("Záznam přejmenování nelze zapsat" +
-                          (journalPath_.empty() ? "" : " do " + Quoted(journalPath_)) + ": " +
-                          journalError_.message() + "\rPřejmenování proto nepůjde vrátit zpět"),
-             BoxIcon::Stop});
+    if (journalError_ && journalPath_.empty()) {
+        view_.ShowBox({services_.applicationTitle,
+                       ErrorBoxText("Záznam přejmenování nelze zapsat: " + journalError_.message() +
+                                    "\rPřejmenování proto nepůjde vrátit zpět"),
+                       BoxIcon::Stop});
+    } else if (journalError_) {
+        // The run stopped before its next rename: all it renamed is in the journal.
+        view_.ShowBox({services_.applicationTitle,
+                       ErrorBoxText("Záznam přejmenování nelze dále zapisovat do " +
+                                    Quoted(journalPath_) + ": " + journalError_.message() +
+                                    "\rPřejmenování bylo proto zastaveno. Záznam je neúplný, ale "
+                                    "vše, co bylo přejmenováno, jde vrátit zpět."),
+                       BoxIcon::Stop});
     }
 }
 
@@ -576,7 +583,9 @@ void Form::miPreviewClick() {
         const RenameOptions options = Options();
         DryRunFileSystem dryRun(*services_.fileSystem);
         ListSink sink(view_, true);
-        Run(options, dryRun, sink, counters);
+        const StopRequest never;
+        Run(options, dryRun, sink, counters, never,
+            services_.journals ? services_.journals->folder() : std::string());
         done = true;
     });
     if (done) {
@@ -629,6 +638,13 @@ void Form::miUndoClick() {
                        ErrorBoxText(UndoProblemText(outcome.Problem, lastJournal_, outcome.Detail)),
                        BoxIcon::Stop});
         return;
+    }
+    if (outcome.JournalIncomplete) {
+        view_.ShowBox({services_.applicationTitle,
+                       ErrorBoxText("Záznam přejmenování je neúplný (" + outcome.IncompleteWhy +
+                                    "). Vráceno zpět bylo vše, co zaznamenal; přejmenování "
+                                    "bylo zastaveno, když ho už nešlo zapisovat."),
+                       BoxIcon::Stop});
     }
     // Put back once: a second Ctrl+Z must not quietly redo the run. A run put back only in
     // part stays the one Ctrl+Z goes on with; what is back already is left as it is.

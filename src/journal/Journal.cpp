@@ -1,5 +1,6 @@
 #include "journal/Journal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 
@@ -77,10 +78,72 @@ bool Number(std::string_view text, std::size_t& value) {
 
 }  // namespace
 
+namespace {
+
+std::vector<std::string> FolderNames(const std::string& path) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        const std::size_t end = std::min(path.find(kFolderDelimiter, at), path.size());
+        names.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    while (names.size() > 1 && names.back().empty()) {
+        names.pop_back();  // delimiters at the end
+    }
+    return names;
+}
+
+// The deepest folder that is or holds each of `paths` (absolute, resolved): their common
+// run of whole names. One path, or the same path each time, gives it as it is; paths with
+// nothing in common (on other drives) give the first.
+std::string CommonFolder(const std::vector<std::string>& paths) {
+    if (std::all_of(paths.begin(), paths.end(),
+                    [&](const std::string& path) { return path == paths.front(); })) {
+        return paths.front();
+    }
+    std::vector<std::string> common = FolderNames(paths.front());
+    for (const std::string& path : paths) {
+        const std::vector<std::string> names = FolderNames(path);
+        std::size_t same = 0;
+        while (same < common.size() && same < names.size() && common[same] == names[same]) {
+            ++same;
+        }
+        common.resize(same);
+    }
+    if (common.empty()) {
+        return paths.front();
+    }
+    std::string folder;
+    for (const std::string& name : common) {
+        folder += name;
+        folder += kFolderDelimiter;
+    }
+    // A root ("/", "C:\\") keeps its delimiter; other folders are named without one.
+    if (common.size() > 1 || !common.front().empty()) {
+        if (common.size() > 1 || common.front().back() != ':') {
+            folder.pop_back();
+        }
+    }
+    return folder;
+}
+
+}  // namespace
+
 RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header)
-    : front_(front),
-      given_(header.Options.Path),
-      absolute_(journal_platform::AbsolutePath(header.Options.Path)) {
+    : front_(front) {
+    std::vector<std::string> resolved;
+    for (const std::string& path : header.OtherPaths) {
+        given_.emplace_back(path, journal_platform::ChosenFolderPath(path));
+    }
+    given_.emplace_back(header.Options.Path,
+                        journal_platform::ChosenFolderPath(header.Options.Path));
+    for (const auto& [path, absolute] : given_) {
+        resolved.push_back(absolute);
+    }
+    absolute_ = CommonFolder(resolved);
+    std::stable_sort(given_.begin(), given_.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
     const auto now = system_clock::now();
     store.Prune(now, kMaxAge, kKeep);
     std::string name;
@@ -114,22 +177,34 @@ RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader&
 RunJournal::~RunJournal() = default;
 
 void RunJournal::Write(const std::string& text) {
-    if (file_ && !error_) {
-        error_ = file_->Append(text);
+    if (!file_ || error_) {
+        return;
+    }
+    error_ = file_->Append(text);
+    if (error_) {
+        file_->AppendLast(Record({"incomplete", error_.message()}));
+        if (stopWhenUnwritable_ != nullptr) {
+            stopWhenUnwritable_->Request();
+        }
     }
 }
 
 // Paths of a run are built from the folder as given; the journal keeps them absolute, so that
 // an undo from any other folder finds them.
 std::string RunJournal::Recorded(const std::string& path) const {
-    if (path.starts_with(given_)) {
-        return absolute_ + path.substr(given_.size());
+    for (const auto& [given, absolute] : given_) {
+        if (path.starts_with(given)) {
+            return absolute + path.substr(given.size());
+        }
     }
-    if (given_.starts_with(path)) {  // the chosen folder itself, without its final delimiter
-        return absolute_.substr(0, absolute_.size() - (given_.size() - path.size()));
+    for (const auto& [given, absolute] : given_) {
+        // A chosen folder itself, without the delimiters it was given with.
+        if (given.starts_with(path) &&
+            given.find_first_not_of(kFolderDelimiter, path.size()) == std::string::npos) {
+            return absolute.substr(0, absolute.size() - (given.size() - path.size()));
+        }
     }
-    // A path beside the chosen folder (a run of several paths shares one journal).
-    return journal_platform::AbsolutePath(path);
+    return path;
 }
 
 void RunJournal::FlushOutcomes() {
@@ -283,6 +358,9 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             journal.Complete = true;
         } else if (kind == "stopped" && f.size() == 1) {
             journal.Stopped = true;
+        } else if (kind == "incomplete" && f.size() == 2 && UnescapeField(f[1], a)) {
+            journal.Incomplete = true;
+            journal.IncompleteWhy = a;
         } else if (kind == "temporary") {
             if (f.size() != 3 || !UnescapeField(f[1], a) || !UnescapeField(f[2], b)) {
                 return damaged("a damaged temporary name");

@@ -14,7 +14,7 @@
 //   started         2026-12-09T10:48:37.123456Z
 //   kind            run | undo
 //   undoes          NAME                      an undo: the journal it undoes
-//   folder          /home/jana/Fotky          the chosen folder, made absolute
+//   folder          /home/jana/Fotky          the chosen folder, its real path at the start
 //   option          SubDir  1                 a run: its eleven options
 //   intent          ID  file|dir  OLD-PATH  NEW-NAME
 //   done            ID
@@ -23,6 +23,8 @@
 //                                              temporary name in the same folder (written
 //                                              before the entry is moved there)
 //   unreadable      PATH  SYSTEM-MESSAGE       a folder whose entries could not be read
+//   incomplete      SYSTEM-MESSAGE             the journal could not be written further (disk
+//                                              full): the last record, in room set aside for it
 //   end             FILES  DIRS  FAILED
 //
 // Intents are written (one write for a folder's batch) before the first of their renames is
@@ -45,11 +47,16 @@ struct JournalHeader {
     std::string Program;    // the program and its version
     RenameOptions Options;  // a run's options; for an undo only Path (the undone run's folder)
     std::string Undoes;     // an undo: the file name of the journal it undoes; empty for a run
+    // A run of several paths in one journal: the other paths, as given. The journal's folder is
+    // then the deepest folder holding them all.
+    std::vector<std::string> OtherPaths = {};
 };
 
-// Writes the journal of one run and passes everything on to the front end's sink. A journal
-// that cannot be created or written never stops the run: writing stops at the first failure,
-// which error() then gives.
+// Writes the journal of one run and passes everything on to the front end's sink. Writing
+// stops at the first failure, which error() then gives; where it can, the journal then ends
+// with a record saying it is incomplete. A journal that cannot be created never stops the run
+// (the front end says it cannot be undone); one that can no longer be written stops it, when
+// asked to, before its next rename, so that every rename the run makes is in its journal.
 class RunJournal : public RunSink {
   public:
     // Removes journals older than 90 days or beyond the newest 100, then creates this one.
@@ -70,6 +77,10 @@ class RunJournal : public RunSink {
     void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
         front_.RenameFallback(folderPath, method, folder);
     }
+    void JournalsLeftAlone(const std::string& path) override { front_.JournalsLeftAlone(path); }
+
+    // Requests `stop` when the journal cannot be written further. `stop` must outlive this.
+    void StopWhenUnwritable(StopRequest& stop) { stopWhenUnwritable_ = &stop; }
 
     // Writes the counts and puts the file on stable storage.
     void Finish(const RunCounters& counters);
@@ -88,8 +99,10 @@ class RunJournal : public RunSink {
     std::unique_ptr<JournalFile> file_;
     std::string path_;
     std::error_code error_;
-    std::string given_;     // the chosen folder as given
-    std::string absolute_;  // the same made absolute, for the recorded paths
+    // Each path the run was given, and the same resolved to its real path, for the recorded
+    // paths; the longest given first.
+    std::vector<std::pair<std::string, std::string>> given_;
+    std::string absolute_;  // the journal's folder: the chosen folder, or the one holding all
     std::size_t nextId_ = 1;
     struct Batch {
         std::size_t firstId;
@@ -99,6 +112,7 @@ class RunJournal : public RunSink {
     std::vector<Batch> batches_;
     std::string outcomes_;  // written before the next batch or at its end
     int failed_ = 0;
+    StopRequest* stopWhenUnwritable_ = nullptr;
 };
 
 enum class Outcome { Unknown, Done, Failed };
@@ -125,8 +139,11 @@ struct Journal {
     // Indexes into Entries in the order the renames happened, as far as the journal knows:
     // outcomes as written, then the intents without one.
     std::vector<std::size_t> Order;
-    bool Complete = false;                // the journal has its end: the run ended itself
-    bool Stopped = false;                 // ... early, because it was asked to stop
+    bool Complete = false;  // the journal has its end: the run ended itself
+    bool Stopped = false;   // ... early, because it was asked to stop
+    // Writing the journal failed part way (disk full), so it may not name every rename; why.
+    bool Incomplete = false;
+    std::string IncompleteWhy;
     int Files = 0, Dirs = 0, Failed = 0;  // counted from the outcomes
 };
 

@@ -19,7 +19,16 @@ namespace tovana {
 class JournalFile {
   public:
     virtual ~JournalFile() = default;
+    // Where the file system can, each Append first sets aside room for `text` and for a last
+    // record after it: an Append that fails for want of room (disk full, quota) then writes
+    // nothing, and the room for the last record is still there.
     virtual std::error_code Append(std::string_view text) = 0;
+    // After an Append failed: appends a short last record (up to 4 KiB) into the room set
+    // aside, only where that Append wrote nothing and the room is there; else fails and
+    // writes nothing.
+    virtual std::error_code AppendLast(std::string_view /*text*/) {
+        return std::make_error_code(std::errc::function_not_supported);
+    }
     // Asks the system to put the file on stable storage.
     virtual std::error_code Sync() = 0;
 };
@@ -75,8 +84,11 @@ namespace journal_platform {
 extern const char kPlatform[];
 std::string DefaultFolder();
 std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& error);
-// `path` made absolute against the current folder, its own text kept as the tail.
-std::string AbsolutePath(const std::string& path);
+// The chosen folder `path` as the journal names it: the folder that holds it resolved to its
+// real path now (links, "." and ".." followed as the system follows them), then the folder's
+// own name and the delimiters `path` ends with, as given. `path` made absolute as it is
+// when it cannot be resolved.
+std::string ChosenFolderPath(const std::string& path);
 }  // namespace journal_platform
 
 }  // namespace tovana

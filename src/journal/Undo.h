@@ -45,6 +45,10 @@ struct UndoOutcome {
     std::string JournalPath;       // the undo's own journal; empty for a dry run or when none
     std::error_code JournalError;  // the undo's own journal could not be written
     int Failed = 0;                // entries that could not be put back
+    // The undone journal could not be written whole (disk full): what it names was put back,
+    // but the run may have renamed more.
+    bool JournalIncomplete = false;
+    std::string IncompleteWhy;  // the error that stopped the journal
 };
 
 // The whole of an undo as a front end asks for it: reads the journal at `journalPath` (the

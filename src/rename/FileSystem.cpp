@@ -73,7 +73,7 @@ const char* RenameMethodText(RenameMethod method) {
         case RenameMethod::LinkThenUnlink:
             return "hard link to the new name, then removal of the old name";
         case RenameMethod::CheckThenRename:
-            return "the new name checked free right before a plain rename";
+            return "a plain rename over an empty placeholder that claimed the new name";
         case RenameMethod::NotAtAll:
             return "no rename at all: the file system loses a renamed folder's contents";
     }

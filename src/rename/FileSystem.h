@@ -66,8 +66,9 @@ enum class RenameMethod {
     NoReplace,        // renameat2(RENAME_NOREPLACE): atomic, never replaces
     LinkThenUnlink,   // files: a hard link under the new name (atomic, fails when the name is
                       // taken), then the old name removed
-    CheckThenRename,  // folders, and files where there are no hard links: the new name checked
-                      // free right before a plain rename and the result checked after
+    CheckThenRename,  // folders, and files where there are no hard links: the new name claimed
+                      // by an empty entry created exclusively, a plain rename over it while it
+                      // is still that entry, and the result checked after
     NotAtAll,         // folders on a file system known to lose a renamed folder's contents
                       // (fusefat): they are not renamed, each such rename fails
 };
@@ -143,6 +144,23 @@ class FileSystem {
     // case only succeeds on case-insensitive file systems too.
     virtual std::error_code Rename(Folder& folder, const std::string& from,
                                    const std::string& to) = 0;
+
+    // Removes the name `extra` where it and `kept` are two names, both listed in folder, of one
+    // regular file: what is left when a rename through a hard link (RenameMethod::
+    // LinkThenUnlink) was stopped between the link and the removal of the old name. Anything
+    // else fails, file_exists for two different entries, and nothing changes.
+    virtual std::error_code RemoveExtraName(Folder& /*folder*/, const std::string& /*extra*/,
+                                            const std::string& /*kept*/) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+
+    // Removes `name` where it is an empty entry such as a rename where there are no hard links
+    // claims the new name with (RenameMethod::CheckThenRename): a file of size 0 with no other
+    // name, or an empty folder; left by a run killed between the claim and the rename. Anything
+    // else fails and stays.
+    virtual std::error_code RemovePlaceholder(Folder& /*folder*/, const std::string& /*name*/) {
+        return std::make_error_code(std::errc::function_not_supported);
+    }
 
     // Whether the folder tells names apart regardless of letter case (so "caj.txt" is taken
     // for "Čaj.txt" -> "CAJ.txt"): always on Windows, on Linux for vfat, exFAT and casefolded

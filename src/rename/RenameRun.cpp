@@ -1,5 +1,6 @@
 #include "rename/RenameRun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -18,7 +19,7 @@ namespace {
 class Walk : private RenameNotes {
   public:
     Walk(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
-         const StopRequest& stop, bool namedEntry = false)
+         const StopRequest& stop, const std::string& journalFolder, bool namedEntry = false)
         : options_(options),
           fs_(fileSystem),
           sink_(sink),
@@ -28,6 +29,7 @@ class Walk : private RenameNotes {
           choosing_(options.Legacy == LegacyCodePage::Auto),
           namedEntry_(namedEntry) {
         fs_.SetNotes(this);
+        FindJournalFolder(journalFolder);
     }
     ~Walk() override { fs_.SetNotes(nullptr); }
     Walk(const Walk&) = delete;
@@ -80,7 +82,9 @@ class Walk : private RenameNotes {
                 root = fs_.OpenChosenFolder(*parent, chosen.name, error);
             }
         }
-        if (root) {
+        if (root && IsJournalFolder(*root, ".")) {
+            // nothing in it is renamed
+        } else if (root) {
             ScanTree(std::move(root));
         } else {
             // An entry that is there but opens as no folder (a file, a dangling link) is not a
@@ -178,7 +182,8 @@ class Walk : private RenameNotes {
             const std::string_view name = level.entries.name(level.next);
             // A link to a folder is renamed like a folder but never walked into: it could lead
             // outside the chosen folder or round in a loop.
-            if (level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name)) {
+            if (level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name) &&
+                !IsJournalFolder(*level.folder, name)) {
                 path_.append(name);
                 path_ += kFolderDelimiter;
                 std::error_code error;
@@ -250,7 +255,8 @@ class Walk : private RenameNotes {
                 continue;
             }
             std::optional<std::string> newName = NewName(name, isFolder);
-            if (newName && *newName != name) {
+            if (newName && *newName != name &&
+                !(kind == EntryKind::Folder && HoldsJournals(*level.folder, name))) {
                 std::string path = path_;
                 path.append(name);
                 announced.push_back({std::move(path), *newName, isFolder});
@@ -332,9 +338,69 @@ class Walk : private RenameNotes {
         if (!newName || *newName == name) {
             return;
         }
+        if (parent != nullptr && HoldsJournals(*parent, name)) {
+            return;
+        }
         sink_.BeginRenames({{chosen.prefix + name, *newName, true}});
         RenameItem(parent, name, true, *newName);
         sink_.EndRenames();
+    }
+
+    // The journals' folder and every folder above it, by identity: a path may reach them by
+    // other names (links, bind mounts, "..", letter case).
+    void FindJournalFolder(const std::string& journalFolder) {
+        if (journalFolder.empty()) {
+            return;
+        }
+        std::error_code error;
+        std::unique_ptr<Folder> folder = fs_.OpenFolder(journalFolder, error);
+        EntryId id;
+        if (!folder || fs_.Identify(*folder, ".", id)) {
+            return;
+        }
+        journalFolder_ = id;
+        journalPath_ = journalFolder;
+        // Up to the root, whose ".." is itself; a bound on the levels against a loop.
+        for (int level = 0; folder && level < 4096; ++level) {
+            EntryId above;
+            if (fs_.Identify(*folder, "..", above) || above == id) {
+                break;
+            }
+            holdingJournals_.push_back(above);
+            id = above;
+            folder = fs_.OpenSubfolder(*folder, "..", error);
+        }
+    }
+
+    bool IsJournalFolder(Folder& folder, std::string_view name) {
+        EntryId id;
+        if (!journalFolder_ || fs_.Identify(folder, std::string(name), id) ||
+            !(id == *journalFolder_)) {
+            return false;
+        }
+        LeftAlone();
+        return true;
+    }
+
+    // Whether the folder `name` is the journals' folder or holds it.
+    bool HoldsJournals(Folder& folder, std::string_view name) {
+        EntryId id;
+        if (!journalFolder_ || fs_.Identify(folder, std::string(name), id)) {
+            return false;
+        }
+        if (id == *journalFolder_ || std::find(holdingJournals_.begin(), holdingJournals_.end(),
+                                               id) != holdingJournals_.end()) {
+            LeftAlone();
+            return true;
+        }
+        return false;
+    }
+
+    void LeftAlone() {
+        if (!toldLeftAlone_) {
+            toldLeftAlone_ = true;
+            sink_.JournalsLeftAlone(journalPath_);
+        }
     }
 
     void TemporaryName(const std::string& from, const std::string& temporary,
@@ -376,6 +442,10 @@ class Walk : private RenameNotes {
     NameReading reading_;
     bool choosing_;
     bool namedEntry_;  // the chosen path is a file to rename, not a folder to walk
+    std::optional<EntryId> journalFolder_;  // the journals' folder, when there is one
+    std::vector<EntryId> holdingJournals_;  // the folders above it
+    std::string journalPath_;
+    bool toldLeftAlone_ = false;
 };
 
 class RunRefusalCategoryImpl : public std::error_category {
@@ -409,8 +479,13 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
 
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop) {
+    Run(options, fileSystem, sink, counters, stop, {});
+}
+
+void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop, const std::string& journalFolder) {
     counters = RunCounters{};
-    Walk walk(options, fileSystem, sink, counters, stop);
+    Walk walk(options, fileSystem, sink, counters, stop, journalFolder);
     walk.Go();
 }
 
@@ -419,7 +494,7 @@ void RenameNamedFile(const RenameOptions& options, FileSystem& fileSystem, RunSi
     counters = RunCounters{};
     RenameOptions named = options;
     named.Masks = "*.*";  // the user chose the file: the mask is for files met in a walk
-    Walk walk(named, fileSystem, sink, counters, stop, true);
+    Walk walk(named, fileSystem, sink, counters, stop, std::string(), true);
     walk.GoNamedFile();
 }
 

@@ -79,6 +79,10 @@ class RunSink {
     // rename: the folder it is in, and the way the run renames there instead.
     virtual void RenameFallback(const std::string& /*folderPath*/, RenameMethod /*method*/,
                                 bool /*folder*/) {}
+    // The run met the journals' folder (`path`, as the run was given it) or a folder holding
+    // it, and leaves them alone: the journals' folder is not walked into, and neither it nor
+    // a folder holding it is renamed. Told once per run.
+    virtual void JournalsLeftAlone(const std::string& /*path*/) {}
 };
 
 struct RunCounters {
@@ -109,6 +113,12 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink,
 // renames made, and `counters.Stopped` says that the run did not get to the end.
 void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          const StopRequest& stop);
+
+// The same, leaving alone the folder at `journalFolder` (the run's journals), found by its
+// identity rather than its path: it is neither walked into nor renamed, and no folder holding
+// it is renamed, so a run never renames its own journals. Empty: no such folder.
+void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
+         const StopRequest& stop, const std::string& journalFolder);
 
 // Renames the file at `options.Path` itself by the rules, in its folder, whatever the mask (a
 // file the user named). Reported, journaled and counted like a run's renames.

@@ -17,11 +17,11 @@ bool FaultySyscalls::Fails(Call call, const std::string& name) {
     return false;
 }
 
-int FaultySyscalls::OpenAt(int dirFd, const char* path, int flags) {
+int FaultySyscalls::OpenAt(int dirFd, const char* path, int flags, mode_t mode) {
     if (Fails(Call::OpenAt, path)) {
         return -1;
     }
-    const int fd = Syscalls::OpenAt(dirFd, path, flags);
+    const int fd = Syscalls::OpenAt(dirFd, path, flags, mode);
     openDescriptors += fd >= 0;
     return fd;
 }
@@ -100,7 +100,26 @@ std::string CaseInsensitiveSyscalls::Existing(int dirFd, const std::string& name
     return found;
 }
 
+int CaseInsensitiveSyscalls::OpenAt(int dirFd, const char* path, int flags, mode_t mode) {
+    if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0 && !Existing(dirFd, path).empty()) {
+        errno = EEXIST;
+        return -1;
+    }
+    return FaultySyscalls::OpenAt(dirFd, path, flags, mode);
+}
+
+int CaseInsensitiveSyscalls::MkdirAt(int dirFd, const char* path, mode_t mode) {
+    if (!Existing(dirFd, path).empty()) {
+        errno = EEXIST;
+        return -1;
+    }
+    return FaultySyscalls::MkdirAt(dirFd, path, mode);
+}
+
 int CaseInsensitiveSyscalls::FStatAt(int dirFd, const char* path, struct stat* st, int flags) {
+    if (*path == '\0') {
+        return FaultySyscalls::FStatAt(dirFd, path, st, flags);
+    }
     const std::string existing = Existing(dirFd, path);
     return FaultySyscalls::FStatAt(dirFd, existing.empty() ? path : existing.c_str(), st, flags);
 }

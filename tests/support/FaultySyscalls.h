@@ -31,7 +31,7 @@ class FaultySyscalls : public Syscalls {
     // The names looked up through a link (fstatat following it), in order.
     std::vector<std::string> followed;
 
-    int OpenAt(int dirFd, const char* path, int flags) override;
+    int OpenAt(int dirFd, const char* path, int flags, mode_t mode = 0) override;
     int Close(int fd) override;
     ssize_t GetDents64(int fd, void* buffer, std::size_t size) override;
     int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override;
@@ -48,9 +48,11 @@ class FaultySyscalls : public Syscalls {
 // Behaves like a case-insensitive file system (vfat, exfat, casefolded ext4) for ASCII names:
 // looking up a name finds an entry that differs only in letter case, and a rename onto such an
 // entry is refused with EEXIST, as those file systems do under RENAME_NOREPLACE, as is a hard
-// link onto it.
+// link onto it, and so is a name created exclusively.
 class CaseInsensitiveSyscalls : public FaultySyscalls {
   public:
+    int OpenAt(int dirFd, const char* path, int flags, mode_t mode = 0) override;
+    int MkdirAt(int dirFd, const char* path, mode_t mode) override;
     int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override;
     int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                   unsigned flags) override;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "journal/JournalStore.h"
+#include "names/PathRules.h"
 
 namespace tovana::journal_platform {
 namespace {
@@ -22,6 +23,36 @@ class PosixJournalFile : public JournalFile {
     PosixJournalFile& operator=(const PosixJournalFile&) = delete;
 
     std::error_code Append(std::string_view text) override {
+        room_ = false;
+        if (reserving_) {
+            // Blocks allocated beyond the end (the size kept) take the text and a last record
+            // without asking the file system for more room.
+            if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(size_),
+                            static_cast<off_t>(text.size() + kLastRecordRoom)) != 0) {
+                if (errno == ENOSPC || errno == EDQUOT) {
+                    room_ = size_ > 0;  // the room set aside by the Append before
+                    return LastError();
+                }
+                reserving_ = false;  // not on this file system: appends as they come
+            }
+        }
+        return Write(text);
+    }
+
+    std::error_code AppendLast(std::string_view text) override {
+        if (!room_ || text.size() > kLastRecordRoom) {
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        room_ = false;
+        return Write(text);
+    }
+
+    std::error_code Sync() override {
+        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+    }
+
+  private:
+    std::error_code Write(std::string_view text) {
         while (!text.empty()) {
             const ssize_t written = ::write(fd_, text.data(), text.size());
             if (written < 0) {
@@ -31,16 +62,16 @@ class PosixJournalFile : public JournalFile {
                 return LastError();
             }
             text.remove_prefix(static_cast<std::size_t>(written));
+            size_ += static_cast<std::size_t>(written);
         }
         return {};
     }
 
-    std::error_code Sync() override {
-        return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
-    }
-
-  private:
+    static constexpr std::size_t kLastRecordRoom = 4096;
     int fd_;
+    std::size_t size_ = 0;  // a new file, written by this object alone
+    bool reserving_ = true;
+    bool room_ = false;  // the last Append failed for want of room, writing nothing
 };
 
 }  // namespace
@@ -75,6 +106,8 @@ std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& e
     return std::make_unique<PosixJournalFile>(fd);
 }
 
+namespace {
+
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path.front() == '/') {
         return path;
@@ -88,6 +121,29 @@ std::string AbsolutePath(const std::string& path) {
     }
     cwd.resize(cwd.find('\0'));
     return cwd + (cwd.ends_with('/') ? "" : "/") + path;
+}
+
+}  // namespace
+
+// The run opens the folder holding the chosen one by its path and the chosen folder by its
+// name there, so that is what is resolved; "." and ".." name no folder of their own and are
+// resolved with the rest.
+std::string ChosenFolderPath(const std::string& path) {
+    const ChosenFolder chosen = SplitChosenFolder(path);
+    std::string trailing = chosen.name.empty() ? path : path.substr(chosen.prefix.size());
+    trailing.erase(0, trailing.find_last_not_of('/') + 1);
+    const std::string resolve =
+        chosen.name.empty() ? path : (chosen.prefix.empty() ? "." : chosen.prefix);
+    char* real = ::realpath(resolve.c_str(), nullptr);
+    if (real == nullptr) {
+        return AbsolutePath(path);
+    }
+    std::string folder = real;
+    std::free(real);
+    if (!chosen.name.empty()) {
+        folder += (folder.ends_with('/') ? "" : "/") + chosen.name;
+    }
+    return folder.ends_with('/') ? folder : folder + trailing;
 }
 
 }  // namespace tovana::journal_platform

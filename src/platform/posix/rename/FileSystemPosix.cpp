@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -73,6 +74,27 @@ bool LinksMissing(int error, const struct stat& source) {
 
 constexpr std::size_t kListingBuffer = 64 * 1024;
 
+constexpr char kProbePrefix[] = ".tovana-probe-";
+
+// The process whose probe folder `name` is (".tovana-probe-PID-N"), or 0 for any other name.
+pid_t ProbeOwner(const char* name) {
+    const std::size_t prefix = sizeof kProbePrefix - 1;
+    if (std::strncmp(name, kProbePrefix, prefix) != 0) {
+        return 0;
+    }
+    const char* p = name + prefix;
+    long pid = 0;
+    for (; *p >= '0' && *p <= '9' && pid < (1L << 30); ++p) {
+        pid = pid * 10 + (*p - '0');
+    }
+    if (*p++ != '-' || *p == '\0') {
+        return 0;
+    }
+    for (; *p >= '0' && *p <= '9'; ++p) {
+    }
+    return *p == '\0' ? static_cast<pid_t>(pid) : 0;
+}
+
 // The type of the file system mounted from a device, as /proc/self/mountinfo names it
 // ("ext4", "fuse.fusefat", "fuseblk"), or "" when it cannot be told.
 std::string MountType(dev_t device) {
@@ -102,8 +124,8 @@ bool LosesRenamedFoldersContents(dev_t device) {
 
 }  // namespace
 
-int Syscalls::OpenAt(int dirFd, const char* path, int flags) {
-    return ::openat(dirFd, path, flags);
+int Syscalls::OpenAt(int dirFd, const char* path, int flags, mode_t mode) {
+    return ::openat(dirFd, path, flags, mode);
 }
 
 int Syscalls::Close(int fd) {
@@ -184,13 +206,15 @@ std::error_code FileSystemPosix::ReadEntries(Folder& folder, EntryList& entries)
         return std::make_error_code(std::errc::permission_denied);
     }
     const int fd = FdOf(folder);
+    std::vector<std::string> leftProbes;
     for (;;) {
         const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
-        if (size < 0) {
-            return LastError();
-        }
-        if (size == 0) {
-            return {};
+        if (size <= 0) {
+            const std::error_code error = size < 0 ? LastError() : std::error_code();
+            for (const std::string& probe : leftProbes) {
+                calls_.UnlinkAt(fd, probe.c_str(), AT_REMOVEDIR);  // only ever an empty one
+            }
+            return error;
         }
         for (ssize_t offset = 0; offset < size;) {
             const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
@@ -208,6 +232,16 @@ std::error_code FileSystemPosix::ReadEntries(Folder& folder, EntryList& entries)
                     continue;
                 }
                 type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+            }
+            // A probe's folder is no entry of the user's: one left by a process that is gone
+            // (killed while it probed) is removed once the listing is read.
+            if (type == DT_DIR && name[0] == '.') {
+                if (const pid_t owner = ProbeOwner(name); owner > 0) {
+                    if (owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) {
+                        leftProbes.emplace_back(name);
+                    }
+                    continue;
+                }
             }
             // A link is not followed here: its target may sit on a mount that never answers.
             entries.Add(name, type == DT_DIR   ? EntryKind::Folder
@@ -258,6 +292,13 @@ std::string FileSystemPosix::NextTemporaryName() {
     return ".tovana-" + std::to_string(::getpid()) + "-" + std::to_string(temporaryCounter_++);
 }
 
+// The probe's folders are ".tovana-probe-PID-N": a process killed while it probes leaves an
+// empty one, which the next listing of that folder removes (see ReadEntries).
+std::string FileSystemPosix::NextProbeName() {
+    return std::string(kProbePrefix) + std::to_string(::getpid()) + "-" +
+           std::to_string(temporaryCounter_++);
+}
+
 void FileSystemPosix::Told(DeviceRenames* device, RenameMethod method, bool folder) {
     if (device != nullptr) {
         bool& told = folder ? device->toldFolder : device->toldFile;
@@ -278,11 +319,11 @@ bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
     if (device.noReplace != Offer::Unknown) {
         return device.noReplace == Offer::No;
     }
-    const std::string probe = NextTemporaryName();
+    const std::string probe = NextProbeName();
     if (calls_.MkdirAt(dirFd, probe.c_str(), 0700) != 0) {
         return true;  // cannot tell: this once, as if the flag were missing
     }
-    const std::string moved = NextTemporaryName();
+    const std::string moved = NextProbeName();
     const int result =
         calls_.RenameAt2(dirFd, probe.c_str(), dirFd, moved.c_str(), RENAME_NOREPLACE);
     const int error = errno;
@@ -297,27 +338,72 @@ bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
     return true;
 }
 
-// The plain rename replaces whatever holds the new name by then, so the name is checked free
-// immediately before it. What remains is the moment between the check and the rename: an
-// entry another program makes under the new name in it would be replaced; nothing can close
-// that window where the file system has neither RENAME_NOREPLACE nor hard links. A folder is
-// safer: a plain rename of a folder replaces an empty folder at most, never a file or a folder
-// with anything in it. After the rename the new name is checked again to hold the entry
-// renamed; when it holds another, the rename is reported failed (the name changed hands).
+// The plain rename replaces whatever holds the new name by then, so the new name is claimed
+// first: created exclusively (O_CREAT|O_EXCL for a file, mkdir for a folder), which fails when
+// it is taken and keeps any other program from creating it exclusively from then on. The
+// rename goes over that placeholder only while it is still the empty entry made here (same
+// identity, a file of size 0 or a folder); otherwise, or when the rename fails, the
+// placeholder goes again if it is still ours, and the rename fails. A folder replaces an empty
+// folder at most (the kernel refuses a folder with anything in it), never a file. What
+// remains is the moment between the last look at the placeholder and the rename: a program
+// that writes into the placeholder itself then (opening the name without O_EXCL) or renames
+// its own entry over it loses that entry; its writes are seen afterwards, through the
+// placeholder's descriptor held open, and the rename is reported failed. After the rename the
+// new name is checked again to hold the entry renamed; when it holds another, the rename is
+// reported failed (the name changed hands).
 std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& from,
                                                  const std::string& to, const struct stat& source) {
-    struct stat st {};
-    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::make_error_code(std::errc::file_exists);
+    const bool folder = S_ISDIR(source.st_mode);
+    int held = -1;  // the placeholder file's descriptor
+    if (folder) {
+        if (calls_.MkdirAt(dirFd, to.c_str(), 0700) != 0) {
+            return LastError();
+        }
+    } else {
+        held = calls_.OpenAt(dirFd, to.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (held < 0) {
+            return LastError();
+        }
     }
-    if (errno != ENOENT) {
-        return LastError();
+    struct stat claimed {};
+    const bool known = (folder ? calls_.FStatAt(dirFd, to.c_str(), &claimed, AT_SYMLINK_NOFOLLOW)
+                               : calls_.FStatAt(held, "", &claimed, AT_EMPTY_PATH)) == 0;
+    const auto stillOurs = [&](const struct stat& now) {
+        return known && SameInode(now, claimed) &&
+               (now.st_mode & S_IFMT) == (claimed.st_mode & S_IFMT) && (folder || now.st_size == 0);
+    };
+    // Without its identity the placeholder is still told by being empty (a folder is only
+    // ever removed empty).
+    const auto release = [&](std::error_code error) {
+        struct stat now {};
+        if (calls_.FStatAt(dirFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (known ? stillOurs(now)
+                   : (folder ? S_ISDIR(now.st_mode) : S_ISREG(now.st_mode) && now.st_size == 0))) {
+            calls_.UnlinkAt(dirFd, to.c_str(), folder ? AT_REMOVEDIR : 0);
+        }
+        if (held >= 0) {
+            calls_.Close(held);
+        }
+        return error;
+    };
+    struct stat now {};
+    if (!known || calls_.FStatAt(dirFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !stillOurs(now)) {
+        return release(std::make_error_code(std::errc::file_exists));
     }
     if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
-        return LastError();
+        return release(LastError());
     }
-    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
+    bool written = false;
+    if (held >= 0) {
+        written = calls_.FStatAt(held, "", &now, AT_EMPTY_PATH) == 0 && now.st_size != 0;
+        calls_.Close(held);
+    }
+    struct stat st {};
+    if (written ||
+        (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT)))) {
         return std::make_error_code(std::errc::device_or_resource_busy);
     }
     return {};
@@ -542,6 +628,79 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
         return ChangeCaseInPlace(folder, device, from, to);
     }
     return RenameThroughTemporary(folder, from, to);
+}
+
+// Whether the folder lists both `a` and `b` as names of their own: where a file system ignores
+// letter case or normalizes names, two names can reach one entry, and removing one would
+// remove the entry itself.
+std::error_code FileSystemPosix::ListsBoth(int dirFd, const std::string& a, const std::string& b,
+                                           bool& both) {
+    both = false;
+    const int fd = calls_.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return LastError();
+    }
+    bool seenA = false;
+    bool seenB = false;
+    std::error_code error;
+    for (;;) {
+        const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
+        if (size <= 0) {
+            if (size < 0) {
+                error = LastError();
+            }
+            break;
+        }
+        for (ssize_t offset = 0; offset < size;) {
+            const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
+            offset += record->d_reclen;
+            seenA = seenA || a == record->d_name;
+            seenB = seenB || b == record->d_name;
+        }
+    }
+    calls_.Close(fd);
+    both = seenA && seenB;
+    return error;
+}
+
+// Two names of one regular file, each listed as a name of its own: removing `extra` loses no
+// data, the file stays under `kept`. A folder cannot have two names, and a file with a single
+// link is never removed. The moment between the checks and the removal is a window: an entry
+// another program puts under `extra` in it would be removed (the same window as the removal of
+// the old name in a rename through a hard link).
+std::error_code FileSystemPosix::RemoveExtraName(Folder& folder, const std::string& extra,
+                                                 const std::string& kept) {
+    const int dirFd = FdOf(folder);
+    struct stat extraSt {};
+    struct stat keptSt {};
+    if (extra == kept || calls_.FStatAt(dirFd, extra.c_str(), &extraSt, AT_SYMLINK_NOFOLLOW) != 0 ||
+        calls_.FStatAt(dirFd, kept.c_str(), &keptSt, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(extraSt.st_mode) || !SameInode(extraSt, keptSt) || extraSt.st_nlink < 2) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    bool both = false;
+    if (ListsBoth(dirFd, extra, kept, both) || !both) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (calls_.UnlinkAt(dirFd, extra.c_str(), 0) != 0) {
+        return LastError();
+    }
+    return {};
+}
+
+std::error_code FileSystemPosix::RemovePlaceholder(Folder& folder, const std::string& name) {
+    const int dirFd = FdOf(folder);
+    struct stat st {};
+    if (calls_.FStatAt(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    if (!S_ISDIR(st.st_mode) && !(S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (calls_.UnlinkAt(dirFd, name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0) {
+        return LastError();  // a folder with anything in it stays
+    }
+    return {};
 }
 
 bool FileSystemPosix::IgnoresCase(Folder& folder) {

@@ -20,7 +20,7 @@ namespace tovana {
 class Syscalls {
   public:
     virtual ~Syscalls() = default;
-    virtual int OpenAt(int dirFd, const char* path, int flags);
+    virtual int OpenAt(int dirFd, const char* path, int flags, mode_t mode = 0);
     virtual int Close(int fd);
     virtual ssize_t GetDents64(int fd, void* buffer, std::size_t size);
     virtual int FStatAt(int dirFd, const char* path, struct stat* st, int flags);
@@ -46,6 +46,9 @@ class FileSystemPosix : public FileSystem {
     EntryKind KindOfLink(Folder& folder, const std::string& name) override;
     std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    std::error_code RemoveExtraName(Folder& folder, const std::string& extra,
+                                    const std::string& kept) override;
+    std::error_code RemovePlaceholder(Folder& folder, const std::string& name) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
     bool RenamesFolders(Folder& folder) override;
@@ -66,9 +69,11 @@ class FileSystemPosix : public FileSystem {
     std::unique_ptr<Folder> Open(int dirFd, const char* path, int flags, std::error_code& error);
     DeviceRenames* DeviceOf(Folder& folder);
     std::string NextTemporaryName();
+    std::string NextProbeName();
     std::error_code NoOverwriteRename(Folder& folder, const std::string& from,
                                       const std::string& to);
     bool FlagMissing(int dirFd, DeviceRenames& device);
+    std::error_code ListsBoth(int dirFd, const std::string& a, const std::string& b, bool& both);
     std::error_code FallbackRename(Folder& in, DeviceRenames* device, const std::string& from,
                                    const std::string& to);
     std::error_code CheckThenRename(int dirFd, const std::string& from, const std::string& to,

@@ -79,26 +79,21 @@ std::unique_ptr<JournalFile> NewFile(const std::string& path, std::error_code& e
     return std::make_unique<Win32JournalFile>(handle);
 }
 
-std::string AbsolutePath(const std::string& path) {
-    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-    const bool unc = path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
-                     (path[1] == '\\' || path[1] == '/');
-    if (drive || unc) {
+// "." and ".." are resolved in the text as Windows itself resolves them, and the path made
+// absolute against the current folder (of the current drive for a path from a drive's root).
+std::string ChosenFolderPath(const std::string& path) {
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
         return path;
     }
-    const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-    std::wstring cwd(size, L'\0');
-    cwd.resize(::GetCurrentDirectoryW(size, cwd.data()));
-    if (cwd.empty()) {
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
         return path;
     }
-    if (!path.empty() && (path[0] == '\\' || path[0] == '/')) {
-        return Utf8FromWide(cwd.substr(0, 2)) + path;  // the current drive's root
-    }
-    if (cwd.back() != L'\\') {
-        cwd += L'\\';
-    }
-    return Utf8FromWide(cwd) + path;
+    full.resize(length);
+    return Utf8FromWide(full);
 }
 
 }  // namespace tovana::journal_platform
