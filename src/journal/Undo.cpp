@@ -19,8 +19,9 @@ struct Step {
 
 class Undoer {
   public:
-    Undoer(FileSystem& fileSystem, RunSink& sink, RunCounters& counters, bool dryRun)
-        : fs_(fileSystem), sink_(sink), counters_(counters), dryRun_(dryRun) {}
+    Undoer(FileSystem& fileSystem, RunSink& sink, RunCounters& counters, bool dryRun,
+           const StopRequest& stop)
+        : fs_(fileSystem), sink_(sink), counters_(counters), dryRun_(dryRun), stop_(stop) {}
 
     int Run(const Journal& journal) {
         counters_ = RunCounters{};
@@ -32,7 +33,7 @@ class Undoer {
             }
         }
         // One batch per run of entries in the same folder, as a run has one per folder.
-        for (std::size_t first = 0; first < order.size();) {
+        for (std::size_t first = 0; first < order.size() && !Stopping();) {
             std::vector<Step> steps;
             for (std::size_t i = first; i < order.size(); ++i) {
                 Step step = StepFor(*order[i]);
@@ -115,6 +116,9 @@ class Undoer {
         }
         sink_.BeginRenames(planned);
         for (const auto& [step, newName] : todo) {
+            if (Stopping()) {
+                break;
+            }
             const bool isFolder = step->entry->IsFolder;
             LogEntry row{prefix + newName, rkFailed, step->oldName, FailReason::None, {}};
             if (!folder) {
@@ -141,16 +145,27 @@ class Undoer {
         sink_.EndRenames();
     }
 
+    // As a run: the rename under way completes, none follows the request.
+    bool Stopping() {
+        if (stop_.Stopping()) {
+            counters_.Stopped = true;
+        }
+        return counters_.Stopped;
+    }
+
     FileSystem& fs_;
     RunSink& sink_;
     RunCounters& counters_;
     bool dryRun_;
+    const StopRequest& stop_;
     std::vector<std::pair<std::string, std::string>> moved_;       // old folder prefix -> current
     std::vector<std::pair<std::string, std::string>> notRenamed_;  // dry run: prefix -> on disk
     int failed_ = 0;
 };
 
-UndoProblem ProblemOf(JournalProblem problem) {
+}  // namespace
+
+UndoProblem UndoProblemOf(JournalProblem problem) {
     switch (problem) {
         case JournalProblem::None:
             return UndoProblem::None;
@@ -164,16 +179,14 @@ UndoProblem ProblemOf(JournalProblem problem) {
     return UndoProblem::OtherPlatform;
 }
 
-}  // namespace
-
 int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
-         bool dryRun) {
-    return Undoer(fileSystem, sink, counters, dryRun).Run(journal);
+         bool dryRun, const StopRequest& stop) {
+    return Undoer(fileSystem, sink, counters, dryRun, stop).Run(journal);
 }
 
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
                     RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
-                    bool journaled) {
+                    bool journaled, const StopRequest& stop) {
     UndoOutcome outcome;
     counters = RunCounters{};
     outcome.UndonePath = journalPath;
@@ -189,17 +202,17 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
         outcome.UndonePath = newest->Path;
     }
     Journal journal;
-    outcome.Problem = ProblemOf(ReadJournal(outcome.UndonePath, journal, outcome.Detail));
+    outcome.Problem = UndoProblemOf(ReadJournal(outcome.UndonePath, journal, outcome.Detail));
     if (outcome.Problem != UndoProblem::None) {
         return outcome;
     }
     if (dryRun) {
         DryRunFileSystem dry(fileSystem);
-        outcome.Failed = Undo(journal, dry, sink, counters, true);
+        outcome.Failed = Undo(journal, dry, sink, counters, true, stop);
         return outcome;
     }
     if (!journaled) {
-        outcome.Failed = Undo(journal, fileSystem, sink, counters);
+        outcome.Failed = Undo(journal, fileSystem, sink, counters, false, stop);
         return outcome;
     }
     JournalHeader header;
@@ -207,7 +220,7 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
     header.Options.Path = journal.Folder;
     header.Undoes = journal.Name;
     RunJournal own(store, sink, header);
-    outcome.Failed = Undo(journal, fileSystem, own, counters);
+    outcome.Failed = Undo(journal, fileSystem, own, counters, false, stop);
     own.Finish(counters);
     outcome.JournalPath = own.path();
     outcome.JournalError = own.error();

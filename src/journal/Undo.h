@@ -20,9 +20,10 @@ namespace tovana {
 // Puts back the renames of `journal` through `fileSystem`, reporting each attempt to `sink`
 // as a run does (old path = where the entry is now, new name = the name it gets back).
 // Returns the number of entries that could not be put back. `dryRun` says that `fileSystem`
-// only pretends to rename, so folders stay under their new names on disk.
+// only pretends to rename, so folders stay under their new names on disk. Once `stop` is
+// requested no more renames are made (`counters.Stopped` then says so).
 int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
-         bool dryRun = false);
+         bool dryRun = false, const StopRequest& stop = StopRequest{});
 
 enum class UndoProblem {
     None,
@@ -31,6 +32,9 @@ enum class UndoProblem {
     Damaged,        // not a journal, or a damaged one
     OtherPlatform,  // a journal written on the other platform
 };
+
+// Why a journal that ReadJournal could not use cannot be undone.
+UndoProblem UndoProblemOf(JournalProblem problem);
 
 struct UndoOutcome {
     UndoProblem Problem = UndoProblem::None;
@@ -49,6 +53,6 @@ struct UndoOutcome {
 // when the journal cannot be used.
 UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSystem& fileSystem,
                     RunSink& sink, RunCounters& counters, const std::string& program, bool dryRun,
-                    bool journaled = true);
+                    bool journaled = true, const StopRequest& stop = StopRequest{});
 
 }  // namespace tovana

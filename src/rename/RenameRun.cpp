@@ -1,5 +1,6 @@
 #include "rename/RenameRun.h"
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -96,7 +97,7 @@ class Walk : private RenameNotes {
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
-        if (stop_.Requested()) {
+        if (stop_.Stopping()) {
             counters_.Stopped = true;
         }
         return counters_.Stopped;
@@ -384,6 +385,30 @@ void Run(const RenameOptions& options, FileSystem& fileSystem, RunSink& sink, Ru
     counters = RunCounters{};
     Walk walk(options, fileSystem, sink, counters, stop);
     walk.Go();
+}
+
+void StopRequest::Pause() {
+    const std::lock_guard lock(mutex_);
+    paused_.store(true);
+}
+
+void StopRequest::Resume() {
+    {
+        const std::lock_guard lock(mutex_);
+        paused_.store(false);
+    }
+    resumed_.notify_all();
+}
+
+bool StopRequest::Stopping() const {
+    if (paused_.load()) {
+        std::unique_lock lock(mutex_);
+        while (paused_.load() && !Requested()) {
+            // A signal handler cannot wake the wait; the request is looked at now and then.
+            resumed_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+    return Requested();
 }
 
 std::string NotAFolderText(const std::string& path) {
