@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "TovanaVersion.h"
 #include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -81,7 +82,7 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
     const ProgramResult version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "tovana-cli 1.2.0.18\n");
+    EXPECT_EQ(version.out, std::string("tovana-cli ") + TOVANA_VERSION + "\n");
 }
 
 TEST_F(CliTest, IneffectiveFlagDrawsAWarning) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "TovanaVersion.h"
 #include "form/Form.h"
 #include "journal/Journal.h"
 #include "names/PathRules.h"
@@ -40,6 +41,12 @@ using tovana::StoredValue;
 using tovana::test::FakeFormView;
 using Row = FakeFormView::PathRow;
 
+// The version as the caption shows it, from the build.
+std::string Version() {
+    return tovana::AppVersionText(TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR, TOVANA_VERSION_PATCH,
+                                  TOVANA_VERSION_BUILD);
+}
+
 class FormTest : public testing::Test {
   protected:
     // Creates the window as the program does: FormCreate loads from `settings`.
@@ -52,7 +59,7 @@ class FormTest : public testing::Test {
         services.journals = journals ? journals.get() : &journalStore;
         services.homeFolder = home;
         services.applicationTitle = "Tovana";
-        services.version = "1.2.0 (18)";
+        services.version = Version();
         form = std::make_unique<tovana::Form>(*view, services);
         view->form = form.get();
         form->FormCreate();
@@ -82,7 +89,7 @@ class FormTest : public testing::Test {
 
 TEST_F(FormTest, FirstStartShowsTheCreationValuesAndTheVersion) {
     FakeFormView& w = Open();
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.caption, "Tovana  " + Version());
     EXPECT_FALSE(w.Enabled(Control::bOK));
     EXPECT_EQ(w.Text(Control::eMask), "*.*");
     EXPECT_TRUE(w.Checked(Control::rNoChangeName));
@@ -196,7 +203,7 @@ TEST_F(FormTest, RunFromOkRenamesListsAndSummarises) {
     EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r1 souborů\r2 adresářů\rNepřejmenováno: 1");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::None);
     EXPECT_EQ(w.Text(Control::ePath), Path("A")) << "the field follows the renamed folder";
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)") << "the progress leaves the caption";
+    EXPECT_EQ(w.caption, "Tovana  " + Version()) << "the progress leaves the caption";
     EXPECT_EQ(w.busyCount, 1);
     EXPECT_FALSE(w.boxes[0].whileBusy) << "the hourglass goes before the summary opens";
     EXPECT_EQ(form->counters().FileCount, 1);
@@ -583,7 +590,7 @@ struct FolderCase {
 
 class UnusableFolder : public FormTest, public testing::WithParamInterface<FolderCase> {};
 
-// A folder that cannot be run in says so by name instead of a summary of nothing.
+// A folder that cannot be run in or previewed says so by name instead of a summary of nothing.
 TEST_P(UnusableFolder, GivesAnErrorBoxNamingIt) {
     tree.Add("file.txt");
     FakeFormView& w = Open();
@@ -602,6 +609,15 @@ TEST_P(UnusableFolder, GivesAnErrorBoxNamingIt) {
         << w.boxes[0].box.text;
     EXPECT_NE(w.boxes[0].box.text.find(GetParam().reason), std::string::npos)
         << w.boxes[0].box.text;
+    // A preview there says the same, not a summary of nothing.
+    const tovana::Box fromOk = w.boxes[0].box;
+    w.boxes.clear();
+    form->lbMessageCommand(tovana::MenuCommand::Preview);
+    w.RunToEnd();
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, fromOk.text);
+    EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
+    EXPECT_TRUE(w.rows.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, UnusableFolder,
@@ -756,7 +772,7 @@ TEST_P(MistypedFlag, IsReportedAndTheLoadGoesOn) {
     EXPECT_EQ(w.boxes[0].box.text, GetParam().message);
     EXPECT_EQ(w.boxes[0].box.title, "Tovana");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.caption, "Tovana  " + Version());
     EXPECT_EQ(w.Text(Control::ePath), "/data");
     EXPECT_FALSE(w.Checked(Control::cSubDir)) << "the mistyped value keeps its creation value";
     EXPECT_TRUE(w.Checked(Control::cRenDir)) << "values after the mistyped one are loaded";

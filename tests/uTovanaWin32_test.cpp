@@ -441,7 +441,9 @@ TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
 
 TEST_F(Win32Window, WindowFrameIconAndListRows) {
     TfTovana& w = Open();
-    EXPECT_EQ(TextOf(w.hwnd()), L"Tovana  1.2.0 (18)");
+    EXPECT_EQ(TextOf(w.hwnd()), L"Tovana  " + tovana::WideFromUtf8(tovana::AppVersionText(
+                                                  TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR,
+                                                  TOVANA_VERSION_PATCH, TOVANA_VERSION_BUILD)));
     RECT client{};
     ::GetClientRect(w.hwnd(), &client);
     const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
@@ -939,7 +941,7 @@ TEST(Win32Program, VersionResourceAndManifest) {
                    ? std::wstring(text)
                    : std::wstring(L"(none)");
     };
-    EXPECT_EQ(value(L"FileVersion"), L"1.2.0.18");
+    EXPECT_EQ(value(L"FileVersion"), tovana::WideFromUtf8(TOVANA_VERSION));
     EXPECT_EQ(value(L"ProductVersion"), L"1.0.0.0");
     EXPECT_EQ(value(L"ProductName"), L"Tovana");
     EXPECT_EQ(value(L"InternalName"), L"Tovana");

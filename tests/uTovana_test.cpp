@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "TovanaVersion.h"
 #include "support/CaseLabel.h"
 #include "support/WindowFixture.h"
 #include "ui/qt/SelectFolder.h"
@@ -116,7 +117,9 @@ class WindowTest : public WindowFixture {};
 
 TEST_F(WindowTest, FirstStartShowsTheCreationValues) {
     TfTovana& w = Open();
-    EXPECT_EQ(w.windowTitle(), "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.windowTitle().toStdString(),
+              "Tovana  " + tovana::AppVersionText(TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR,
+                                                  TOVANA_VERSION_PATCH, TOVANA_VERSION_BUILD));
     EXPECT_EQ(w.size(), QSize(393, 441));
     EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window must not be resizable";
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);

@@ -68,26 +68,6 @@ char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
     return composed[0];
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (IsRawByte(c)) {
-        out += static_cast<char>(c - kRawByteBase);
-    } else if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Byte services applied to a character the code page holds; others go to `other`.
 template <typename ByteService, typename OtherService>
 char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other) {
@@ -166,6 +146,26 @@ bool ComposeClusters(NameChars& chars) {
     }
     chars.resize(out);
     return composedAny;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (IsRawByte(c)) {
+        out += static_cast<char>(c - kRawByteBase);
+    } else if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
 }
 
 std::string EncodeName(const NameChars& chars) {
