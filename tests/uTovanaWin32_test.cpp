@@ -648,7 +648,9 @@ void CALLBACK CloseBoxWithEnter(HWND, UINT, UINT_PTR timer, DWORD) {
     const HWND box = ::GetActiveWindow();
     wchar_t className[64] = {};
     ::GetClassNameW(box, className, 64);
-    if (box == nullptr || std::wstring(className) != L"#32770") {
+    // The main window is a dialog too: while it is the active one, the box is not open yet (a
+    // run that takes longer than a tick must not have its cancel button pressed instead).
+    if (box == nullptr || box == watchedBox->main || std::wstring(className) != L"#32770") {
         return;  // not open yet
     }
     ::KillTimer(nullptr, timer);
