@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/CliText.h"
+#include "TovanaVersion.h"
 #include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -201,7 +202,7 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_NE(tail.find("tovana-cli --undo"), std::string::npos) << tail;
     const ProgramResult version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "tovana-cli 1.2.0.18\n");
+    EXPECT_EQ(version.out, std::string("tovana-cli ") + TOVANA_VERSION + "\n");
 }
 
 TEST_F(CliTest, IneffectiveFlagDrawsAWarning) {

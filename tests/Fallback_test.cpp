@@ -18,6 +18,7 @@
 #include "rename/FileSystemPosix.h"
 #include "rename/RenameRun.h"
 #include "support/CaseLabel.h"
+#include "rename/SlowFileSystem.h"
 #include "support/FaultySyscalls.h"
 #include "support/RecordingSink.h"
 #include "support/TempTree.h"
@@ -146,6 +147,32 @@ TEST_P(FallbackTest, ChangesOfLetterCaseAlone) {
                                      {"123/XY.TXT", "123/Xy.txt"}}));
     EXPECT_EQ(counters.FileCount, 3);
     EXPECT_EQ(counters.DirCount, 1);
+}
+
+// A slow disk in front (as the window's tests and benchmarks put it) hides nothing the file
+// system tells: the same fallbacks as without it.
+TEST_P(FallbackTest, SlowFileSystemPassesTheNotesOn) {
+    tovana::test::TempTree copy;
+    for (tovana::test::TempTree* t : {&tree, &copy}) {
+        t->Add("č.txt");
+        t->Add("Ř/");
+    }
+    RenameOptions o = Options(copy.path());
+    RunWith(o);
+    const auto direct = sink.fallbacks;
+    ASSERT_FALSE(direct.empty());
+
+    tovana::FileSystemPosix real(*calls);
+    tovana::SlowFileSystem slow(real, std::chrono::microseconds(1));
+    o.Path = tree.path();
+    sink = {};
+    tovana::Run(o, slow, sink, counters);
+    EXPECT_EQ(counters.FileCount, 1);
+    ASSERT_EQ(sink.fallbacks.size(), direct.size());
+    for (std::size_t i = 0; i < direct.size(); ++i) {
+        EXPECT_EQ(sink.fallbacks[i].method, direct[i].method);
+        EXPECT_EQ(sink.fallbacks[i].folder, direct[i].folder);
+    }
 }
 
 TEST_P(FallbackTest, DryRunShowsTheRowsOfTheRealRun) {

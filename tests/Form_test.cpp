@@ -2,12 +2,14 @@
 // temporary tree and an in-memory settings store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <regex>
 #include <thread>
 
+#include "TovanaVersion.h"
 #include "form/Form.h"
 #include "journal/Journal.h"
 #include "names/PathRules.h"
@@ -40,6 +42,12 @@ using tovana::StoredValue;
 using tovana::test::FakeFormView;
 using Row = FakeFormView::PathRow;
 
+// The version as the caption shows it, from the build.
+std::string Version() {
+    return tovana::AppVersionText(TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR, TOVANA_VERSION_PATCH,
+                                  TOVANA_VERSION_BUILD);
+}
+
 class FormTest : public testing::Test {
   protected:
     // Creates the window as the program does: FormCreate loads from `settings`.
@@ -52,7 +60,7 @@ class FormTest : public testing::Test {
         services.journals = journals ? journals.get() : &journalStore;
         services.homeFolder = home;
         services.applicationTitle = "Tovana";
-        services.version = "1.2.0 (18)";
+        services.version = Version();
         form = std::make_unique<tovana::Form>(*view, services);
         view->form = form.get();
         form->FormCreate();
@@ -82,7 +90,7 @@ class FormTest : public testing::Test {
 
 TEST_F(FormTest, FirstStartShowsTheCreationValuesAndTheVersion) {
     FakeFormView& w = Open();
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.caption, "Tovana  " + Version());
     EXPECT_FALSE(w.Enabled(Control::bOK));
     EXPECT_EQ(w.Text(Control::eMask), "*.*");
     EXPECT_TRUE(w.Checked(Control::rNoChangeName));
@@ -196,7 +204,7 @@ TEST_F(FormTest, RunFromOkRenamesListsAndSummarises) {
     EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r1 souborů\r2 adresářů\rNepřejmenováno: 1");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::None);
     EXPECT_EQ(w.Text(Control::ePath), Path("A")) << "the field follows the renamed folder";
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)") << "the progress leaves the caption";
+    EXPECT_EQ(w.caption, "Tovana  " + Version()) << "the progress leaves the caption";
     EXPECT_EQ(w.busyCount, 1);
     EXPECT_FALSE(w.boxes[0].whileBusy) << "the hourglass goes before the summary opens";
     EXPECT_EQ(form->counters().FileCount, 1);
@@ -380,14 +388,22 @@ INSTANTIATE_TEST_SUITE_P(Ways, StopDuringRun,
                                          StopCase{"CloseYes", true, tovana::BoxAnswer::Yes}),
                          tovana::test::CaseLabel());
 
-// The question's own loop goes on delivering the run's news; the run may end meanwhile, yet
-// no summary opens over the question, and the rows and summary come once it is answered.
+// The question's own loop goes on delivering the run's news; a run whose last rename was made
+// before the question opened ends meanwhile, yet no summary opens over the question, and the
+// rows and summary come once it is answered.
 TEST_F(FormTest, RunEndingWhileTheQuestionIsOpenWaitsForTheAnswer) {
     AddRenamable(tree, 20);
     MakeSlow();
     FakeFormView& w = Open();
     w.Type(Control::ePath, tree.path());
     form->bOKClick();
+    // The window is slow to take anything; the run makes its last rename.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (LeftUnrenamedByName(tree) > 0) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the run did not end";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // and reports its end
     std::size_t boxesWhileAsking = 0;
     std::size_t rowsWhileAsking = 0;
     w.answers = {tovana::BoxAnswer::No};
@@ -395,13 +411,6 @@ TEST_F(FormTest, RunEndingWhileTheQuestionIsOpenWaitsForTheAnswer) {
         if (box.text != "Přerušit přejmenování?") {
             return;
         }
-        // The user thinks it over; the run ends.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (LeftUnrenamedByName(tree) > 0) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the run did not end";
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // and reports its end
         w.PumpPending();
         rowsWhileAsking = w.rows.size();
         boxesWhileAsking = w.boxes.size();
@@ -414,6 +423,61 @@ TEST_F(FormTest, RunEndingWhileTheQuestionIsOpenWaitsForTheAnswer) {
     ASSERT_EQ(w.boxes.size(), 2u);
     EXPECT_EQ(w.boxes[1].box.text, "Přejmenováno:\r\r20 souborů\r0 adresářů");
 }
+
+class QuestionHolds : public FormTest, public testing::WithParamInterface<StopCase> {};
+
+// While the question whether to stop is open nothing more is renamed: the rename under way
+// completes, then the run waits for the answer. No lets it go on to the end; Yes ends it where
+// it waited, and the rows, counters and journal tell exactly the renames on disk.
+TEST_P(QuestionHolds, NoRenameWhileItIsOpen) {
+    const StopCase& c = GetParam();
+    constexpr int kFiles = 200;
+    AddRenamable(tree, kFiles);
+    MakeSlow();
+    Journaled();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    form->bOKClick();
+    int renamedWhenAsked = -1;
+    int renamedWhenAnswered = -1;
+    w.answers = {c.answer};
+    w.onBox = [&](const tovana::Box& box) {
+        if (box.buttons != tovana::BoxButtons::YesNo) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the rename under way
+        renamedWhenAsked = kFiles - LeftUnrenamedByName(tree);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));  // some 100 renames' time
+        renamedWhenAnswered = kFiles - LeftUnrenamedByName(tree);
+    };
+    bool asked = false;
+    w.RunToEnd([&] {
+        if (!asked && form->Running() && !w.rows.empty()) {
+            asked = true;
+            form->bCancelClick();
+        }
+    });
+    ASSERT_TRUE(asked);
+    ASSERT_GT(renamedWhenAsked, 0);
+    ASSERT_LT(renamedWhenAsked, kFiles) << "a tree too small to be asked about in time";
+    EXPECT_EQ(renamedWhenAnswered, renamedWhenAsked) << "renamed while the question was open";
+    const int renamed = kFiles - LeftUnrenamed(tree);
+    const bool stopped = c.answer == tovana::BoxAnswer::Yes;
+    EXPECT_EQ(renamed, stopped ? renamedWhenAsked : kFiles);
+    EXPECT_EQ(form->counters().FileCount, renamed);
+    EXPECT_EQ(static_cast<int>(w.rows.size()), renamed);
+    tovana::Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(form->LastJournal(), journal, detail),
+              tovana::JournalProblem::None)
+        << detail;
+    EXPECT_EQ(journal.Files, renamed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, QuestionHolds,
+                         testing::Values(StopCase{"No", false, tovana::BoxAnswer::No},
+                                         StopCase{"Yes", false, tovana::BoxAnswer::Yes}),
+                         tovana::test::CaseLabel());
 
 // The session ends during a run: it stops, its rows are in, and only then are the settings
 // saved; no box waits for an answer that cannot come.
@@ -473,7 +537,7 @@ TEST_P(ControlsDuringRun, AreGreyedOutButCancelAndComeBackAsTheyWere) {
 
     form->bOKClick();
     if (c.end == RunEnd::NotStarted) {
-        EXPECT_FALSE(form->Running());
+        w.RunToEnd();  // the folder is looked at on the worker
         EXPECT_EQ(EnabledStates(w), before);
         EXPECT_EQ(w.focus, c.focused);
         return;
@@ -527,21 +591,34 @@ struct FolderCase {
 
 class UnusableFolder : public FormTest, public testing::WithParamInterface<FolderCase> {};
 
-// A folder that cannot be run in says so by name instead of a summary of nothing.
+// A folder that cannot be run in or previewed says so by name instead of a summary of nothing.
 TEST_P(UnusableFolder, GivesAnErrorBoxNamingIt) {
     tree.Add("file.txt");
     FakeFormView& w = Open();
     const std::string folder = Path(GetParam().field);
     w.Type(Control::ePath, folder);
+    const auto before = tree.Snapshot();
     form->bOKClick();
-    EXPECT_FALSE(form->Running());
-    EXPECT_EQ(w.busyCount, 0);
+    w.RunToEnd();
+    EXPECT_FALSE(w.busy);
+    EXPECT_EQ(tree.Snapshot(), before);
+    EXPECT_TRUE(w.rows.empty());
     ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_FALSE(w.boxes[0].whileBusy);
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
     EXPECT_NE(w.boxes[0].box.text.find("\u201e" + folder + "\u201c"), std::string::npos)
         << w.boxes[0].box.text;
     EXPECT_NE(w.boxes[0].box.text.find(GetParam().reason), std::string::npos)
         << w.boxes[0].box.text;
+    // A preview there says the same, not a summary of nothing.
+    const tovana::Box fromOk = w.boxes[0].box;
+    w.boxes.clear();
+    form->lbMessageCommand(tovana::MenuCommand::Preview);
+    w.RunToEnd();
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, fromOk.text);
+    EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
+    EXPECT_TRUE(w.rows.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, UnusableFolder,
@@ -696,7 +773,7 @@ TEST_P(MistypedFlag, IsReportedAndTheLoadGoesOn) {
     EXPECT_EQ(w.boxes[0].box.text, GetParam().message);
     EXPECT_EQ(w.boxes[0].box.title, "Tovana");
     EXPECT_EQ(w.boxes[0].box.icon, BoxIcon::Stop);
-    EXPECT_EQ(w.caption, "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.caption, "Tovana  " + Version());
     EXPECT_EQ(w.Text(Control::ePath), "/data");
     EXPECT_FALSE(w.Checked(Control::cSubDir)) << "the mistyped value keeps its creation value";
     EXPECT_TRUE(w.Checked(Control::cRenDir)) << "values after the mistyped one are loaded";
@@ -1046,6 +1123,8 @@ TEST_F(ListMenuTest, PreviewRenamesNothingAndMarksItsRows) {
     Build();
     const auto before = tree.Snapshot();
     form->lbMessageCommand(MenuCommand::Preview);
+    EXPECT_TRUE(view->busy) << "on the worker, as a run";
+    view->RunToEnd();
     EXPECT_EQ(tree.Snapshot(), before);
     ASSERT_EQ(view->list.size(), 3u);
     std::map<std::string, std::string> newNames;
@@ -1058,7 +1137,8 @@ TEST_F(ListMenuTest, PreviewRenamesNothingAndMarksItsRows) {
     EXPECT_EQ(view->rows.back().path, Path("Léto")) << "the same rows as a real run";
     ASSERT_EQ(view->boxes.size(), 1u);
     EXPECT_EQ(view->boxes[0].box.text,
-              "Přejmenováno:\r\r1 souborů\r1 adresářů\rNáhled: nic nebylo přejmenováno.");
+              "Přejmenováno:\r\r1 souborů\r1 adresářů\rNepřejmenováno by bylo: 1\r"
+              "Náhled: nic nebylo přejmenováno.");
     EXPECT_FALSE(view->boxes[0].whileBusy);
     EXPECT_EQ(view->busyCount, 1);
     EXPECT_EQ(form->counters().FileCount, 0) << "a preview is not counted as a run";
@@ -1093,6 +1173,7 @@ TEST_F(ListMenuTest, UndoAsksThenPutsTheLastRunBack) {
 
     view->yesNoAnswer = tovana::BoxAnswer::Yes;
     form->lbMessageCommand(MenuCommand::Undo);
+    view->RunToEnd();
     EXPECT_EQ(tree.Snapshot(), before);
     ASSERT_EQ(view->boxes.size(), 3u);
     EXPECT_EQ(view->boxes[2].box.text, "Přejmenováno:\r\r2 souborů\r2 adresářů");
@@ -1111,6 +1192,7 @@ TEST_F(ListMenuTest, UndoThatCannotPutEverythingBackSaysHowMany) {
     RunJournaled();
     tree.AddFile("Léto/č.txt", "new");  // the old name taken again meanwhile
     form->lbMessageCommand(MenuCommand::Undo);
+    view->RunToEnd();
     ASSERT_EQ(view->boxes.size(), 2u);
     EXPECT_EQ(view->boxes[1].box.text, "Přejmenováno:\r\r0 souborů\r0 adresářů\rNevráceno zpět: 1");
     EXPECT_EQ(tree.Snapshot().at("Léto/č.txt"), "new") << "nothing overwritten";
@@ -1121,6 +1203,7 @@ TEST_F(ListMenuTest, UndoThatCannotPutEverythingBackSaysHowMany) {
     std::filesystem::rename(tree.root() / std::filesystem::u8path("Léto/č.txt"),
                             tree.root() / "new.txt");
     form->lbMessageCommand(MenuCommand::Undo);
+    view->RunToEnd();
     ASSERT_EQ(view->boxes.size(), 4u);
     EXPECT_EQ(view->boxes[3].box.text, "Přejmenováno:\r\r1 souborů\r0 adresářů");
     EXPECT_EQ(tree.Snapshot().at("Léto/č.txt"), "Léto/č.txt");
@@ -1139,6 +1222,141 @@ TEST_F(ListMenuTest, DamagedJournalIsAnErrorAndRenamesNothing) {
     EXPECT_NE(view->boxes[0].box.text.find("poškozený"), std::string::npos)
         << view->boxes[0].box.text;
     EXPECT_TRUE(view->list.empty());
+}
+
+enum class Operation { Run, Preview, Undo };
+
+struct OperationCase {
+    const char* label;
+    Operation operation;
+};
+
+class OneOperationAtATime : public ListMenuTest, public testing::WithParamInterface<OperationCase> {
+  protected:
+    // Entries with names the rules would change, none of them ASCII.
+    static int NotAscii(const std::map<std::string, std::string>& snapshot) {
+        int count = 0;
+        for (const auto& [name, content] : snapshot) {
+            count += std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+        }
+        return count;
+    }
+};
+
+// While a run, a preview or an undo is under way, every other command is refused, however it
+// comes: the start button, F5, Ctrl+Z, the menu, the picker. The tree ends as the operation
+// alone leaves it, and the list holds only its rows.
+TEST_P(OneOperationAtATime, RefusesEveryOtherCommand) {
+    const Operation operation = GetParam().operation;
+    AddRenamable(tree, 30);
+    MakeSlow();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    RunJournaled();  // the window's last run, so that Ctrl+Z has something to undo
+    ASSERT_EQ(NotAscii(tree.Snapshot()), 0);
+    for (int i = 0; i < 30; ++i) {
+        tree.Add("ř" + std::to_string(1000 + i) + ".txt");  // for the run and the preview
+    }
+    const std::size_t rowsBefore = w.list.size();
+    w.boxes.clear();
+    w.pickerAnswer = Path("elsewhere");
+    switch (operation) {
+        case Operation::Run:
+            form->bOKClick();
+            break;
+        case Operation::Preview:
+            form->lbMessageCommand(MenuCommand::Preview);
+            break;
+        case Operation::Undo:
+            form->lbMessageCommand(MenuCommand::Undo);
+            break;
+    }
+    ASSERT_TRUE(form->Running());
+    const std::size_t boxesAtStart = w.boxes.size();  // the undo's question
+    int tried = 0;
+    const auto tryOthers = [&] {
+        if (!form->Running()) {
+            return;
+        }
+        ++tried;
+        for (const tovana::MenuItem& item : form->lbMessageMenu()) {
+            EXPECT_FALSE(item.enabled) << item.text;
+        }
+        form->bOKClick();
+        form->lbMessageCommand(MenuCommand::Preview);
+        form->lbMessageCommand(MenuCommand::Undo);
+        form->lbMessageCommand(MenuCommand::Copy);
+        form->Button1Click();
+        EXPECT_EQ(w.boxes.size(), boxesAtStart) << "no question, no summary of another";
+    };
+    tryOthers();
+    w.RunToEnd(tryOthers);
+    EXPECT_GT(tried, 0);
+    EXPECT_TRUE(w.pickerStartedWith.empty());
+    EXPECT_EQ(w.Text(Control::ePath), tree.path());
+    EXPECT_TRUE(w.clipboard.empty());
+    EXPECT_EQ(w.busyCount, 1);
+    ASSERT_EQ(w.list.size(), rowsBefore + 30);
+    for (std::size_t i = rowsBefore; i < w.list.size(); ++i) {
+        EXPECT_EQ(w.list[i].Preview, operation == Operation::Preview);
+    }
+    const auto after = tree.Snapshot();
+    switch (operation) {
+        case Operation::Run:
+            EXPECT_EQ(NotAscii(after), 0);
+            break;
+        case Operation::Preview:
+            EXPECT_EQ(NotAscii(after), 30) << "only the new files, none renamed";
+            break;
+        case Operation::Undo:
+            EXPECT_EQ(NotAscii(after), 60) << "the run put back, the new files as they were";
+            break;
+    }
+    ASSERT_EQ(w.boxes.size(), boxesAtStart + 1);
+    EXPECT_EQ(w.boxes.back().box.title, "Výsledek přejmenování");
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, OneOperationAtATime,
+                         testing::Values(OperationCase{"Run", Operation::Run},
+                                         OperationCase{"Preview", Operation::Preview},
+                                         OperationCase{"Undo", Operation::Undo}),
+                         tovana::test::CaseLabel());
+
+// An undo stops like a run: Yes ends it after the rename under way, the rows tell what was put
+// back, and the next undo puts back the rest.
+TEST_F(ListMenuTest, UndoStopsAndTheNextOneFinishesIt) {
+    AddRenamable(tree, 120);
+    MakeSlow();
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, tree.path());
+    RunJournaled();
+    ASSERT_EQ(LeftUnrenamed(tree), 0);
+    const std::size_t rowsBefore = w.list.size();
+    w.answers = {tovana::BoxAnswer::Yes, tovana::BoxAnswer::Yes};  // undo? yes; stop? yes
+    form->lbMessageCommand(MenuCommand::Undo);
+    bool asked = false;
+    w.RunToEnd([&] {
+        if (!asked && form->Running() && w.list.size() > rowsBefore) {
+            asked = true;
+            form->bCancelClick();
+        }
+    });
+    ASSERT_TRUE(asked);
+    ASSERT_GE(w.boxes.size(), 3u);
+    EXPECT_EQ(w.boxes[1].box.text, "Přerušit vracení zpět?");
+    const int putBack = LeftUnrenamed(tree);
+    EXPECT_GT(putBack, 0);
+    EXPECT_LT(putBack, 120);
+    EXPECT_EQ(static_cast<int>(w.list.size() - rowsBefore), putBack);
+    EXPECT_EQ(w.boxes.back().box.text.rfind("Přejmenování přerušeno.", 0), 0u)
+        << w.boxes.back().box.text;
+    EXPECT_FALSE(form->LastJournal().empty()) << "a stopped undo can go on";
+
+    w.answers = {tovana::BoxAnswer::Yes};
+    form->lbMessageCommand(MenuCommand::Undo);
+    w.RunToEnd();
+    EXPECT_EQ(LeftUnrenamed(tree), 120) << "the rest put back";
+    EXPECT_TRUE(form->LastJournal().empty());
 }
 
 struct TooltipCase {

@@ -5,6 +5,7 @@
 #include <QTranslator>
 #include <memory>
 
+#include "TovanaVersion.h"
 #include "support/RunProgram.h"
 #include "ui/qt/QtStart.h"
 
@@ -28,7 +29,7 @@ TEST(QtStart, QtStandardTextsSpeakCzech) {
 TEST(QtStart, VersionAnswersWithoutAWindow) {
     const ProgramResult r = RunProgram(TOVANA_WINDOW_PATH, {"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Tovana 1.2.0.18\n");
+    EXPECT_EQ(r.out, std::string("Tovana ") + TOVANA_VERSION + "\n");
     EXPECT_EQ(r.err, "");
 }
 

@@ -104,6 +104,7 @@ class Win32Window : public testing::Test {
         services.fileSystem =
             slow ? static_cast<tovana::FileSystem*>(slow.get()) : fileSystem.get();
         services.settings = &settings;
+        services.journals = journals;
         services.selectFolder = [this](HWND, std::wstring& folder) {
             pickerStartedWith = folder;
             if (pickerAnswer.empty()) {
@@ -229,6 +230,7 @@ class Win32Window : public testing::Test {
     tovana::RegistrySettingsStore settings;
     std::unique_ptr<tovana::FileSystem> fileSystem = tovana::MakeFileSystem();
     std::unique_ptr<tovana::SlowFileSystem> slow;  // set before Open for a run that takes a while
+    tovana::JournalStore* journals = nullptr;      // set before Open for runs that can be undone
     std::deque<tovana::BoxAnswer> answers;         // to Yes/No boxes; Yes when none is left
     HWND application = nullptr;
     std::unique_ptr<TfTovana> form;
@@ -446,7 +448,9 @@ TEST_F(Win32Window, LabelsLeaveTheirFieldsFree) {
 
 TEST_F(Win32Window, WindowFrameIconAndListRows) {
     TfTovana& w = Open();
-    EXPECT_EQ(TextOf(w.hwnd()), L"Tovana  1.2.0 (18)");
+    EXPECT_EQ(TextOf(w.hwnd()), L"Tovana  " + tovana::WideFromUtf8(tovana::AppVersionText(
+                                                  TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR,
+                                                  TOVANA_VERSION_PATCH, TOVANA_VERSION_BUILD)));
     RECT client{};
     ::GetClientRect(w.hwnd(), &client);
     const auto scaled = [&w](int value) { return static_cast<int>(value * w.scale() + 0.5); };
@@ -651,7 +655,9 @@ void CALLBACK CloseBoxWithEnter(HWND, UINT, UINT_PTR timer, DWORD) {
     const HWND box = ::GetActiveWindow();
     wchar_t className[64] = {};
     ::GetClassNameW(box, className, 64);
-    if (box == nullptr || std::wstring(className) != L"#32770") {
+    // The main window is a dialog too: while it is the active one, the box is not open yet (a
+    // run that takes longer than a tick must not have its cancel button pressed instead).
+    if (box == nullptr || box == watchedBox->main || std::wstring(className) != L"#32770") {
         return;  // not open yet
     }
     ::KillTimer(nullptr, timer);
@@ -837,6 +843,52 @@ TEST_F(Win32Window, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
     EXPECT_TRUE(Checked(IDC_CSUBDIR)) << "clicks work again after the run";
 }
 
+// F5 and Ctrl+Z during a run with the focus on the cancel button, where the run puts it, and
+// on the list: neither a preview nor an undo starts, and the run goes on alone to its end.
+TEST_F(Win32Window, PreviewAndUndoKeysDuringARunAreRefused) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journalFolder;
+    tovana::JournalStore store(journalFolder.path());
+    journals = &store;
+    tree.Add("č.txt");
+    slow = std::make_unique<tovana::SlowFileSystem>(*fileSystem, std::chrono::milliseconds(3));
+    Open();
+    SetText(IDC_EPATH, tovana::WideFromUtf8(tree.path()));
+    Click(IDOK);
+    WaitForRun();  // a first run, so that Ctrl+Z has something to undo
+    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_FALSE(form->form().LastJournal().empty());
+    for (int i = 0; i < 100; ++i) {
+        tree.Add("ř" + std::to_string(1000 + i) + ".txt");
+    }
+    Click(IDOK);
+    ASSERT_TRUE(form->form().Running());
+    const HWND list = Item(IDC_LBMESSAGE);
+    bool tried = false;
+    WaitForRun([&] {
+        if (tried || ::SendMessageW(list, LB_GETCOUNT, 0, 0) < 2 || !form->form().Running()) {
+            return;
+        }
+        tried = true;
+        ASSERT_EQ(::GetFocus(), Item(IDCANCEL));
+        PressKey(VK_F5);
+        PressKey('Z', {VK_CONTROL});
+        ::SetFocus(list);
+        PressKey(VK_F5);
+        PressKey('Z', {VK_CONTROL});
+        EXPECT_EQ(shown.size(), 1u) << "no question, no summary of another";
+        EXPECT_TRUE(form->form().Running());
+    });
+    ASSERT_TRUE(tried);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].text, "Přejmenováno:\r\r100 souborů\r0 adresářů");
+    EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 101);
+    const auto after = tree.Snapshot();
+    EXPECT_EQ(after.count("c.txt"), 1u) << "the first run was not undone";
+    EXPECT_EQ(after.count("r1000.txt"), 1u);
+    EXPECT_EQ(after.size(), 101u);
+}
+
 // Alt+F4 on the application's window (where a box leaves the focus on some systems) closes
 // through the close query, saving the settings.
 TEST_F(Win32Window, AltF4OnTheApplicationWindowClosesThroughTheCloseQuery) {
@@ -898,7 +950,7 @@ TEST(Win32Program, VersionResourceAndManifest) {
                    ? std::wstring(text)
                    : std::wstring(L"(none)");
     };
-    EXPECT_EQ(value(L"FileVersion"), L"1.2.0.18");
+    EXPECT_EQ(value(L"FileVersion"), tovana::WideFromUtf8(TOVANA_VERSION));
     EXPECT_EQ(value(L"ProductVersion"), L"1.0.0.0");
     EXPECT_EQ(value(L"ProductName"), L"Tovana");
     EXPECT_EQ(value(L"InternalName"), L"Tovana");
@@ -980,6 +1032,7 @@ TEST_F(Win32Window, ListMenuByMouseAndKeysCopyAndPreview) {
     ::SetFocus(Item(IDC_EPATH));
     shown.clear();
     PressKey(VK_F5);
+    WaitForRun();  // the preview goes on the worker, as a run
     ASSERT_EQ(form->RowCount(), 2u);
     EXPECT_TRUE(form->Row(1).Preview);
     wchar_t text[512];

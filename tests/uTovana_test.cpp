@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "TovanaVersion.h"
 #include "support/CaseLabel.h"
 #include "support/WindowFixture.h"
 #include "ui/qt/SelectFolder.h"
@@ -116,7 +117,9 @@ class WindowTest : public WindowFixture {};
 
 TEST_F(WindowTest, FirstStartShowsTheCreationValues) {
     TfTovana& w = Open();
-    EXPECT_EQ(w.windowTitle(), "Tovana  1.2.0 (18)");
+    EXPECT_EQ(w.windowTitle().toStdString(),
+              "Tovana  " + tovana::AppVersionText(TOVANA_VERSION_MAJOR, TOVANA_VERSION_MINOR,
+                                                  TOVANA_VERSION_PATCH, TOVANA_VERSION_BUILD));
     EXPECT_EQ(w.size(), QSize(393, 441));
     EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window must not be resizable";
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -626,6 +629,55 @@ TEST_F(WindowTest, RunKeepsTheWindowAliveRefusesInputAndStopsOnEsc) {
 }
 
 // During a run the list takes new rows at a pace, holding some back; those come by themselves
+
+// F5 and Ctrl+Z during a run, with the focus where the run puts it (the cancel button) or on
+// the list: neither a preview nor an undo starts, and the run goes on alone to its end.
+TEST_F(WindowTest, PreviewAndUndoKeysDuringARunAreRefused) {
+    tovana::test::TempTree journalFolder;
+    tovana::JournalStore store(journalFolder.path());
+    journals = &store;
+    tree.Add("č.txt");
+    slow = std::make_unique<tovana::SlowFileSystem>(fileSystem, std::chrono::milliseconds(3));
+    settings.PutText("Path", tree.path());
+    settings.PutText("Masks", "*.*");
+    TfTovana& w = Open();
+    ShowActive();
+    ui().bOK->click();
+    WaitForRun();  // a first run, so that Ctrl+Z has something to undo
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_FALSE(w.form().LastJournal().empty());
+    for (int i = 0; i < 100; ++i) {
+        tree.Add("ř" + std::to_string(1000 + i) + ".txt");
+    }
+    ui().bOK->click();
+    ASSERT_TRUE(w.form().Running());
+    bool tried = false;
+    WaitForRun([&] {
+        if (tried || w.resultLog().rowCount() < 2 || !w.form().Running()) {
+            return;
+        }
+        tried = true;
+        ASSERT_TRUE(ui().bCancel->hasFocus());
+        QTest::keyClick(ui().bCancel, Qt::Key_F5);
+        QTest::keyClick(ui().bCancel, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(ui().lbMessage, Qt::Key_F5);
+        QTest::keyClick(ui().lbMessage, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(messages.size(), 1u) << "no question, no summary of another";
+        EXPECT_TRUE(w.form().Running());
+    });
+    ASSERT_TRUE(tried);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Přejmenováno:\r\r100 souborů\r0 adresářů");
+    ASSERT_EQ(w.resultLog().rowCount(), 101);
+    for (int i = 0; i < w.resultLog().rowCount(); ++i) {
+        EXPECT_FALSE(w.resultLog().index(i).data(ResultLogModel::PreviewRole).toBool()) << i;
+    }
+    const auto after = tree.Snapshot();
+    EXPECT_EQ(after.count("c.txt"), 1u) << "the first run was not undone";
+    EXPECT_EQ(after.count("r1000.txt"), 1u);
+    EXPECT_EQ(after.size(), 101u);
+}
+
 // soon after, even when the run sends no more, and all of them once the run is over.
 TEST_F(WindowTest, RowsHeldBackDuringARunComeWithoutMoreRows) {
     TfTovana& w = Open();
@@ -739,6 +791,7 @@ TEST_F(WindowTest, ListMenuOpensByMouseAndKeysAndItsKeysAct) {
     QApplication::processEvents();
     tree.Add("ř.txt");
     QTest::keyClick(ui().ePath, Qt::Key_F5);
+    WaitForRun();  // the preview goes on the worker, as a run
     ASSERT_EQ(window->resultLog().rowCount(), 2);
     const QModelIndex preview = window->resultLog().index(1);
     EXPECT_TRUE(preview.data(ResultLogModel::PreviewRole).toBool());

@@ -31,6 +31,9 @@ class BackgroundRun {
 
     // Any thread, at any time, as often as wanted.
     void RequestStop() { stop_.Request(); }
+    // Holds the run before its next rename until Resume (or a stop request).
+    void Pause() { stop_.Pause(); }
+    void Resume() { stop_.Resume(); }
     // Blocks until the run has ended (only from the thread that made this); its last rows and its
     // end are then ready to take.
     void Wait();

@@ -48,85 +48,6 @@ Control ControlOf(Setting setting) {
     return Control::ePath;
 }
 
-// Appends each attempt to the window's result list.
-class ListSink : public RunSink {
-  public:
-    explicit ListSink(FormView& view, bool preview = false) : view_(view), preview_(preview) {}
-    void Append(LogEntry entry) override {
-        if (!view_.AppendRow(std::move(entry), preview_)) {
-            throw std::runtime_error("Unable to insert a line");
-        }
-    }
-
-  private:
-    FormView& view_;
-    bool preview_;
-};
-
-// What takes no input while a run goes on: everything the user could change or start with.
-// The cancel button stays, to ask whether to stop the run, and the list, to watch its rows.
-constexpr Control kControlsLockedDuringRun[] = {
-    Control::ePath,      Control::Button1,    Control::cSubDir,       Control::eMask,
-    Control::cRenDir,    Control::cReplSpace, Control::cNonAlphaNum,  Control::cRemUndr,
-    Control::cReplUndr,  Control::cRemSpace,  Control::rNoChangeName, Control::rUpperName,
-    Control::rLowerName, Control::bOK,
-};
-
-// The hourglass for as long as it lives, whatever ends the run.
-class Busy {
-  public:
-    explicit Busy(FormView& view) : view_(view) { view_.SetBusy(true); }
-    ~Busy() {
-        view_.RowsAppended();  // a list holding rows back shows them now
-        view_.SetBusy(false);
-    }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-  private:
-    FormView& view_;
-};
-
-bool IsSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
-
-// The path without the separators at its end, except for a root's own.
-std::string Trimmed(std::string path) {
-    while (path.size() > 1 && IsSeparator(path.back())) {
-#ifdef _WIN32
-        if (path.size() == 3 && path[1] == ':') {
-            break;
-        }
-#endif
-        path.pop_back();
-    }
-    return path;
-}
-
-bool SamePath(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    const NameChars x = DecodeName(Trimmed(a));
-    const NameChars y = DecodeName(Trimmed(b));
-    if (x.size() != y.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const bool bothSeparators = (x[i] == '\\' || x[i] == '/') && (y[i] == '\\' || y[i] == '/');
-        if (!bothSeparators && LowerChar(x[i]) != LowerChar(y[i])) {
-            return false;
-        }
-    }
-    return true;
-#else
-    return Trimmed(a) == Trimmed(b);
-#endif
-}
-
 // A path as the window shows it: names that are not UTF-8 read as the window's runs read them.
 std::string Shown(const std::string& path) {
     return ReadablePath(path, ReadingFor(RenameOptions{}.Legacy));
@@ -138,11 +59,10 @@ std::string Quoted(const std::string& folder) {
 
 }  // namespace
 
-Form::Form(FormView& view, FormServices services) : view_(view), services_(std::move(services)) {}
+Form::Form(FormView& view, FormServices services)
+    : view_(view), services_(std::move(services)), session_(view) {}
 
-Form::~Form() {
-    run_.reset();  // stops the run and waits for its thread, which uses this form's members
-}
+Form::~Form() = default;  // the session stops its operation first, and waits for it
 
 bool Form::Guarded(const std::function<void()>& handler) {
     try {
@@ -205,6 +125,9 @@ void Form::cReplUndrClick() {
 // The chooser opens at the field's folder only when that is an existing folder; a confirmed
 // folder replaces the field's text; the focus moves on either way.
 void Form::Button1Click() {
+    if (Running()) {
+        return;
+    }
     Guarded([this] {
         std::string folder = PathText();
         std::error_code error;
@@ -219,67 +142,89 @@ void Form::Button1Click() {
     });
 }
 
+namespace {
+
+// Why an operation cannot work in `folder`, in the window's words; empty when it can. Looked at
+// on the worker: a folder on a dead network share may take long to answer.
+std::string FolderProblem(FileSystem& fileSystem, const std::string& folder) {
+    std::error_code error;
+    std::unique_ptr<Folder> opened = fileSystem.OpenFolder(folder, error);
+    EntryList entries;
+    if (opened != nullptr) {
+        error = fileSystem.ReadEntries(*opened, entries);
+    }
+    if (opened != nullptr && !error) {
+        return {};
+    }
+    std::error_code ignored;
+    const std::filesystem::path path = std::filesystem::u8path(folder);
+    const FailReason reason = ReasonOf(error);
+    if (std::filesystem::exists(path, ignored) && !std::filesystem::is_directory(path, ignored)) {
+        return NotAFolderText(Quoted(folder));
+    }
+    if (reason == FailReason::NotFound || !std::filesystem::exists(path, ignored)) {
+        return "Složka " + Quoted(folder) + " neexistuje";
+    }
+    if (reason == FailReason::AccessDenied) {
+        return "Složku " + Quoted(folder) + " nelze přečíst: přístup odepřen";
+    }
+    return "Složku " + Quoted(folder) + " nelze přečíst: " + error.message();
+}
+
+}  // namespace
+
+// What a run leaves for the window's thread; written by the worker before it ends, read once
+// it has (the batcher's lock orders the two).
+struct Form::RunResult {
+    std::string folderProblem;
+    std::string journalPath;
+    std::error_code journalError;
+};
+
 void Form::bOKClick() {
     if (!view_.Enabled(Control::bOK) || Running()) {
         return;
     }
     Guarded([this] {
         const RenameOptions options = Options();
-        if (!MayRunIn(options.Path)) {
+        if (!ConfirmWideFolder(options.Path)) {
             return;
         }
-        runFolder_ = options.Path;
-        failedInRun_ = 0;
-        runRenamedFolder_ = false;
-        listError_ = nullptr;
-        journalPath_.clear();
-        journalError_ = {};
-        EnterRunState();
-        // The run's thread owns the journal from its start to its end; the form reads what it
-        // left only after the run has ended (the batcher's lock orders the two).
-        BackgroundRun::Body body = [this, options](RunSink& sink, RunCounters& counters,
-                                                   StopRequest& stop) {
-            FileSystem& fileSystem = *services_.fileSystem;
-            if (services_.journals == nullptr) {
-                Run(options, fileSystem, sink, counters, stop);
+        auto result = std::make_shared<RunResult>();
+        FileSystem* fileSystem = services_.fileSystem;
+        JournalStore* journals = services_.journals;
+        const std::string program = "Tovana " + services_.version;
+        // The worker owns the journal from the run's start to its end.
+        RunSession::Body body = [=](RunSink& sink, RunCounters& counters, StopRequest& stop) {
+            result->folderProblem = FolderProblem(*fileSystem, options.Path);
+            if (!result->folderProblem.empty()) {
                 return;
             }
-            RunJournal journal(*services_.journals, sink,
-                               {"Tovana " + services_.version, options, {}});
+            if (journals == nullptr) {
+                Run(options, *fileSystem, sink, counters, stop);
+                return;
+            }
+            RunJournal journal(*journals, sink, {program, options, {}});
+            // A journaled run makes no rename its journal cannot hold.
             journal.StopWhenUnwritable(stop);
             try {
-                Run(options, fileSystem, journal, counters, stop, services_.journals->folder());
+                Run(options, *fileSystem, journal, counters, stop, journals->folder());
             } catch (...) {
                 journal.Finish(counters);
-                journalPath_ = journal.path();
-                journalError_ = journal.error();
+                result->journalPath = journal.path();
+                result->journalError = journal.error();
                 throw;
             }
             journal.Finish(counters);
-            journalPath_ = journal.path();
-            journalError_ = journal.error();
+            result->journalPath = journal.path();
+            result->journalError = journal.error();
         };
-        std::weak_ptr<Form*> self = self_;
-        FormView& view = view_;
-        try {
-            run_ = std::make_unique<BackgroundRun>(std::move(body), [self, &view] {
-                view.PostToUi([self] {
-                    if (const std::shared_ptr<Form*> form = self.lock()) {
-                        (*form)->TakeRunUpdate();
-                    }
-                });
-            });
-        } catch (...) {  // no thread for the run
-            LeaveRunState();
-            throw;
-        }
+        session_.Start(OperationKind::Run, options.Path, std::move(body),
+                       [this, result](const OperationEnd& end) { RunEnded(end, *result); });
     });
 }
 
-bool Form::MayRunIn(const std::string& folder) {
-    if (!ReadableFolder(folder)) {
-        return false;
-    }
+bool Form::ConfirmWideFolder(const std::string& folder) {
     if (!IsWideFolder(folder, services_.homeFolder)) {
         return true;
     }
@@ -292,40 +237,14 @@ bool Form::MayRunIn(const std::string& folder) {
     return view_.ShowBox(question) == BoxAnswer::Yes;
 }
 
-bool Form::ReadableFolder(const std::string& folder) {
-    std::error_code error;
-    std::unique_ptr<Folder> opened = services_.fileSystem->OpenFolder(folder, error);
-    EntryList entries;
-    if (opened != nullptr) {
-        error = services_.fileSystem->ReadEntries(*opened, entries);
-    }
-    if (opened == nullptr || error) {
-        std::error_code ignored;
-        const std::filesystem::path path = std::filesystem::u8path(folder);
-        const FailReason reason = ReasonOf(error);
-        std::string text;
-        if (std::filesystem::exists(path, ignored) &&
-            !std::filesystem::is_directory(path, ignored)) {
-            text = NotAFolderText(Quoted(folder));
-        } else if (reason == FailReason::NotFound || !std::filesystem::exists(path, ignored)) {
-            text = "Složka " + Quoted(folder) + " neexistuje";
-        } else if (reason == FailReason::AccessDenied) {
-            text = "Složku " + Quoted(folder) + " nelze přečíst: přístup odepřen";
-        } else {
-            text = "Složku " + Quoted(folder) + " nelze přečíst: " + error.message();
-        }
-        view_.ShowBox({services_.applicationTitle, ErrorBoxText(text), BoxIcon::Stop});
-        return false;
-    }
-    return true;
-}
-
 void Form::StartIn(const std::string& folder) {
     if (folder.empty() || Running()) {
         return;
     }
     ShowPath(folder);
-    Guarded([this, &folder] { ReadableFolder(folder); });
+    Guarded([this, &folder] {
+        FolderProblemShown(FolderProblem(*services_.fileSystem, folder), false);
+    });
 }
 
 void Form::PathsDropped(const std::vector<std::string>& paths) {
@@ -349,143 +268,64 @@ void Form::PathsDropped(const std::vector<std::string>& paths) {
     });
 }
 
-void Form::EnterRunState() {
-    captionBeforeRun_ = view_.Caption();
-    focusBeforeRun_ = view_.Focus();
-    // The focus moves first: a control greyed out with the focus would leave the window with
-    // none, and Esc with nowhere to go.
-    view_.SetFocus(Control::bCancel);
-    enabledBeforeRun_.clear();
-    for (const Control control : kControlsLockedDuringRun) {
-        enabledBeforeRun_.push_back(view_.Enabled(control));
-        view_.SetEnabled(control, false);
+bool Form::FolderProblemShown(const std::string& problem, bool quiet) {
+    if (problem.empty()) {
+        return false;
     }
-    view_.SetBusy(true);
+    if (!quiet) {
+        view_.ShowBox({services_.applicationTitle, ErrorBoxText(problem), BoxIcon::Stop});
+    }
+    return true;
 }
 
-// Each control as it was before the run, the boxes that rule out one another included.
-void Form::LeaveRunState() {
-    view_.SetBusy(false);
-    for (std::size_t i = 0; i < enabledBeforeRun_.size(); ++i) {
-        view_.SetEnabled(kControlsLockedDuringRun[i], enabledBeforeRun_[i]);
-    }
-    enabledBeforeRun_.clear();
-    view_.SetCaption(captionBeforeRun_);
-    if (focusBeforeRun_ && view_.Enabled(*focusBeforeRun_)) {
-        view_.SetFocus(*focusBeforeRun_);
-    }
-}
-
-void Form::TakeRows(RunUpdate& update) {
-    for (LogEntry& entry : update.rows) {
-        if (entry.Kind == rkFailed) {
-            ++failedInRun_;
-        } else if (entry.Kind == rkDirRenamed && SamePath(entry.Path, runFolder_)) {
-            runRenamedFolder_ = true;
-            std::string parent = Trimmed(entry.Path);
-            while (!parent.empty() && !IsSeparator(parent.back())) {
-                parent.pop_back();
-            }
-            runRenamedTo_ = parent + entry.NewName;
-        }
-        if (listError_ == nullptr && !view_.AppendRow(std::move(entry), /*preview=*/false)) {
-            listError_ = std::make_exception_ptr(std::runtime_error("Unable to insert a line"));
-            run_->RequestStop();
-        }
-    }
-    view_.RowsAppended();
-}
-
-void Form::TakeRunUpdate() {
-    if (!Running()) {
+void Form::RunEnded(const OperationEnd& end, const RunResult& result) {
+    if (FolderProblemShown(result.folderProblem, end.quiet)) {
         return;
     }
-    if (askingToStop_) {
-        // The question's own loop delivers this; the rows wait, and no summary opens over the
-        // question. Taken as soon as it is answered.
-        takeAfterQuestion_ = true;
+    counters_ = end.counters;
+    if (!result.journalPath.empty()) {
+        lastJournal_ = result.journalPath;
+    }
+    if (end.chosenFolderNow) {
+        ShowPath(*end.chosenFolderNow);
+    }
+    if (end.quiet) {
         return;
     }
-    RunUpdate update = run_->Take();
-    TakeRows(update);
-    if (!update.finished) {
-        view_.SetCaption(captionBeforeRun_ + "  \u2013 přejmenováno " +
-                         std::to_string(update.filesRenamed) + " souborů, " +
-                         std::to_string(update.foldersRenamed) + " adresářů");
-        return;
-    }
-    counters_ = update.counters;
-    std::exception_ptr error = listError_ != nullptr ? listError_ : update.error;
-    run_->Wait();
-    run_.reset();
-    LeaveRunState();
-    if (!journalPath_.empty()) {
-        lastJournal_ = journalPath_;
-    }
-    if (runRenamedFolder_) {
-        ShowPath(runRenamedTo_);
-    }
-    if (error != nullptr) {
-        Guarded([&error] { std::rethrow_exception(error); });
+    if (end.error != nullptr) {
+        Guarded([&end] { std::rethrow_exception(end.error); });
     } else {
-        std::string summary = SummaryText(counters_);
-        if (failedInRun_ > 0) {
-            summary += "\rNepřejmenováno: " + std::to_string(failedInRun_);
+        std::string summary = SummaryText(end.counters);
+        if (end.failed > 0) {
+            summary += "\rNepřejmenováno: " + std::to_string(end.failed);
         }
         view_.ShowBox({kSummaryTitle, summary});
     }
-    if (journalError_ && journalPath_.empty()) {
-        view_.ShowBox({services_.applicationTitle,
-                       ErrorBoxText("Záznam přejmenování nelze zapsat: " + journalError_.message() +
-                                    "\rPřejmenování proto nepůjde vrátit zpět"),
-                       BoxIcon::Stop});
-    } else if (journalError_) {
+    if (result.journalError && result.journalPath.empty()) {
+        view_.ShowBox(
+            {services_.applicationTitle,
+             ErrorBoxText("Záznam přejmenování nelze zapsat: " + result.journalError.message() +
+                          "\rPřejmenování proto nepůjde vrátit zpět"),
+             BoxIcon::Stop});
+    } else if (result.journalError) {
         // The run stopped before its next rename: all it renamed is in the journal.
-        view_.ShowBox({services_.applicationTitle,
-                       ErrorBoxText("Záznam přejmenování nelze dále zapisovat do " +
-                                    Quoted(journalPath_) + ": " + journalError_.message() +
-                                    "\rPřejmenování bylo proto zastaveno. Záznam je neúplný, ale "
-                                    "vše, co bylo přejmenováno, jde vrátit zpět."),
-                       BoxIcon::Stop});
+        view_.ShowBox(
+            {services_.applicationTitle,
+             ErrorBoxText("Záznam přejmenování nelze dále zapisovat do " +
+                          Quoted(result.journalPath) + ": " + result.journalError.message() +
+                          "\rPřejmenování bylo proto zastaveno. Záznam je neúplný, ale "
+                          "vše, co bylo přejmenováno, jde vrátit zpět."),
+             BoxIcon::Stop});
     }
 }
 
 void Form::AskToStopRun() {
-    if (!Running()) {
-        return;
-    }
-    if (askingToStop_) {
-        return;
-    }
-    askingToStop_ = true;
-    const BoxAnswer answer = view_.ShowBox(
-        {services_.applicationTitle, "Přerušit přejmenování?", BoxIcon::None, BoxButtons::YesNo});
-    askingToStop_ = false;
-    if (answer == BoxAnswer::Yes) {
-        run_->RequestStop();
-    }
-    if (takeAfterQuestion_) {
-        takeAfterQuestion_ = false;
-        TakeRunUpdate();
-    }
+    session_.AskToStop(services_.applicationTitle);
 }
 
 void Form::StopRunAndWait() {
-    if (!Running()) {
-        return;
-    }
-    run_->RequestStop();
-    run_->Wait();
-    RunUpdate update = run_->Take();
-    TakeRows(update);
-    counters_ = update.counters;
-    run_.reset();
-    LeaveRunState();
-    if (!journalPath_.empty()) {
-        lastJournal_ = journalPath_;
-    }
+    session_.StopAndWait();
 }
-
 void Form::lAuthorClick() {
     view_.OpenAddress(kAuthorAddress);
 }
@@ -515,12 +355,16 @@ bool Form::FormCloseQuery() {
 }
 
 std::vector<MenuItem> Form::lbMessageMenu() const {
+    // Nothing from the menu while an operation is under way.
+    const bool idle = !Running();
     const bool hasRows = view_.RowCount() > 0;
     return {
-        {MenuCommand::Preview, "Náhled", "F5", !view_.Text(Control::ePath).empty()},
-        {MenuCommand::Undo, "Vrátit zpět poslední přejmenování", "Ctrl+Z", !lastJournal_.empty()},
-        {MenuCommand::Copy, "Kopírovat", "Ctrl+C", hasRows},
-        {MenuCommand::OpenFolder, "Otevřít složku", "", hasRows && !view_.SelectedRows().empty()},
+        {MenuCommand::Preview, "Náhled", "F5", idle && !view_.Text(Control::ePath).empty()},
+        {MenuCommand::Undo, "Vrátit zpět poslední přejmenování", "Ctrl+Z",
+         idle && !lastJournal_.empty()},
+        {MenuCommand::Copy, "Kopírovat", "Ctrl+C", idle && hasRows},
+        {MenuCommand::OpenFolder, "Otevřít složku", "",
+         idle && hasRows && !view_.SelectedRows().empty()},
     };
 }
 
@@ -540,13 +384,6 @@ void Form::lbMessageCommand(MenuCommand command) {
                 return miOpenFolderClick();
         }
     }
-}
-
-void Form::RunInWindow(const std::function<void()>& work) {
-    Guarded([this, &work] {
-        const Busy busy(view_);
-        work();
-    });
 }
 
 namespace {
@@ -575,38 +412,51 @@ std::string UndoProblemText(UndoProblem problem, const std::string& journal,
 }  // namespace
 
 void Form::miPreviewClick() {
-    if (view_.Text(Control::ePath).empty() || services_.fileSystem == nullptr) {
+    if (view_.Text(Control::ePath).empty() || services_.fileSystem == nullptr || Running()) {
         return;
     }
-    RunCounters counters;
-    bool done = false;
-    RunInWindow([&] {
+    Guarded([this] {
         const RenameOptions options = Options();
-        DryRunFileSystem dryRun(*services_.fileSystem);
-        ListSink sink(view_, true);
-        const StopRequest never;
-        Run(options, dryRun, sink, counters, never,
-            services_.journals ? services_.journals->folder() : std::string());
-        done = true;
+        auto problem = std::make_shared<std::string>();
+        FileSystem* fileSystem = services_.fileSystem;
+        const std::string journalFolder =
+            services_.journals ? services_.journals->folder() : std::string();
+        RunSession::Body body = [=](RunSink& sink, RunCounters& counters, const StopRequest& stop) {
+            *problem = FolderProblem(*fileSystem, options.Path);
+            if (problem->empty()) {
+                DryRunFileSystem dryRun(*fileSystem);
+                Run(options, dryRun, sink, counters, stop, journalFolder);
+            }
+        };
+        session_.Start(OperationKind::Preview, options.Path, std::move(body),
+                       [this, problem](const OperationEnd& end) {
+                           if (FolderProblemShown(*problem, end.quiet) || end.quiet) {
+                               return;
+                           }
+                           if (end.error != nullptr) {
+                               Guarded([&end] { std::rethrow_exception(end.error); });
+                               return;
+                           }
+                           std::string text = SummaryText(end.counters);
+                           if (end.failed > 0) {
+                               text += "\rNepřejmenováno by bylo: " + std::to_string(end.failed);
+                           }
+                           view_.ShowBox({kSummaryTitle, text + "\r" + kPreviewLine});
+                       });
     });
-    if (done) {
-        view_.ShowBox({kSummaryTitle, SummaryText(counters) + "\r" + kPreviewLine});
-    }
 }
 
 void Form::miUndoClick() {
-    if (lastJournal_.empty() || services_.fileSystem == nullptr) {
+    if (lastJournal_.empty() || services_.fileSystem == nullptr || Running()) {
         return;
     }
     Journal journal;
     std::string detail;
-    const JournalProblem problem = ReadJournal(lastJournal_, journal, detail);
-    if (problem != JournalProblem::None) {
-        view_.ShowBox(
-            {services_.applicationTitle,
-             ErrorBoxText(UndoProblemText(static_cast<UndoProblem>(static_cast<int>(problem) + 1),
-                                          lastJournal_, detail)),
-             BoxIcon::Stop});
+    const UndoProblem problem = UndoProblemOf(ReadJournal(lastJournal_, journal, detail));
+    if (problem != UndoProblem::None) {
+        view_.ShowBox({services_.applicationTitle,
+                       ErrorBoxText(UndoProblemText(problem, lastJournal_, detail)),
+                       BoxIcon::Stop});
         return;
     }
     const Box question{kUndoTitle,
@@ -616,28 +466,51 @@ void Form::miUndoClick() {
     if (view_.ShowBox(question) != BoxAnswer::Yes) {
         return;
     }
-    RunCounters counters;
-    UndoOutcome outcome;
-    bool done = false;
-    RunInWindow([&] {
-        std::unique_ptr<JournalStore> own;
-        JournalStore* store = services_.journals;
-        if (store == nullptr) {
-            own = JournalStore::ForCurrentUser();
-            store = own.get();
-        }
-        ListSink sink(view_);
-        outcome = UndoRun(*store, lastJournal_, *services_.fileSystem, sink, counters,
-                          services_.applicationTitle + " " + services_.version, false, true);
-        done = true;
+    Guarded([this, &journal] {
+        auto outcome = std::make_shared<UndoOutcome>();
+        FileSystem* fileSystem = services_.fileSystem;
+        JournalStore* journals = services_.journals;
+        const std::string undone = lastJournal_;
+        const std::string program = services_.applicationTitle + " " + services_.version;
+        RunSession::Body body = [=](RunSink& sink, RunCounters& counters, const StopRequest& stop) {
+            std::unique_ptr<JournalStore> own;
+            JournalStore* store = journals;
+            if (store == nullptr) {
+                own = JournalStore::ForCurrentUser();
+                store = own.get();
+            }
+            *outcome =
+                UndoRun(*store, undone, *fileSystem, sink, counters, stop, program, false, true);
+        };
+        session_.Start(
+            OperationKind::Undo, journal.Folder, std::move(body),
+            [this, outcome, undone](const OperationEnd& end) { UndoEnded(end, *outcome, undone); });
     });
-    if (!done) {
+}
+
+void Form::UndoEnded(const OperationEnd& end, const UndoOutcome& outcome,
+                     const std::string& undone) {
+    if (end.error != nullptr) {
+        if (!end.quiet) {
+            Guarded([&end] { std::rethrow_exception(end.error); });
+        }
         return;
     }
     if (outcome.Problem != UndoProblem::None) {
-        view_.ShowBox({services_.applicationTitle,
-                       ErrorBoxText(UndoProblemText(outcome.Problem, lastJournal_, outcome.Detail)),
-                       BoxIcon::Stop});
+        if (!end.quiet) {
+            view_.ShowBox({services_.applicationTitle,
+                           ErrorBoxText(UndoProblemText(outcome.Problem, undone, outcome.Detail)),
+                           BoxIcon::Stop});
+        }
+        return;
+    }
+    // Put back once: a second Ctrl+Z must not quietly redo the run. A run put back only in
+    // part, or an undo stopped, stays the one Ctrl+Z goes on with; what is back already is left
+    // as it is.
+    if (outcome.Failed == 0 && !end.counters.Stopped && lastJournal_ == undone) {
+        lastJournal_.clear();
+    }
+    if (end.quiet) {
         return;
     }
     if (outcome.JournalIncomplete) {
@@ -647,12 +520,7 @@ void Form::miUndoClick() {
                                     "bylo zastaveno, když ho už nešlo zapisovat."),
                        BoxIcon::Stop});
     }
-    // Put back once: a second Ctrl+Z must not quietly redo the run. A run put back only in
-    // part stays the one Ctrl+Z goes on with; what is back already is left as it is.
-    if (outcome.Failed == 0 && !counters.Stopped) {
-        lastJournal_.clear();
-    }
-    std::string text = SummaryText(counters);
+    std::string text = SummaryText(end.counters);
     if (outcome.Failed > 0) {
         text += "\rNevráceno zpět: " + std::to_string(outcome.Failed);
     }
@@ -786,14 +654,7 @@ void Form::SetFlag(Setting setting, bool on) {
 }
 
 bool IsWideFolder(const std::string& folder, const std::string& home) {
-    const std::string path = Trimmed(folder);
-#ifdef _WIN32
-    const bool root = (path.size() == 2 || path.size() == 3) && path[1] == ':' &&
-                      (path.size() == 2 || IsSeparator(path[2]));
-#else
-    const bool root = path == "/";
-#endif
-    return root || (!home.empty() && SamePath(path, home));
+    return IsRootPath(folder) || (!home.empty() && SamePath(folder, home));
 }
 
 std::string ErrorBoxText(const std::string& message) {

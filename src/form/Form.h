@@ -16,9 +16,10 @@
 #include <system_error>
 #include <vector>
 
-#include "form/BackgroundRun.h"
 #include "form/FormView.h"
+#include "form/RunSession.h"
 #include "journal/JournalStore.h"
+#include "journal/Undo.h"
 #include "names/RenameOptions.h"
 #include "rename/FileSystem.h"
 #include "rename/RenameRun.h"
@@ -101,17 +102,14 @@ class Form : public SettingsValues {
     // The folder holding the selected row's entry, in the file manager.
     void miOpenFolderClick();
 
-    // A run goes on a worker thread; its rows, progress and end come to the window's thread
-    // through FormView::PostToUi, which calls TakeRunUpdate.
-    bool Running() const { return run_ != nullptr; }
-    // Appends the rows gathered since the last take, shows the progress in the caption and,
-    // once the run has ended, the summary and whatever errors there were.
-    void TakeRunUpdate();
-    // Esc or the close button during a run: "Přerušit přejmenování?"; Yes asks the run to stop
-    // after the rename under way.
+    // A run, a preview or an undo goes on a worker thread, one at a time (see RunSession); while
+    // one is under way every other command is refused.
+    bool Running() const { return session_.Busy(); }
+    // Esc or the close button during an operation: asks whether to stop it; the operation
+    // waits before its next rename meanwhile, and Yes stops it there.
     void AskToStopRun();
-    // The desktop session ends: the run stops the same way, and this waits for it and takes its
-    // rows (without boxes), so that the close query saves after the run is over.
+    // The desktop session ends: the operation stops the same way, and this waits for it and
+    // takes its rows (without boxes), so that the close query saves after it is over.
     void StopRunAndWait();
     // The journal of the window's last real run; empty when it had none or it was undone.
     const std::string& LastJournal() const { return lastJournal_; }
@@ -131,48 +129,29 @@ class Form : public SettingsValues {
 
   private:
     friend struct FormTestAccess;
+    struct RunResult;
 
-    // Preview and undo work through here, with the hourglass, on the window's thread.
-    void RunInWindow(const std::function<void()>& work);
-    // Whether a run may start in the chosen folder: an error box when it is not a readable folder,
-    // a question when it is a whole disk or the user's home.
-    bool MayRunIn(const std::string& folder);
-    // The error box when `folder` is not a readable folder; true when it is.
-    bool ReadableFolder(const std::string& folder);
-    void TakeRows(RunUpdate& update);
+    // A whole disk or the user's home: asks first whether to rename there.
+    bool ConfirmWideFolder(const std::string& folder);
+    // The error box for a folder an operation could not work in; false when there was none.
+    bool FolderProblemShown(const std::string& problem, bool quiet);
+    void RunEnded(const OperationEnd& end, const RunResult& result);
+    void UndoEnded(const OperationEnd& end, const UndoOutcome& outcome, const std::string& undone);
     // Puts a path into the folder field. A path that is not UTF-8 (a folder stored by a run
     // under a legacy code page) is shown readably, and its bytes stand for the field's text
     // until the field changes.
     void ShowPath(const std::string& path);
     // The folder the field stands for: the kept bytes while the field shows them, else its text.
     std::string PathText() const;
-    // For the time of a run: the hourglass, the progress in the caption, and every control
-    // but the cancel button greyed out, which then has the focus. Afterwards all as before.
-    void EnterRunState();
-    void LeaveRunState();
 
     FormView& view_;
     FormServices services_;
     RunCounters counters_;
-    std::unique_ptr<BackgroundRun> run_;
-    std::string captionBeforeRun_;
-    std::vector<bool> enabledBeforeRun_;  // of kControlsLockedDuringRun, in its order
-    std::optional<Control> focusBeforeRun_;
-    std::string runFolder_;  // the chosen folder of the run going on
-    int failedInRun_ = 0;
-    bool runRenamedFolder_ = false;  // the chosen folder itself was renamed
-    std::string runRenamedTo_;
-    std::exception_ptr listError_;  // the list refused a row: the run is stopped
-    bool askingToStop_ = false;     // the question whether to stop is open
-    bool takeAfterQuestion_ = false;
-    // Written by the run's thread before it ends; read on the window's thread once it has.
-    std::string journalPath_;
-    std::error_code journalError_;
     std::string lastJournal_;
     std::string heldPath_;       // the bytes of a path that is not UTF-8; empty when none
     std::string heldPathShown_;  // the field's text for them
-    // Lets a call posted to the window's thread see that the form is gone.
-    std::shared_ptr<Form*> self_ = std::make_shared<Form*>(this);
+    // Last, so that it is gone first: it stops its operation, whose end uses the members above.
+    RunSession session_;
 };
 
 // Whether `folder` is a whole disk (a file-system root) or the user's home `home`.

@@ -88,7 +88,7 @@ class Undoer {
   private:
     // Each look at the request that finds it made ends the undo there.
     bool Stopping() {
-        if (stop_.Requested()) {
+        if (stop_.Stopping()) {
             counters_.Stopped = true;
         }
         return counters_.Stopped;
@@ -338,7 +338,9 @@ class Undoer {
     int failed_ = 0;
 };
 
-UndoProblem ProblemOf(JournalProblem problem) {
+}  // namespace
+
+UndoProblem UndoProblemOf(JournalProblem problem) {
     switch (problem) {
         case JournalProblem::None:
             return UndoProblem::None;
@@ -351,8 +353,6 @@ UndoProblem ProblemOf(JournalProblem problem) {
     }
     return UndoProblem::OtherPlatform;
 }
-
-}  // namespace
 
 int Undo(const Journal& journal, FileSystem& fileSystem, RunSink& sink, RunCounters& counters,
          bool dryRun) {
@@ -391,7 +391,7 @@ UndoOutcome UndoRun(JournalStore& store, const std::string& journalPath, FileSys
         outcome.UndonePath = newest->Path;
     }
     Journal journal;
-    outcome.Problem = ProblemOf(ReadJournal(outcome.UndonePath, journal, outcome.Detail));
+    outcome.Problem = UndoProblemOf(ReadJournal(outcome.UndonePath, journal, outcome.Detail));
     if (outcome.Problem != UndoProblem::None) {
         return outcome;
     }

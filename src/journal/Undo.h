@@ -38,6 +38,9 @@ enum class UndoProblem {
     OtherPlatform,  // a journal written on the other platform
 };
 
+// Why a journal that ReadJournal could not use cannot be undone.
+UndoProblem UndoProblemOf(JournalProblem problem);
+
 struct UndoOutcome {
     UndoProblem Problem = UndoProblem::None;
     std::string Detail;            // what is wrong with the journal, for the message

@@ -182,6 +182,11 @@ bool ComposeClusters(NameChars& chars) {
     return composedAny;
 }
 
+void AppendUtf8(std::string& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, PutUtf8(bytes, c));
+}
+
 std::string EncodeName(const NameChars& chars) {
     // Written in place into room for the longest form, then cut to what was written: no
     // growing, no check per byte.

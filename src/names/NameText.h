@@ -30,6 +30,8 @@ NameChars DecodeCodePoints(std::string_view utf8);
 // that character; true when it replaced any.
 bool ComposeClusters(NameChars& chars);
 std::string EncodeName(const NameChars& chars);
+// The one UTF-8 encoder: `c` appended to `out`, a raw-byte marker as its byte.
+void AppendUtf8(std::string& out, char32_t c);
 
 // Character services on decoded characters. Characters Windows-1250 holds behave exactly as
 // their code-page bytes do; the others keep their diacritics, use Unicode simple case mapping

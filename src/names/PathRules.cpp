@@ -40,4 +40,12 @@ ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const
     return chosen;
 }
 
+std::string ParentPrefix(const std::string& path) {
+    std::string parent = TrimmedPath(path);
+    while (!parent.empty() && !IsPathSeparator(parent.back())) {
+        parent.pop_back();
+    }
+    return parent;
+}
+
 }  // namespace tovana

@@ -36,4 +36,20 @@ ChosenFolder SplitChosenFolder(const std::string& path);
 // `delimiters`. "." and ".." name no folder of their own and give an empty name.
 ChosenFolder SplitAfterLast(const std::string& path, const char* trailing, const char* delimiters);
 
+// Whether `c` separates folders in a path the user gives ("/" here, "\\" or "/" on Windows).
+bool IsPathSeparator(char c);
+
+// The path without the separators at its end, except for a root's own ("/", "C:\\").
+std::string TrimmedPath(std::string path);
+
+// Whether two paths name the same folder as the user typed them: trailing separators aside, and
+// on Windows in any letter case and with either separator.
+bool SamePath(const std::string& a, const std::string& b);
+
+// Whether `path` is a whole disk: a file-system root.
+bool IsRootPath(const std::string& path);
+
+// The folder holding the last part of `path`, its separator kept ("/a/b" gives "/a/").
+std::string ParentPrefix(const std::string& path);
+
 }  // namespace tovana

@@ -96,12 +96,26 @@ class RenameNotes {
 };
 
 // An open folder. Renames and subfolders are reached through it, not through a path, so a
-// folder swapped for a link during a run cannot redirect them elsewhere.
+// folder swapped for a link during a run cannot redirect them elsewhere. (On Windows the folder
+// is a held handle and the renames go by path: the handle keeps the folder from being removed
+// or renamed meanwhile, which has the same effect.)
 class Folder {
   public:
     virtual ~Folder() = default;
 };
 
+// What every implementation keeps, and every decorator (SlowFileSystem, DryRunFileSystem)
+// keeps by passing the call on:
+// - Rename never replaces an entry, whatever the file system offers; when it cannot be sure,
+//   it fails and nothing changes.
+// - Only OpenFolder, OpenChosenFolder (the links the user named) and KindOfLink follow a link;
+//   OpenSubfolder and ReadEntries never wait on or walk into what a link points to.
+// - Every rename the run did not ask for (a temporary name on the way to a change of letter
+//   case) is told to the notes before it is made, and again when the entry is left there.
+// - Errors are the system's own (errno, or the Windows error code) as std::error_code; ReasonOf
+//   reads them into the same FailReason on every platform.
+// - An instance is used from one thread at a time: a window runs every operation on its one
+//   worker thread, never two at once.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -172,8 +186,9 @@ class FileSystem {
     // `name` itself when it cannot be told.
     virtual std::string StoredName(Folder& /*folder*/, const std::string& name) { return name; }
 
-    // Who hears of temporary names and fallbacks; null for no one.
-    void SetNotes(RenameNotes* notes) { notes_ = notes; }
+    // Who hears of temporary names and fallbacks; null for no one. A file system that passes
+    // its calls on to another (a decorator) passes this on too.
+    virtual void SetNotes(RenameNotes* notes) { notes_ = notes; }
 
   protected:
     RenameNotes* notes() const { return notes_; }

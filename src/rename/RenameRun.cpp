@@ -1,6 +1,7 @@
 #include "rename/RenameRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -127,7 +128,7 @@ class Walk : private RenameNotes {
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
-        if (stop_.Requested()) {
+        if (stop_.Stopping()) {
             counters_.Stopped = true;
         }
         return counters_.Stopped;
@@ -496,6 +497,30 @@ void RenameNamedFile(const RenameOptions& options, FileSystem& fileSystem, RunSi
     named.Masks = "*.*";  // the user chose the file: the mask is for files met in a walk
     Walk walk(named, fileSystem, sink, counters, stop, std::string(), true);
     walk.GoNamedFile();
+}
+
+void StopRequest::Pause() {
+    const std::lock_guard lock(mutex_);
+    paused_.store(true);
+}
+
+void StopRequest::Resume() {
+    {
+        const std::lock_guard lock(mutex_);
+        paused_.store(false);
+    }
+    resumed_.notify_all();
+}
+
+bool StopRequest::Stopping() const {
+    if (paused_.load()) {
+        std::unique_lock lock(mutex_);
+        while (paused_.load() && !Requested()) {
+            // A signal handler cannot wake the wait; the request is looked at now and then.
+            resumed_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+    return Requested();
 }
 
 std::string NotAFolderText(const std::string& path) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -94,14 +96,27 @@ struct RunCounters {
 // Asks a run to stop. Any thread, or a signal handler, may make the request; the run looks at
 // it before each rename and before each folder it reads, so the rename under way always
 // completes and no rename happens after the run has seen the request.
+//
+// A window may also hold the run while it asks the user whether to stop: between Pause and
+// Resume the run waits at its next look, so nothing more is renamed while the question is open.
 class StopRequest {
   public:
     void Request() noexcept { requested_.store(true, std::memory_order_relaxed); }
     bool Requested() const noexcept { return requested_.load(std::memory_order_relaxed); }
 
+    // Any thread but the run's.
+    void Pause();
+    void Resume();
+    // The run's look: waits while the run is held, then says whether it is to stop. A request
+    // made meanwhile (from a signal handler too) ends the wait within a few milliseconds.
+    bool Stopping() const;
+
   private:
     static_assert(std::atomic<bool>::is_always_lock_free, "set from signal handlers");
     std::atomic<bool> requested_{false};
+    std::atomic<bool> paused_{false};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable resumed_;
 };
 
 // Performs one run with `options`. The counters are set to 0 first and count as the run goes,

@@ -22,9 +22,16 @@ class SlowFileSystem : public FileSystem {
     EntryKind KindOfLink(Folder& folder, const std::string& name) override;
     std::error_code Identify(Folder& folder, const std::string& name, EntryId& id) override;
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
+    bool RenamesFolders(Folder& folder) override { return inner_.RenamesFolders(folder); }
     bool IgnoresCase(Folder& folder) override { return inner_.IgnoresCase(folder); }
     std::string StoredName(Folder& folder, const std::string& name) override {
         return inner_.StoredName(folder, name);
+    }
+
+    // The notes are the inner file system's: it is the one that makes temporary names.
+    void SetNotes(RenameNotes* notes) override {
+        FileSystem::SetNotes(notes);
+        inner_.SetNotes(notes);
     }
 
     std::chrono::microseconds delay() const { return delay_; }

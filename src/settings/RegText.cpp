@@ -220,23 +220,6 @@ std::string RegFileText(std::string_view bytes) {
         const auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
         return static_cast<char32_t>(low | (high << 8));
     };
-    const auto append = [&text](char32_t c) {
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += static_cast<char>(0xE0 | (c >> 12));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (c >> 18));
-            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
         char32_t c = unit(i);
         if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
@@ -246,7 +229,7 @@ std::string RegFileText(std::string_view bytes) {
         } else if (c >= 0xD800 && c < 0xE000) {
             c = 0xFFFD;  // a lone half of a pair
         }
-        append(c);
+        AppendUtf8(text, c);
     }
     return text;
 }

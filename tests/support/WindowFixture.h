@@ -34,6 +34,7 @@ class WindowFixture : public testing::Test {
         TovanaServices services;
         services.fileSystem = slow ? static_cast<FileSystem*>(slow.get()) : &fileSystem;
         services.settings = &settings;
+        services.journals = journals;
         services.selectFolder = [this](const QString&, const QString&, QString& folder) {
             pickerStartedWith.push_back(folder);
             if (!pickerAnswer.isEmpty()) {
@@ -102,8 +103,9 @@ class WindowFixture : public testing::Test {
     }
 
     FileSystemPosix fileSystem;
-    std::unique_ptr<SlowFileSystem> slow;   // set before Open for a run that takes a while
-    std::deque<tovana::BoxAnswer> answers;  // to Yes/No boxes; Yes when none is left
+    std::unique_ptr<SlowFileSystem> slow;      // set before Open for a run that takes a while
+    tovana::JournalStore* journals = nullptr;  // set before Open for runs that can be undone
+    std::deque<tovana::BoxAnswer> answers;     // to Yes/No boxes; Yes when none is left
     MemorySettingsStore settings;
     TempTree tree;
     std::unique_ptr<TfTovana> window;

@@ -83,11 +83,14 @@ bool SelectFolder(HWND owner, const std::wstring& title, const std::wstring& roo
     }
     bool confirmed = false;
     if (chosen != nullptr) {
-        confirmed = ::SHGetPathFromIDListW(chosen, buffer) != FALSE;
-        allocator->Free(chosen);
-        if (confirmed) {
-            folder = buffer;
+        // The path at any length: SHGetPathFromIDListW stops at 260 characters.
+        PWSTR path = nullptr;
+        if (SUCCEEDED(::SHGetNameFromIDList(chosen, SIGDN_FILESYSPATH, &path)) && path != nullptr) {
+            folder = path;
+            confirmed = true;
         }
+        ::CoTaskMemFree(path);
+        allocator->Free(chosen);
     }
     if (rootItem != nullptr) {
         allocator->Free(rootItem);

@@ -219,15 +219,14 @@ void FitAndCentreBox(HWND box, HWND over) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const HFONT captionFont = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    const OwnedFont captionFont(::CreateFontIndirectW(&metrics.lfCaptionFont));
     const std::wstring title = WindowText(box);
     const HDC dc = ::GetDC(box);
-    const HGDIOBJ previous = ::SelectObject(dc, captionFont);
+    const HGDIOBJ previous = ::SelectObject(dc, captionFont.get());
     SIZE titleSize{};
     ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &titleSize);
     ::SelectObject(dc, previous);
     ::ReleaseDC(box, dc);
-    ::DeleteObject(captionFont);
     const int borders = (frame.right - frame.left) - (client.right - client.left);
     // The caption's own margins: before the title, between it and the close button, after it.
     const int margins = 3 * ::GetSystemMetrics(SM_CXEDGE) + 8;
@@ -337,30 +336,31 @@ TfTovana::TfTovana(HINSTANCE instance, HWND application, TovanaServices services
         throw std::runtime_error("Cannot create the window");
     }
     ::SetPropW(application_, kMainWindowProperty, window_);
-    imList_ = ::ImageList_Create(tovana::kPictureSize, tovana::kPictureSize, ILC_COLOR16 | ILC_MASK,
-                                 3, 4);
+    imList_.reset(::ImageList_Create(tovana::kPictureSize, tovana::kPictureSize,
+                                     ILC_COLOR16 | ILC_MASK, 3, 4));
     for (int id : {IDB_FOLDER, IDB_PAGE, IDB_FAILED}) {
-        const HBITMAP picture = static_cast<HBITMAP>(
-            ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-        ::ImageList_AddMasked(imList_, picture, RGB(255, 0, 255));
-        ::DeleteObject(picture);
+        const OwnedBitmap picture(static_cast<HBITMAP>(
+            ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        ::ImageList_AddMasked(imList_.get(), picture.get(), RGB(255, 0, 255));
     }
     // The title bar and the task switcher show the program's icon.
-    bigIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXICON),
-                                               ::GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXICON),
+                                                   ::GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
+                                                     ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), 0)));
+    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
     const HFONT font = FontOf(window_);
-    boldFont_ = DerivedFont(font, true, false);
-    linkFont_ = DerivedFont(font, false, true);
-    ::SendDlgItemMessageW(window_, IDC_LABEL4, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), 0);
+    boldFont_.reset(DerivedFont(font, true, false));
+    linkFont_.reset(DerivedFont(font, false, true));
+    ::SendDlgItemMessageW(window_, IDC_LABEL4, WM_SETFONT,
+                          reinterpret_cast<WPARAM>(boldFont_.get()), 0);
     for (int id : {IDC_LAUTHOR, IDC_LWEB}) {
-        ::SendDlgItemMessageW(window_, id, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), 0);
+        ::SendDlgItemMessageW(window_, id, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_.get()),
+                              0);
     }
     // The fixed-height list asks for its row height before the window knows itself, so the
     // height is set here: 16 pixels, or what the list's text needs.
@@ -400,14 +400,7 @@ TfTovana::~TfTovana() {
     if (::IsWindow(application_)) {
         ::RemovePropW(application_, kMainWindowProperty);
     }
-    ::ImageList_Destroy(imList_);
-    ::DeleteObject(boldFont_);
-    ::DeleteObject(linkFont_);
-    if (bannerBrush_ != nullptr) {
-        ::DeleteObject(bannerBrush_);
-    }
-    ::DestroyIcon(bigIcon_);
-    ::DestroyIcon(smallIcon_);
+    // The fonts, brush, pictures and icons go with their owners, after the window that used them.
 }
 
 // Positions follow the font: when its text is not 13 pixels high, every position and size is
@@ -832,13 +825,12 @@ void TfTovana::lbMessageDrawItem(const DRAWITEMSTRUCT& item) {
     }
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
     const COLORREF fill = ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-    const HBRUSH brush = ::CreateSolidBrush(fill);
-    ::FillRect(item.hDC, &item.rcItem, brush);
-    ::DeleteObject(brush);
+    const OwnedBrush brush(::CreateSolidBrush(fill));
+    ::FillRect(item.hDC, &item.rcItem, brush.get());
     const auto* row = reinterpret_cast<const tovana::ResultRow*>(item.itemData);
     const int kind = row != nullptr ? static_cast<int>(row->Entry.Kind) : 0;
     const bool preview = row != nullptr && row->Preview;
-    ::ImageList_Draw(imList_, kind, item.hDC, item.rcItem.left + 2, item.rcItem.top,
+    ::ImageList_Draw(imList_.get(), kind, item.hDC, item.rcItem.left + 2, item.rcItem.top,
                      ILD_TRANSPARENT);
     const LRESULT length = ::SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
     std::wstring text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
@@ -981,16 +973,13 @@ INT_PTR TfTovana::OnColourStatic(HDC dc, HWND control) {
                                      RgbOf(::GetSysColor(COLOR_WINDOW)), RgbOf(heading));
         const COLORREF fill = RGB(background.r, background.g, background.b);
         LOGBRUSH current{};
-        if (bannerBrush_ == nullptr || (::GetObjectW(bannerBrush_, sizeof current, &current) != 0 &&
-                                        current.lbColor != fill)) {
-            if (bannerBrush_ != nullptr) {
-                ::DeleteObject(bannerBrush_);
-            }
-            bannerBrush_ = ::CreateSolidBrush(fill);
+        if (!bannerBrush_ || (::GetObjectW(bannerBrush_.get(), sizeof current, &current) != 0 &&
+                              current.lbColor != fill)) {
+            bannerBrush_.reset(::CreateSolidBrush(fill));
         }
         ::SetTextColor(dc, heading);
         ::SetBkColor(dc, fill);
-        return reinterpret_cast<INT_PTR>(bannerBrush_);
+        return reinterpret_cast<INT_PTR>(bannerBrush_.get());
     }
     if (id == IDC_LAUTHOR || id == IDC_LWEB) {
         const tovana::Rgb link = tovana::LinkColour(RgbOf(::GetSysColor(COLOR_HOTLIGHT)),

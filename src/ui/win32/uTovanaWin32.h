@@ -15,6 +15,7 @@
 #include <string>
 
 #include "form/Form.h"
+#include "ui/win32/Owned.h"
 
 // What the window needs from outside; tests put their own in. Empty functions mean the real
 // thing: the shell's folder browser, a message box modal for the program, the shell's "Open".
@@ -118,12 +119,12 @@ class TfTovana : public tovana::FormView {
     tovana::Form form_;
     HWND application_;
     HWND window_ = nullptr;
-    HIMAGELIST imList_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    HFONT linkFont_ = nullptr;
-    HBRUSH bannerBrush_ = nullptr;
-    HICON bigIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    OwnedPictureList imList_;
+    OwnedFont boldFont_;
+    OwnedFont linkFont_;
+    OwnedBrush bannerBrush_;
+    OwnedIcon bigIcon_;
+    OwnedIcon smallIcon_;
     HCURSOR busyPrevious_ = nullptr;
     HWND tooltip_ = nullptr;
     int tooltipRow_ = -1;

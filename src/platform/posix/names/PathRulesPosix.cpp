@@ -21,4 +21,23 @@ ChosenFolder SplitChosenFolder(const std::string& path) {
     return SplitAfterLast(path, "/", "/");
 }
 
+bool IsPathSeparator(char c) {
+    return c == '/';
+}
+
+std::string TrimmedPath(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return TrimmedPath(a) == TrimmedPath(b);
+}
+
+bool IsRootPath(const std::string& path) {
+    return TrimmedPath(path) == "/";
+}
+
 }  // namespace tovana

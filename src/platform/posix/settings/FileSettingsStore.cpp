@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace tovana {
@@ -130,26 +131,48 @@ std::string FileSettingsStore::TargetPath() const {
     return {};
 }
 
+namespace {
+
+// A descriptor closed on every way out of the function that opened it.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes it now; false when the close reports an error (a write's last chance to fail).
+    bool Close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
 // Never waits: a FIFO or a device in the file's place is not read (O_NONBLOCK keeps the open
 // itself from waiting for a writer), and counts as unreadable.
 FileSettingsStore::FileState FileSettingsStore::ReadFile(std::string& text) const {
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
         return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return FileState::Unreadable;
     }
     std::string bytes;
     char buffer[8192];
     ssize_t got = 0;
     while (bytes.size() <= kLargestFile &&
-           ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))) {
+           ((got = ::read(fd.get(), buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))) {
         bytes.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     }
-    ::close(fd);
+    fd.Close();
     if (got < 0 || bytes.size() > kLargestFile) {
         return FileState::Unreadable;
     }
@@ -189,11 +212,11 @@ bool FileSettingsStore::FolderTakesFiles() {
         return false;
     }
     std::string probe = target + ".XXXXXX";
-    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd(::mkostemp(probe.data(), O_CLOEXEC));
+    if (!fd.valid()) {
         return false;
     }
-    ::close(fd);
+    fd.Close();
     ::unlink(probe.c_str());
     return true;
 }
@@ -246,21 +269,22 @@ bool FileSettingsStore::WriteFileAtomically(const std::string& text) {
         unreadable_ = false;
     }
     std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
         return false;
     }
-    bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
+    bool written =
+        ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+    written = fd.Close() && written;
     if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     // The rename itself reaches the disk with the folder.
     const std::string folder = std::filesystem::path(target).parent_path().string();
-    if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    if (const Descriptor dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        dirFd.valid()) {
+        ::fsync(dirFd.get());
     }
     return true;
 }

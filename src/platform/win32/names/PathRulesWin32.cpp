@@ -1,5 +1,6 @@
 #include "names/PathRules.h"
 
+#include "names/NameText.h"
 #include "names/WideText.h"
 
 namespace tovana {
@@ -22,6 +23,41 @@ bool NameTooLong(const std::string& name) {
 
 ChosenFolder SplitChosenFolder(const std::string& path) {
     return SplitAfterLast(path, "\\/", "\\/:");
+}
+
+bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string TrimmedPath(std::string path) {
+    while (path.size() > 1 && IsPathSeparator(path.back())) {
+        if (path.size() == 3 && path[1] == ':') {
+            break;  // "C:\\" keeps its own
+        }
+        path.pop_back();
+    }
+    return path;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    const NameChars x = DecodeName(TrimmedPath(a));
+    const NameChars y = DecodeName(TrimmedPath(b));
+    if (x.size() != y.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const bool bothSeparators = (x[i] == '\\' || x[i] == '/') && (y[i] == '\\' || y[i] == '/');
+        if (!bothSeparators && LowerChar(x[i]) != LowerChar(y[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsRootPath(const std::string& folder) {
+    const std::string path = TrimmedPath(folder);
+    return (path.size() == 2 || path.size() == 3) && path[1] == ':' &&
+           (path.size() == 2 || IsPathSeparator(path[2]));
 }
 
 }  // namespace tovana

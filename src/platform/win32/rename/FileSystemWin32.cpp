@@ -222,10 +222,17 @@ class FileSystemWin32 : public FileSystem {
         if (!ActualName(newPath, actual) || actual == wideTo) {
             return {};
         }
+        // The journal hears of the temporary name before the entry moves there, as on Linux:
+        // should the program be killed between the two moves, the undo finds it there.
+        RenameNotes* listener = notes();
         std::wstring temporary;
         for (int attempt = 0;; ++attempt) {
-            temporary = base + L".tovana-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(temporaryCounter_++);
+            const std::string name = ".tovana-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                     std::to_string(temporaryCounter_++);
+            temporary = base + WideFromUtf8(name);
+            if (listener != nullptr) {
+                listener->TemporaryName(from, name, false);
+            }
             if (::MoveFileExW(newPath.c_str(), temporary.c_str(), 0)) {
                 break;
             }
@@ -237,7 +244,9 @@ class FileSystemWin32 : public FileSystem {
             return {};
         }
         const std::error_code error = LastError();
-        ::MoveFileExW(temporary.c_str(), oldPath.c_str(), 0);
+        if (!::MoveFileExW(temporary.c_str(), oldPath.c_str(), 0) && listener != nullptr) {
+            listener->TemporaryName(from, Utf8FromWide(temporary.substr(base.size())), true);
+        }
         return error;
     }
 
