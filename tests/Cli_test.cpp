@@ -8,8 +8,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "cli/CliText.h"
 #include "TovanaVersion.h"
+#include "cli/CliText.h"
 #include "support/CaseLabel.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"

@@ -200,7 +200,8 @@ std::string AbsoluteStartPath(const std::string& path, const std::string& curren
 }
 
 std::string StartHelpText() {
-    return "Použití: " TOVANA_PROGRAM " [SLOŽKA]\n"
+    return "Použití: " TOVANA_PROGRAM
+           " [SLOŽKA]\n"
            "Odstraní diakritiku z názvů souborů a adresářů ve složce.\n"
            "\n"
            "Okno se otevře se zadanou složkou (cestou nebo adresou file://),\n"
