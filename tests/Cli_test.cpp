@@ -4,13 +4,17 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string_view>
 
 #include "TovanaVersion.h"
 #include "cli/CliText.h"
+#include "journal/Journal.h"
+#include "names/SettingTable.h"
 #include "support/CaseLabel.h"
+#include "support/OneSetting.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 
@@ -376,6 +380,43 @@ class CliJournalTest : public CliTest {
     CliJournalTest() { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
     tovana::test::TempTree state;  // this test's own journals
 };
+
+// Each of the eleven inputs alone, walked through the one table: its option on the command
+// line reaches the run, whose journal records it under its name and reads it back.
+class CliSettingRow : public CliJournalTest,
+                      public testing::WithParamInterface<tovana::SettingRow> {};
+
+TEST_P(CliSettingRow, ReachesTheRunAndItsJournal) {
+    const tovana::SettingRow& row = GetParam();
+    tree.Add("Žába.txt");
+    const tovana::RenameOptions expected = tovana::test::WithOneSetting(
+        row.name, std::filesystem::canonical(tree.path()).string(), "*.TXT");
+    std::vector<std::string> args;
+    if (row.setting == tovana::Setting::Masks) {
+        args = {"--mask", "*.txt"};
+    } else if (row.on != nullptr) {
+        args = {std::string(tovana::LongFlag(row))};
+    }
+    args.push_back(tree.path());
+    const ProgramResult r = Cli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(tree.Snapshot().count("Žába.txt"), 0u) << "the run renamed nothing";
+
+    std::error_code error;
+    const std::vector<tovana::JournalSummary> history =
+        tovana::History(*tovana::JournalStore::ForCurrentUser(), error);
+    ASSERT_EQ(history.size(), 1u) << error.message();
+    tovana::Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(history[0].Path, journal, detail), tovana::JournalProblem::None)
+        << detail;
+    EXPECT_EQ(journal.Options, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Eleven, CliSettingRow, testing::ValuesIn(tovana::kSettings),
+                         [](const testing::TestParamInfo<tovana::SettingRow>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
     tree.AddFile("a\nb\t\\č.txt", "x");

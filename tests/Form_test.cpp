@@ -18,6 +18,7 @@
 #include "support/CaseLabel.h"
 #include "support/FakeFormView.h"
 #include "support/MemorySettingsStore.h"
+#include "support/OneSetting.h"
 #include "support/TempTree.h"
 
 namespace tovana {
@@ -750,6 +751,55 @@ TEST_F(FormTest, BothCasesStoredLowerWins) {
     EXPECT_FALSE(w.Checked(Control::rUpperName));
     EXPECT_FALSE(w.Checked(Control::rNoChangeName));
 }
+
+// Each of the eleven inputs alone, walked through the one table: stored under its name, it
+// reaches its control and the options of a run, and the close stores it back under that name
+// with every other value at its creation value.
+class SettingRowTest : public FormTest, public testing::WithParamInterface<tovana::SettingRow> {};
+
+TEST_P(SettingRowTest, GoesFromTheStoreThroughItsControlToTheRunAndBack) {
+    const tovana::SettingRow& row = GetParam();
+    // The folder must not be empty for the close to store it.
+    const tovana::RenameOptions expected =
+        tovana::test::WithOneSetting(row.name, "/data/Léto", "*.JPG;*.PNG");
+    for (const tovana::SettingRow& each : tovana::kSettings) {
+        if (each.text != nullptr) {
+            settings.PutText(each.name, expected.*each.text);
+        } else {
+            settings.PutFlag(each.name, expected.*each.on);
+        }
+    }
+    FakeFormView& w = Open();
+    EXPECT_TRUE(w.boxes.empty());
+    if (row.text != nullptr) {
+        EXPECT_EQ(w.Text(row.control), expected.*row.text);
+    } else {
+        EXPECT_TRUE(w.Checked(row.control));
+    }
+    EXPECT_EQ(form->Options(), expected);
+
+    settings.key.reset();
+    w.Close();
+    ASSERT_TRUE(w.closed);
+    for (const tovana::SettingRow& each : tovana::kSettings) {
+        const StoredValue* stored = settings.Find(each.name);
+        ASSERT_NE(stored, nullptr) << each.name;
+        if (each.text != nullptr) {
+            const std::string text = expected.*each.text;
+            std::vector<std::uint8_t> bytes(text.begin(), text.end());
+            bytes.push_back(0);
+            EXPECT_EQ(*stored, (StoredValue{kRegSz, bytes})) << each.name;
+        } else {
+            const std::uint8_t on = expected.*each.on ? 1 : 0;
+            EXPECT_EQ(*stored, (StoredValue{kRegDword, {on, 0, 0, 0}})) << each.name;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Eleven, SettingRowTest, testing::ValuesIn(tovana::kSettings),
+                         [](const testing::TestParamInfo<tovana::SettingRow>& row) {
+                             return std::string(row.param.name);
+                         });
 
 struct MistypedCase {
     const char* label;

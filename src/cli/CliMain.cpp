@@ -25,6 +25,7 @@
 #include "journal/Journal.h"
 #include "journal/Undo.h"
 #include "names/NameText.h"
+#include "names/PathRules.h"
 #include "rename/DryRunFileSystem.h"
 #include "rename/Platform.h"
 #include "rename/RenameRun.h"
@@ -50,14 +51,6 @@ const char* KindWord(tovana::ResultKind kind) {
             break;
     }
     return "failed";
-}
-
-// Paths as the user wrote them: without the delimiter the walk ends folder prefixes with.
-std::string WithoutTrailingDelimiter(std::string path) {
-    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
-        path.pop_back();
-    }
-    return path;
 }
 
 class LinesSink : public tovana::RunSink {
@@ -110,7 +103,7 @@ class LinesSink : public tovana::RunSink {
         if (error == std::errc::not_a_directory) {
             WriteText(stderr, "tovana-cli: " +
                                   Format(_("'%1' is not a folder"),
-                                         {tovana::ShownField(WithoutTrailingDelimiter(path))}) +
+                                         {tovana::ShownField(tovana::TrimmedPath(path))}) +
                                   "\n");
         } else {
             WriteText(stderr, "tovana-cli: " +
@@ -148,7 +141,7 @@ class LinesSink : public tovana::RunSink {
                         bool folder) override {
         ClearProgress();
         const std::string where =
-            tovana::ShownField(WithoutTrailingDelimiter(folderPath.empty() ? "." : folderPath));
+            tovana::ShownField(tovana::TrimmedPath(folderPath.empty() ? "." : folderPath));
         if (method == tovana::RenameMethod::NotAtAll) {
             WriteText(stderr, "tovana-cli: " +
                                   Format(_("note: folders are not renamed on the file system of "
@@ -225,23 +218,25 @@ class LinesSink : public tovana::RunSink {
 
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
-    const auto warn = [](const char* flag, const char* blocker) {
-        WriteText(stderr,
-                  "tovana-cli: " +
-                      Format(_("warning: %1 has no effect together with %2"), {flag, blocker}) +
-                      "\n");
+    using tovana::Setting;
+    const auto warn = [](Setting flag, Setting blocker) {
+        const auto name = [](Setting setting) { return tovana::LongFlag(tovana::RowOf(setting)); };
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("warning: %1 has no effect together with %2"),
+                                     {name(flag), name(blocker)}) +
+                              "\n");
     };
     if (o.ReplaceSpace && !o.ReplaceSpaceAvailable()) {
-        warn("--replace-space", "--replace-underscore");
+        warn(Setting::ReplaceSpace, Setting::ReplaceUnderline);
     }
     if (o.ReplaceUnderline && !o.ReplaceUnderlineAvailable()) {
-        warn("--replace-underscore", "--replace-space");
+        warn(Setting::ReplaceUnderline, Setting::ReplaceSpace);
     }
     if (o.RemoveSpace && !o.RemoveSpaceAvailable()) {
-        warn("--remove-space", "--replace-space");
+        warn(Setting::RemoveSpace, Setting::ReplaceSpace);
     }
     if (o.RemoveUnderline && !o.RemoveUnderlineAvailable()) {
-        warn("--remove-underscore", "--replace-underscore");
+        warn(Setting::RemoveUnderline, Setting::ReplaceUnderline);
     }
 }
 
@@ -252,20 +247,13 @@ RenameOptions WithSavedOptions(const RenameOptions& given, const CLI::App& app) 
     tovana::OptionsControls stored;
     tovana::LoadSettings(*store, stored);
     RenameOptions o = stored.options();
-    const auto has = [&app](const char* name) { return app.count(name) > 0; };
-    if (has("PATH")) {
-        o.Path = given.Path;
+    for (const tovana::SettingRow& row : tovana::kSettings) {
+        if (row.text == nullptr) {
+            o.*row.on |= given.*row.on;
+        } else if (app.count(std::string(tovana::LongFlag(row))) > 0) {
+            o.*row.text = given.*row.text;
+        }
     }
-    if (has("--mask")) {
-        o.Masks = given.Masks;
-    }
-    o.SubDir |= given.SubDir;
-    o.RenameDir |= given.RenameDir;
-    o.ReplaceSpace |= given.ReplaceSpace;
-    o.RemoveSpace |= given.RemoveSpace;
-    o.ReplaceUnderline |= given.ReplaceUnderline;
-    o.RemoveUnderline |= given.RemoveUnderline;
-    o.NonAlphaNum |= given.NonAlphaNum;
     o.Legacy = given.Legacy;
     o.FixMojibake = given.FixMojibake;
     if (given.ToUpperCase || given.ToLowerCase) {
@@ -513,7 +501,7 @@ std::vector<Target> Targets(const std::vector<std::string>& paths, bool subDirs,
         target.path = path;
         std::error_code error;
         // A path ending in a delimiter names a folder, whatever is there.
-        target.file = WithoutTrailingDelimiter(path) == path &&
+        target.file = tovana::TrimmedPath(path) == path &&
                       fileSystem.OpenFolder(path, error) == nullptr &&
                       error == std::errc::not_a_directory;
         target.resolved = std::filesystem::weakly_canonical(PathOf(path), error);
@@ -633,20 +621,17 @@ int main(int argc, char** argv) {
     bool quiet = false;
     std::string undoJournal;
     std::vector<std::string> paths;
-    auto* folder = app.add_option("PATH", paths);
-    app.add_flag("-s,--subdirs", options.SubDir);
-    app.add_flag("-d,--dirs", options.RenameDir);
-    auto* mask = app.add_option("-m,--mask", options.Masks);
-    auto* replaceSpace = app.add_flag("--replace-space", options.ReplaceSpace);
-    app.add_flag("--remove-space", options.RemoveSpace);
-    auto* replaceUnderscore = app.add_flag("--replace-underscore", options.ReplaceUnderline);
-    app.add_flag("--remove-underscore", options.RemoveUnderline);
-    app.add_flag("--non-alnum", options.NonAlphaNum);
-    auto* upper = app.add_flag("--upper", options.ToUpperCase);
-    auto* lower = app.add_flag("--lower", options.ToLowerCase);
+    std::map<tovana::Setting, CLI::Option*> given;
+    for (const tovana::SettingRow& row : tovana::kSettings) {
+        given[row.setting] = row.setting == tovana::Setting::Path ? app.add_option(row.flag, paths)
+                             : row.text != nullptr ? app.add_option(row.flag, options.*row.text)
+                                                   : app.add_flag(row.flag, options.*row.on);
+    }
+    CLI::Option* folder = given[tovana::Setting::Path];
+    CLI::Option* mask = given[tovana::Setting::Masks];
     // Options that cancel each other: typed together, neither would act.
-    upper->excludes(lower);
-    replaceSpace->excludes(replaceUnderscore);
+    given[tovana::Setting::ToUpperCase]->excludes(given[tovana::Setting::ToLowerCase]);
+    given[tovana::Setting::ReplaceSpace]->excludes(given[tovana::Setting::ReplaceUnderline]);
     app.add_option("--legacy", options.Legacy)->transform(CLI::Validator(LegacyChoice, ""));
     app.add_flag("--fix-mojibake", options.FixMojibake);
     app.add_flag("--saved", saved);

@@ -21,31 +21,7 @@ namespace tovana {
 namespace {
 
 Control ControlOf(Setting setting) {
-    switch (setting) {
-        case Setting::Path:
-            return Control::ePath;
-        case Setting::Masks:
-            return Control::eMask;
-        case Setting::SubDir:
-            return Control::cSubDir;
-        case Setting::RenameDir:
-            return Control::cRenDir;
-        case Setting::ReplaceSpace:
-            return Control::cReplSpace;
-        case Setting::RemoveSpace:
-            return Control::cRemSpace;
-        case Setting::ReplaceUnderline:
-            return Control::cReplUndr;
-        case Setting::RemoveUnderline:
-            return Control::cRemUndr;
-        case Setting::ToUpperCase:
-            return Control::rUpperName;
-        case Setting::ToLowerCase:
-            return Control::rLowerName;
-        case Setting::NonAlphaNum:
-            return Control::cNonAlphaNum;
-    }
-    return Control::ePath;
+    return RowOf(setting).control;
 }
 
 // A path as the window shows it: names that are not UTF-8 read as the window's runs read them.
@@ -617,19 +593,20 @@ std::string CopiedText(const std::vector<ResultRow>& rows) {
 }
 
 RenameOptions Form::Options() const {
-    const auto acting = [this](Control box) { return view_.Checked(box) && view_.Enabled(box); };
     RenameOptions o;
-    o.Path = PathText();
-    o.Masks = view_.Text(Control::eMask);
-    o.SubDir = view_.Checked(Control::cSubDir);
-    o.RenameDir = view_.Checked(Control::cRenDir);
-    o.ReplaceSpace = acting(Control::cReplSpace);
-    o.RemoveSpace = acting(Control::cRemSpace);
-    o.ReplaceUnderline = acting(Control::cReplUndr);
-    o.RemoveUnderline = acting(Control::cRemUndr);
-    o.NonAlphaNum = view_.Checked(Control::cNonAlphaNum);
-    o.ToUpperCase = view_.Checked(Control::rUpperName);
-    o.ToLowerCase = view_.Checked(Control::rLowerName);
+    for (const SettingRow& row : kSettings) {
+        if (row.text != nullptr) {
+            o.*row.text = Text(row.setting);
+        } else {
+            o.*row.on = view_.Checked(row.control);
+        }
+    }
+    // A box greyed out by the other replacement does not act, checked or not.
+    for (Setting greyable : {Setting::ReplaceSpace, Setting::RemoveSpace, Setting::ReplaceUnderline,
+                             Setting::RemoveUnderline}) {
+        const SettingRow& row = RowOf(greyable);
+        o.*row.on = o.*row.on && view_.Enabled(row.control);
+    }
     return o;
 }
 

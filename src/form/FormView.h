@@ -9,29 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "names/SettingTable.h"  // Control
 #include "rename/RenameRun.h"
 
 namespace tovana {
-
-// The controls the logic reads, sets or moves the focus to.
-enum class Control {
-    ePath,
-    eMask,
-    cSubDir,
-    cRenDir,
-    cReplSpace,
-    cRemSpace,
-    cReplUndr,
-    cRemUndr,
-    cNonAlphaNum,
-    rNoChangeName,
-    rUpperName,
-    rLowerName,
-    bOK,
-    bCancel,
-    Button1,
-    lbMessage,
-};
 
 enum class BoxIcon { None, Stop };
 enum class BoxButtons { Ok, YesNo };

@@ -6,6 +6,7 @@
 
 #include "journal/Escape.h"
 #include "names/PathRules.h"
+#include "names/SettingTable.h"
 
 namespace tovana {
 namespace {
@@ -15,23 +16,6 @@ using namespace std::chrono;
 constexpr int kFormatVersion = 1;
 constexpr auto kMaxAge = hours(24 * 90);
 constexpr std::size_t kKeep = 100;
-
-struct OptionField {
-    const char* name;
-    bool RenameOptions::*flag;
-};
-
-constexpr OptionField kFlags[] = {
-    {"SubDir", &RenameOptions::SubDir},
-    {"RenameDir", &RenameOptions::RenameDir},
-    {"ReplaceSpace", &RenameOptions::ReplaceSpace},
-    {"RemoveSpace", &RenameOptions::RemoveSpace},
-    {"ReplaceUnderline", &RenameOptions::ReplaceUnderline},
-    {"RemoveUnderline", &RenameOptions::RemoveUnderline},
-    {"ToUpperCase", &RenameOptions::ToUpperCase},
-    {"ToLowerCase", &RenameOptions::ToLowerCase},
-    {"NonAlphaNum", &RenameOptions::NonAlphaNum},
-};
 
 std::string IsoTime(system_clock::time_point time) {
     // The file name holds the same fields; only the separators differ.
@@ -165,10 +149,12 @@ RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader&
     }
     text += Record({"folder", absolute_});
     if (header.Undoes.empty()) {
-        text += Record({"option", "Path", absolute_});
-        text += Record({"option", "Masks", header.Options.Masks});
-        for (const OptionField& option : kFlags) {
-            text += Record({"option", option.name, header.Options.*option.flag ? "1" : "0"});
+        for (const SettingRow& row : kSettings) {
+            const std::string value = row.setting == Setting::Path ? absolute_
+                                      : row.text != nullptr        ? header.Options.*row.text
+                                      : header.Options.*row.on     ? "1"
+                                                                   : "0";
+            text += Record({"option", row.name, value});
         }
     }
     Write(text);
@@ -389,14 +375,11 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
                 return damaged("an unknown record");
             }
         } else if (kind == "option" && f.size() == 3 && UnescapeField(f[2], b)) {
-            if (f[1] == "Path") {
-                journal.Options.Path = b;
-            } else if (f[1] == "Masks") {
-                journal.Options.Masks = b;
-            }
-            for (const OptionField& option : kFlags) {
-                if (f[1] == option.name) {
-                    journal.Options.*option.flag = b == "1";
+            for (const SettingRow& row : kSettings) {
+                if (f[1] == row.name && row.text != nullptr) {
+                    journal.Options.*row.text = b;
+                } else if (f[1] == row.name) {
+                    journal.Options.*row.on = b == "1";
                 }
             }
         } else {

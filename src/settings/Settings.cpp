@@ -8,7 +8,6 @@
 namespace tovana {
 namespace {
 
-constexpr std::array<Setting, 2> kTexts = {Setting::Path, Setting::Masks};
 constexpr std::array<Setting, 9> kFlags = {
     Setting::SubDir,      Setting::RenameDir,        Setting::ReplaceSpace,
     Setting::RemoveSpace, Setting::ReplaceUnderline, Setting::RemoveUnderline,
@@ -78,31 +77,7 @@ void WriteFlag(SettingsKey& key, Setting setting, bool on) {
 }  // namespace
 
 const char* SettingName(Setting setting) {
-    switch (setting) {
-        case Setting::Path:
-            return "Path";
-        case Setting::Masks:
-            return "Masks";
-        case Setting::SubDir:
-            return "SubDir";
-        case Setting::RenameDir:
-            return "RenameDir";
-        case Setting::ReplaceSpace:
-            return "ReplaceSpace";
-        case Setting::RemoveSpace:
-            return "RemoveSpace";
-        case Setting::ReplaceUnderline:
-            return "ReplaceUnderline";
-        case Setting::RemoveUnderline:
-            return "RemoveUnderline";
-        case Setting::ToUpperCase:
-            return "ToUpperCase";
-        case Setting::ToLowerCase:
-            return "ToLowerCase";
-        case Setting::NonAlphaNum:
-            return "NonAlphaNum";
-    }
-    return "";
+    return RowOf(setting).name;
 }
 
 // One mistyped value must not cost the user the values stored after it: they would otherwise
@@ -128,12 +103,15 @@ void LoadSettings(SettingsStore& store, SettingsValues& values) {
             }
         }
     };
-    for (Setting text : kTexts) {
-        load([&] { return ReadText(*key, text); },
-             [&](const std::string& value) { values.SetText(text, value); });
-    }
-    for (Setting flag : kFlags) {
-        load([&] { return ReadFlag(*key, flag); }, [&](bool on) { values.SetFlag(flag, on); });
+    for (const SettingRow& row : kSettings) {
+        const Setting setting = row.setting;
+        if (row.text != nullptr) {
+            load([&] { return ReadText(*key, setting); },
+                 [&](const std::string& value) { values.SetText(setting, value); });
+        } else {
+            load([&] { return ReadFlag(*key, setting); },
+                 [&](bool on) { values.SetFlag(setting, on); });
+        }
     }
     key.reset();
     if (first) {
@@ -146,11 +124,12 @@ void SaveSettings(SettingsStore& store, const SettingsValues& values) {
     if (!key) {
         return;
     }
-    for (Setting text : kTexts) {
-        WriteText(*key, text, values.Text(text));
-    }
-    for (Setting flag : kFlags) {
-        WriteFlag(*key, flag, values.Flag(flag));
+    for (const SettingRow& row : kSettings) {
+        if (row.text != nullptr) {
+            WriteText(*key, row.setting, values.Text(row.setting));
+        } else {
+            WriteFlag(*key, row.setting, values.Flag(row.setting));
+        }
     }
     // A store that keeps the values together writes them in one step: none of them is kept.
     if (!key->Commit()) {
@@ -159,65 +138,30 @@ void SaveSettings(SettingsStore& store, const SettingsValues& values) {
 }
 
 std::string OptionsControls::Text(Setting setting) const {
-    return setting == Setting::Path    ? options_.Path
-           : setting == Setting::Masks ? options_.Masks
-                                       : std::string();
+    const auto text = RowOf(setting).text;
+    return text != nullptr ? options_.*text : std::string();
 }
 
 void OptionsControls::SetText(Setting setting, const std::string& text) {
-    if (setting == Setting::Path) {
-        options_.Path = text;
-    } else if (setting == Setting::Masks) {
-        options_.Masks = text;
+    if (const auto field = RowOf(setting).text) {
+        options_.*field = text;
     }
 }
-
-namespace {
-
-template <typename Options>
-auto FlagOf(Options& o, Setting setting) -> decltype(&o.SubDir) {
-    switch (setting) {
-        case Setting::SubDir:
-            return &o.SubDir;
-        case Setting::RenameDir:
-            return &o.RenameDir;
-        case Setting::ReplaceSpace:
-            return &o.ReplaceSpace;
-        case Setting::RemoveSpace:
-            return &o.RemoveSpace;
-        case Setting::ReplaceUnderline:
-            return &o.ReplaceUnderline;
-        case Setting::RemoveUnderline:
-            return &o.RemoveUnderline;
-        case Setting::ToUpperCase:
-            return &o.ToUpperCase;
-        case Setting::ToLowerCase:
-            return &o.ToLowerCase;
-        case Setting::NonAlphaNum:
-            return &o.NonAlphaNum;
-        case Setting::Path:
-        case Setting::Masks:
-            break;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 bool OptionsControls::Flag(Setting setting) const {
-    const bool* flag = FlagOf(options_, setting);
-    return flag != nullptr && *flag;
+    const auto flag = RowOf(setting).on;
+    return flag != nullptr && options_.*flag;
 }
 
 void OptionsControls::SetFlag(Setting setting, bool on) {
-    bool* flag = FlagOf(options_, setting);
+    const auto flag = RowOf(setting).on;
     if (flag == nullptr) {
         return;
     }
     if (on && (setting == Setting::ToUpperCase || setting == Setting::ToLowerCase)) {
         options_.ToUpperCase = options_.ToLowerCase = false;
     }
-    *flag = on;
+    options_.*flag = on;
 }
 
 }  // namespace tovana

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "names/RenameOptions.h"
+#include "names/SettingTable.h"
 #include "settings/SettingsStore.h"
 
 namespace tovana {
@@ -17,21 +18,6 @@ namespace tovana {
 class SettingsError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-};
-
-// The eleven stored values, in the order they are read and written.
-enum class Setting {
-    Path,
-    Masks,
-    SubDir,
-    RenameDir,
-    ReplaceSpace,
-    RemoveSpace,
-    ReplaceUnderline,
-    RemoveUnderline,
-    ToUpperCase,
-    ToLowerCase,
-    NonAlphaNum,
 };
 
 // The stored name of a value.
