@@ -1,38 +1,21 @@
 #include "form/StartArguments.h"
 
-#include <filesystem>
+#include <string>
 
 #include "TovanaVersion.h"
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include "names/WideText.h"
-#endif
+#include "form/StartPlatform.h"
+#include "names/NameText.h"
 
 namespace tovana {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // %XX escapes to their bytes; a "%" without two hex digits stays as it is.
 std::string Unescaped(const std::string& text) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+            HexDigit(text[i + 2]) >= 0) {
+            bytes += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
             i += 2;
         } else {
             bytes += text[i];
@@ -54,12 +37,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     }
     return true;
 }
-
-#ifdef _WIN32
-#define TOVANA_PROGRAM "Tovana.exe"
-#else
-#define TOVANA_PROGRAM "Tovana"
-#endif
 
 std::string Quoted(const std::string& text) {
     return "\u201e" + text + "\u201c";
@@ -115,26 +92,7 @@ std::string PathFromUrl(const std::string& text) {
     if (StartsWithNoCase(host, "localhost")) {
         host.clear();
     }
-#ifdef _WIN32
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!host.empty()) {
-        return "\\\\" + Unescaped(host) + path;
-    }
-    // file:///C:/Fotky
-    if (path.size() >= 3 && path[0] == '\\' && path[2] == ':') {
-        path.erase(0, 1);
-    }
-    return path;
-#else
-    if (!host.empty()) {
-        return text;  // another computer's file: no local path stands for it
-    }
-    return path;
-#endif
+    return LocalPathOfFileUrl(Unescaped(host), path, text);
 }
 
 std::vector<std::string> PathsFromUriList(const std::string& list) {
@@ -161,46 +119,11 @@ std::string AbsoluteStartPath(const std::string& path, const std::string& curren
     if (path.empty()) {
         return path;
     }
-#ifdef _WIN32
-    (void)currentFolder;
-    const std::wstring wide = WideFromUtf8(path);
-    DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return path;
-    }
-    std::wstring full(size, L'\0');
-    size = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    full.resize(size);
-    // A short name (PROGRA~1) shows as the folder's real name; a path that does not exist
-    // stays as the system made it full.
-    if (const DWORD longSize = ::GetLongPathNameW(full.c_str(), nullptr, 0); longSize > 0) {
-        std::wstring longPath(longSize, L'\0');
-        const DWORD written = ::GetLongPathNameW(full.c_str(), longPath.data(), longSize);
-        if (written > 0 && written < longSize) {
-            longPath.resize(written);
-            full = longPath;
-        }
-    }
-    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) {
-        full.pop_back();
-    }
-    return Utf8FromWide(full);
-#else
-    // Bytes stay bytes: the path may be in any code page.
-    std::filesystem::path absolute(path);
-    if (!absolute.is_absolute()) {
-        absolute = std::filesystem::path(currentFolder) / absolute;
-    }
-    std::string normal = absolute.lexically_normal().native();
-    while (normal.size() > 1 && normal.back() == '/') {
-        normal.pop_back();
-    }
-    return normal;
-#endif
+    return FullStartPath(path, currentFolder);
 }
 
 std::string StartHelpText() {
-    return "Použití: " TOVANA_PROGRAM
+    return std::string("Použití: ") + kWindowProgram +
            " [SLOŽKA]\n"
            "Odstraní diakritiku z názvů souborů a adresářů ve složce.\n"
            "\n"
@@ -217,7 +140,7 @@ std::string StartVersionText() {
 }
 
 std::string StartMisuseText(const std::string& message) {
-    return "Tovana: " + message + "\nNápovědu vypíše: " TOVANA_PROGRAM " --help\n";
+    return "Tovana: " + message + "\nNápovědu vypíše: " + kWindowProgram + " --help\n";
 }
 
 }  // namespace tovana

@@ -4,23 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "names/NameText.h"
+
 namespace tovana {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // Whether any of the eight bytes in `word` may have to be escaped: below 0x20, 0x7F or '\\',
 // or above 0x7F other than whole two-byte UTF-8 sequences with a lead byte 0xC3-0xDF (the
@@ -265,8 +254,8 @@ bool UnescapeField(std::string_view text, std::string& out) {
                 if (i + 2 >= text.size()) {
                     return false;
                 }
-                const int high = HexValue(text[i + 1]);
-                const int low = HexValue(text[i + 2]);
+                const int high = HexDigit(text[i + 1]);
+                const int low = HexDigit(text[i + 2]);
                 if (high < 0 || low < 0 || (high == 0 && low == 0)) {
                     return false;
                 }

@@ -19,6 +19,14 @@ inline bool IsRawByte(char32_t c) {
     return c >= kRawByteBase;
 }
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+constexpr int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
 NameChars DecodeName(std::string_view utf8);
 
 bool IsValidUtf8(std::string_view bytes);

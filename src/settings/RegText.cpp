@@ -10,19 +10,6 @@ const char kSettingsSection[] = "HKEY_CURRENT_USER\\Software\\Korvel\\Tovana";
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Reads a quoted string with \\ and \" escapes from the start of text; returns the length
 // consumed, 0 when it is not one.
 std::size_t ReadQuoted(std::string_view text, std::string& out) {
@@ -141,7 +128,7 @@ std::string_view Trim(std::string_view s) {
 }
 
 // A line that starts a value given in hex, which may go on over the next lines.
-bool StartsHexValue(std::string_view line) {
+bool StartsHexDigit(std::string_view line) {
     std::string name;
     const std::size_t used = ReadQuoted(line, name);
     return used > 0 && line.substr(used).starts_with("=hex");
@@ -179,7 +166,7 @@ RegValues ParseRegText(std::string_view text) {
         std::string_view line = Trim(text.substr(start, end - start));
         start = end + 1;
         // A long hex value goes on over lines ending in a backslash.
-        if (!line.empty() && line.back() == '\\' && (!logical.empty() || StartsHexValue(line))) {
+        if (!line.empty() && line.back() == '\\' && (!logical.empty() || StartsHexDigit(line))) {
             logical += line.substr(0, line.size() - 1);
             continue;
         }

@@ -6,5 +6,6 @@ set(platform_rename rename/FileSystemPosix.cpp rename/FailReasonPosix.cpp)
 set(platform_journal journal/JournalStorePosix.cpp)
 # The settings live in a file.
 set(platform_settings settings/FileSettingsStore.cpp)
+set(platform_form form/StartPlatformPosix.cpp)
 set(platform_cli cli/CliPosix.cpp cli/CliStopPosix.cpp)
 set(platform_view qt)

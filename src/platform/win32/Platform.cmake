@@ -8,6 +8,7 @@ set(platform_journal_libraries shell32)
 # The settings live in the registry.
 set(platform_settings settings/RegistrySettingsStore.cpp)
 set(platform_settings_libraries advapi32)
+set(platform_form form/StartPlatformWin32.cpp)
 set(platform_cli cli/CliWin32.cpp cli/CliStopWin32.cpp)
 set(platform_cli_libraries shell32)
 # Resources of the command line program itself (a library's would not be linked in).
