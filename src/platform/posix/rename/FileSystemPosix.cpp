@@ -20,13 +20,31 @@
 namespace tovana {
 namespace {
 
+// A descriptor, closed once through the calls that opened it: by Close or by its owner's end.
+class Descriptor {
+  public:
+    Descriptor(Syscalls& calls, int fd) : calls_(calls), fd_(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool open() const { return fd_ >= 0; }
+    void Close() {
+        if (fd_ >= 0) {
+            calls_.Close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    Syscalls& calls_;
+    int fd_;
+};
+
 class PosixFolder : public Folder {
   public:
-    PosixFolder(Syscalls& calls, int fd) : calls_(calls), fd_(fd) {}
-    ~PosixFolder() override { calls_.Close(fd_); }
-    PosixFolder(const PosixFolder&) = delete;
-    PosixFolder& operator=(const PosixFolder&) = delete;
-    int fd() const { return fd_; }
+    PosixFolder(Syscalls& calls, int fd) : fd_(calls, fd) {}
+    int fd() const { return fd_.get(); }
 
     bool listable = true;  // false when opened only to reach names in it (O_PATH)
     enum class Device { Unknown, Known, Unavailable };
@@ -34,8 +52,7 @@ class PosixFolder : public Folder {
     dev_t deviceNumber = 0;
 
   private:
-    Syscalls& calls_;
-    int fd_;
+    Descriptor fd_;
 };
 
 PosixFolder& PosixOf(Folder& folder) {
@@ -58,8 +75,43 @@ bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// Calls `each` with every name the folder lists, "." and ".." included, read afresh through a
+// descriptor of its own: the listing is the file system's own answer, where a lookup may be
+// answered from the kernel's cache (which on FUSE keeps a name that differs from an entry's in
+// case alone for a while).
+template <typename Each>
+std::error_code EachListedName(Syscalls& calls, std::vector<char>& buffer, int dirFd, Each each) {
+    const Descriptor listing(calls, calls.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing.open()) {
+        return LastError();
+    }
+    for (;;) {
+        const ssize_t size = calls.GetDents64(listing.get(), buffer.data(), buffer.size());
+        if (size <= 0) {
+            return size < 0 ? LastError() : std::error_code();
+        }
+        for (ssize_t offset = 0; offset < size;) {
+            const auto* record = reinterpret_cast<const struct dirent64*>(buffer.data() + offset);
+            offset += record->d_reclen;
+            each(record->d_name);
+        }
+    }
+}
+
 bool SameInode(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// After a plain rename: the new name must hold the entry renamed. When it holds another, the
+// name changed hands in the moment before the rename, and the rename is reported failed.
+std::error_code ChangedHands(Syscalls& calls, int dirFd, const std::string& to,
+                             const struct stat& source) {
+    struct stat st {};
+    if (calls.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    }
+    return {};
 }
 
 // Whether a refused hard link means the file system has none (vfat, exfat, SMB without
@@ -354,21 +406,20 @@ bool FileSystemPosix::FlagMissing(int dirFd, DeviceRenames& device) {
 std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& from,
                                                  const std::string& to, const struct stat& source) {
     const bool folder = S_ISDIR(source.st_mode);
-    int held = -1;  // the placeholder file's descriptor
-    if (folder) {
-        if (calls_.MkdirAt(dirFd, to.c_str(), 0700) != 0) {
-            return LastError();
-        }
-    } else {
-        held = calls_.OpenAt(dirFd, to.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (held < 0) {
-            return LastError();
-        }
+    if (folder && calls_.MkdirAt(dirFd, to.c_str(), 0700) != 0) {
+        return LastError();
+    }
+    // The placeholder file's descriptor.
+    Descriptor held(
+        calls_, folder ? -1
+                       : calls_.OpenAt(dirFd, to.c_str(),
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!folder && !held.open()) {
+        return LastError();
     }
     struct stat claimed {};
     const bool known = (folder ? calls_.FStatAt(dirFd, to.c_str(), &claimed, AT_SYMLINK_NOFOLLOW)
-                               : calls_.FStatAt(held, "", &claimed, AT_EMPTY_PATH)) == 0;
+                               : calls_.FStatAt(held.get(), "", &claimed, AT_EMPTY_PATH)) == 0;
     const auto stillOurs = [&](const struct stat& now) {
         return known && SameInode(now, claimed) &&
                (now.st_mode & S_IFMT) == (claimed.st_mode & S_IFMT) && (folder || now.st_size == 0);
@@ -382,9 +433,6 @@ std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& f
                    : (folder ? S_ISDIR(now.st_mode) : S_ISREG(now.st_mode) && now.st_size == 0))) {
             calls_.UnlinkAt(dirFd, to.c_str(), folder ? AT_REMOVEDIR : 0);
         }
-        if (held >= 0) {
-            calls_.Close(held);
-        }
         return error;
     };
     struct stat now {};
@@ -395,18 +443,13 @@ std::error_code FileSystemPosix::CheckThenRename(int dirFd, const std::string& f
     if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
         return release(LastError());
     }
-    bool written = false;
-    if (held >= 0) {
-        written = calls_.FStatAt(held, "", &now, AT_EMPTY_PATH) == 0 && now.st_size != 0;
-        calls_.Close(held);
-    }
-    struct stat st {};
-    if (written ||
-        (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-         (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT)))) {
+    const bool written =
+        held.open() && calls_.FStatAt(held.get(), "", &now, AT_EMPTY_PATH) == 0 && now.st_size != 0;
+    held.Close();
+    if (written) {
         return std::make_error_code(std::errc::device_or_resource_busy);
     }
-    return {};
+    return ChangedHands(calls_, dirFd, to, source);
 }
 
 bool FileSystemPosix::RenamesFolders(Folder& folder) {
@@ -536,37 +579,17 @@ std::error_code FileSystemPosix::RenameThroughTemporary(Folder& folder, const st
     return error;
 }
 
-// Whether the folder lists an entry other than `from` whose name is `to` in any letter case.
-// The listing is the file system's own answer: a lookup may be answered from the kernel's
-// cache, which on FUSE keeps a name that differs from an entry's in case alone for a while.
+// Whether the folder lists an entry other than `from` whose name is `to` in any letter case
+// (the listing, not a lookup: see EachListedName).
 std::error_code FileSystemPosix::OtherEntryInAnyCase(int dirFd, const std::string& from,
                                                      const std::string& to, bool& found) {
     found = false;
-    const int fd = calls_.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return LastError();
-    }
     const std::string key = CaseKey(to);
-    std::error_code error;
-    for (;;) {
-        const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
-        if (size <= 0) {
-            if (size < 0) {
-                error = LastError();
-            }
-            break;
+    return EachListedName(calls_, buffer_, dirFd, [&](const char* name) {
+        if (!IsDotOrDotDot(name) && name != from && (name == to || CaseKey(name) == key)) {
+            found = true;
         }
-        for (ssize_t offset = 0; offset < size;) {
-            const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
-            offset += record->d_reclen;
-            const char* name = record->d_name;
-            if (!IsDotOrDotDot(name) && name != from && (name == to || CaseKey(name) == key)) {
-                found = true;
-            }
-        }
-    }
-    calls_.Close(fd);
-    return error;
+    });
 }
 
 // A change of letter case alone where every rename is a plain one: the listing tells whether
@@ -592,12 +615,7 @@ std::error_code FileSystemPosix::ChangeCaseInPlace(Folder& in, DeviceRenames* de
     if (calls_.RenameAt2(dirFd, from.c_str(), dirFd, to.c_str(), 0) != 0) {
         return LastError();
     }
-    struct stat st {};
-    if (calls_.FStatAt(dirFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (!SameInode(st, source) || (st.st_mode & S_IFMT) != (source.st_mode & S_IFMT))) {
-        return std::make_error_code(std::errc::device_or_resource_busy);
-    }
-    return {};
+    return ChangedHands(calls_, dirFd, to, source);
 }
 
 // A change of letter case alone finds, on a file system that ignores case, the entry itself
@@ -635,30 +653,12 @@ std::error_code FileSystemPosix::Rename(Folder& folder, const std::string& from,
 // remove the entry itself.
 std::error_code FileSystemPosix::ListsBoth(int dirFd, const std::string& a, const std::string& b,
                                            bool& both) {
-    both = false;
-    const int fd = calls_.OpenAt(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return LastError();
-    }
     bool seenA = false;
     bool seenB = false;
-    std::error_code error;
-    for (;;) {
-        const ssize_t size = calls_.GetDents64(fd, buffer_.data(), buffer_.size());
-        if (size <= 0) {
-            if (size < 0) {
-                error = LastError();
-            }
-            break;
-        }
-        for (ssize_t offset = 0; offset < size;) {
-            const auto* record = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset);
-            offset += record->d_reclen;
-            seenA = seenA || a == record->d_name;
-            seenB = seenB || b == record->d_name;
-        }
-    }
-    calls_.Close(fd);
+    const std::error_code error = EachListedName(calls_, buffer_, dirFd, [&](const char* name) {
+        seenA = seenA || a == name;
+        seenB = seenB || b == name;
+    });
     both = seenA && seenB;
     return error;
 }
