@@ -1,5 +1,5 @@
-# The shipped 32-bit Windows programs, which run on 32- and 64-bit Windows alike. Their tests run
-# in the 64-bit build: this machine's kernel runs no 32-bit programs, so Wine cannot run them.
+# The shipped 32-bit Windows programs, which run on 32- and 64-bit Windows alike; their tests run
+# under 32-bit Wine (Debian's wine32), in a 32-bit prefix of their own.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -12,3 +12,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One file to ship: no DLLs of the compiler's runtime.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")

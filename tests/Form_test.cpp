@@ -21,6 +21,12 @@
 #include "support/OneSetting.h"
 #include "support/TempTree.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "names/WideText.h"
+#endif
+
 namespace tovana {
 
 // What the window's own run will set once runs are journaled.
@@ -682,6 +688,68 @@ TEST(WideFolder, RootsAndHomeWithOrWithoutTheLastSeparator) {
         EXPECT_EQ(tovana::IsWideFolder(c.folder, c.home), c.wide) << c.folder << " home " << c.home;
     }
 }
+
+#ifdef _WIN32
+std::string ShortPath(const std::string& path) {
+    const std::wstring wide = tovana::WideFromUtf8(path);
+    std::wstring shortened(MAX_PATH * 4, L'\0');
+    const DWORD length =
+        ::GetShortPathNameW(wide.c_str(), shortened.data(), static_cast<DWORD>(shortened.size()));
+    shortened.resize(length < shortened.size() ? length : 0);
+    return tovana::Utf8FromWide(shortened);
+}
+
+// A folder typed by its short (8.3) name is renamed under its long one: the field follows it as
+// it follows a folder typed by its long name, and the next OK runs in it, not "neexistuje".
+TEST_F(FormTest, FolderTypedByItsShortNameFieldFollowsTheRename) {
+    tree.AddFile("Léto Tom/Čaj.txt", "čaj");
+    const std::string typed = ShortPath(Path("Léto Tom"));
+    ASSERT_FALSE(typed.empty());
+    ASSERT_EQ(tovana::SplitChosenFolder(typed).name.find("Tom"), std::string::npos)
+        << "the file system gives the folder no short name: " << typed;
+    FakeFormView& w = Open();
+    w.Type(Control::ePath, typed);
+    w.Click(Control::cRenDir);
+    form->bOKClick();
+    w.RunToEnd();
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_EQ(w.boxes[0].box.text, "Přejmenováno:\r\r1 souborů\r1 adresářů");
+    // The folders above it stay as they were typed.
+    EXPECT_EQ(w.Text(Control::ePath), tovana::SplitChosenFolder(typed).prefix + "Leto Tom");
+
+    tree.AddFile("Leto Tom/Šum.txt", "šum");
+    form->bOKClick();
+    w.RunToEnd();
+    ASSERT_EQ(w.boxes.size(), 2u);
+    EXPECT_EQ(w.boxes[1].box.text, "Přejmenováno:\r\r1 souborů\r0 adresářů");
+    EXPECT_EQ(tree.Snapshot(),
+              (std::map<std::string, std::string>{
+                  {"Leto Tom/", ""}, {"Leto Tom/Caj.txt", "čaj"}, {"Leto Tom/Sum.txt", "šum"}}));
+}
+
+// Only the last part is expanded, to the name the run reports; a missing folder stays as typed.
+TEST(StoredLastName, ShortLastPartBecomesLongTheRestStaysAsGiven) {
+    tovana::test::TempTree tree;
+    tree.Add("Dlouhá složka/Léto Tom/");
+    const std::string inner = ShortPath(tree.path("Dlouhá složka/Léto Tom"));
+    const std::string outer = ShortPath(tree.path("Dlouhá složka"));
+    const tovana::ChosenFolder innerParts = tovana::SplitChosenFolder(inner);
+    ASSERT_EQ(innerParts.name.find("Tom"), std::string::npos) << inner;
+    struct Case {
+        std::string given, expected;
+    };
+    const Case cases[] = {
+        {inner, innerParts.prefix + "Léto Tom"},
+        {inner + "\\", innerParts.prefix + "Léto Tom"},
+        {tree.path("Dlouhá složka/Léto Tom"), tree.path("Dlouhá složka/Léto Tom")},
+        {outer, tovana::SplitChosenFolder(outer).prefix + "Dlouhá složka"},
+        {tree.path("Dlouhá složka/LTO~1.XYZ"), tree.path("Dlouhá složka/LTO~1.XYZ")},
+        {"", ""}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(tovana::WithStoredLastName(c.given), c.expected) << c.given;
+    }
+}
+#endif
 
 // A journal that cannot be written leaves the run as it is, and says so once, after the summary.
 TEST_F(FormTest, UnwritableJournalTellsOnceAfterTheSummary) {

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -19,6 +20,7 @@
 #include "rename/SlowFileSystem.h"
 #include "settings/RegistrySettingsStore.h"
 #include "support/TempTree.h"
+#include "ui/win32/SelectFolderWin32.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/uTovanaWin32.h"
 
@@ -967,6 +969,89 @@ TEST(Win32Program, VersionResourceAndManifest) {
     EXPECT_NE(content.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(::FindResourceW(module, L"MAINICON", RT_GROUP_ICON), nullptr);
     ::FreeLibrary(module);
+}
+
+// The folder browser as it opens: the folder selected in its tree, then cancelled.
+struct OpenBrowser {
+    int ticks = 0;
+    bool found = false;
+    std::wstring selected;  // the selected item's caption
+    std::wstring parent;    // its parent's caption
+};
+OpenBrowser* watchedBrowser = nullptr;
+
+BOOL CALLBACK FindTree(HWND child, LPARAM found) {
+    wchar_t className[64] = {};
+    ::GetClassNameW(child, className, 64);
+    if (std::wstring(className) == WC_TREEVIEWW) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring TreeItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW request{};
+    request.mask = TVIF_TEXT;
+    request.hItem = item;
+    request.pszText = text;
+    request.cchTextMax = MAX_PATH;
+    return item != nullptr && TreeView_GetItem(tree, &request) ? text : L"";
+}
+
+void CALLBACK ReadBrowserAndCancel(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND dialog = ::GetActiveWindow();
+    HWND tree = nullptr;
+    if (dialog == nullptr || !::IsWindowVisible(dialog)) {
+        return;  // not open yet
+    }
+    ::EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+    if (tree == nullptr) {
+        return;
+    }
+    // Wine selects the folder only once the tree is filled: given time to.
+    const HTREEITEM selected = TreeView_GetSelection(tree);
+    if (selected == nullptr && ++watchedBrowser->ticks < 50) {
+        return;
+    }
+    ::KillTimer(nullptr, timer);
+    watchedBrowser->found = true;
+    watchedBrowser->selected = TreeItemText(tree, selected);
+    watchedBrowser->parent =
+        selected != nullptr ? TreeItemText(tree, TreeView_GetParent(tree, selected)) : L"";
+    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+// The "..." button's browser opens at the folder in the field, however the field writes it.
+TEST(Win32FolderPicker, OpensAtTheFieldsFolder) {
+    tovana::test::TempTree tree;
+    tree.Add("Dovolená/Léto u moře/");
+    tree.Add("Jiná/");
+    const std::wstring folder = tovana::WideFromUtf8(tree.path("Dovolená/Léto u moře"));
+    std::wstring slashes = folder;
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+    wchar_t shortened[MAX_PATH * 2] = {};
+    ::GetShortPathNameW(folder.c_str(), shortened, MAX_PATH * 2);
+    struct Case {
+        const char* label;
+        std::wstring field;
+    };
+    const Case cases[] = {{"AsShown", folder},
+                          {"EndingInASeparator", folder + L"\\"},
+                          {"WithSlashes", slashes},
+                          {"ShortName", shortened}};
+    for (const Case& c : cases) {
+        OpenBrowser browser;
+        watchedBrowser = &browser;
+        ::SetTimer(nullptr, 0, 100, ReadBrowserAndCancel);
+        std::wstring field = c.field;
+        EXPECT_FALSE(SelectFolder(nullptr, L"", L"", field)) << c.label;
+        watchedBrowser = nullptr;
+        ASSERT_TRUE(browser.found) << c.label << ": no browser";
+        EXPECT_EQ(browser.selected, L"Léto u moře") << c.label;
+        EXPECT_EQ(browser.parent, L"Dovolená") << c.label;
+    }
 }
 
 }  // namespace

@@ -54,7 +54,8 @@ void RunSession::Start(OperationKind kind, const std::string& chosenFolder, Body
         throw std::logic_error("an operation is already under way");
     }
     kind_ = kind;
-    chosenFolder_ = chosenFolder;
+    // The run reports the folder by its stored name, also where it was typed as a short one.
+    chosenFolder_ = WithStoredLastName(chosenFolder);
     failed_ = 0;
     chosenFolderNow_.reset();
     listError_ = nullptr;

@@ -46,6 +46,11 @@ std::string TrimmedPath(std::string path);
 // on Windows in any letter case and with either separator.
 bool SamePath(const std::string& a, const std::string& b);
 
+// The path with its last part named as the file system stores it, the rest as given: on Windows
+// a short name ("L_TO~N2R" for "Léto Tom") becomes the long one, so that the path compares equal
+// to the paths a run reports. Unchanged where the folder cannot be found, and on Linux.
+std::string WithStoredLastName(const std::string& path);
+
 // Whether `path` is a whole disk: a file-system root.
 bool IsRootPath(const std::string& path);
 

@@ -30,6 +30,24 @@ bool IsExistingFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The folder as the browser finds it: the full path with "\" between the folders and none at its
+// end. The field may hold "/" or a final "\", which the browser takes for no folder at all.
+std::wstring BrowserPath(const std::wstring& folder) {
+    std::wstring full(::GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = full.empty()
+                             ? 0
+                             : ::GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()),
+                                                  full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return folder;
+    }
+    full.resize(length);
+    while (full.size() > 3 && full.back() == L'\\') {
+        full.pop_back();  // "C:\" keeps its own
+    }
+    return full;
+}
+
 }  // namespace
 
 bool SelectFolder(HWND owner, const std::wstring& title, const std::wstring& root,
@@ -67,9 +85,10 @@ bool SelectFolder(HWND owner, const std::wstring& title, const std::wstring& roo
     request.pszDisplayName = buffer;
     request.lpszTitle = title.c_str();
     request.ulFlags = BIF_RETURNONLYFSDIRS;
-    if (!folder.empty()) {
+    const std::wstring start = folder.empty() ? folder : BrowserPath(folder);
+    if (!start.empty()) {
         request.lpfn = BrowseCallback;
-        request.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+        request.lParam = reinterpret_cast<LPARAM>(start.c_str());
     }
     ThreadWindows windows;
     ::EnumThreadWindows(::GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&windows));

@@ -36,6 +36,11 @@ bool SamePath(const std::string& a, const std::string& b) {
     return TrimmedPath(a) == TrimmedPath(b);
 }
 
+// Names have no second, short form here.
+std::string WithStoredLastName(const std::string& path) {
+    return path;
+}
+
 bool IsRootPath(const std::string& path) {
     return TrimmedPath(path) == "/";
 }

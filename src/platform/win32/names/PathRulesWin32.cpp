@@ -3,6 +3,8 @@
 #include "names/NameText.h"
 #include "names/WideText.h"
 
+#include <windows.h>
+
 namespace tovana {
 
 // "\" ends every prefix the walk builds; the chosen folder may also be split at "/" or ":".
@@ -52,6 +54,27 @@ bool SamePath(const std::string& a, const std::string& b) {
         }
     }
     return true;
+}
+
+std::string WithStoredLastName(const std::string& path) {
+    const std::string trimmed = TrimmedPath(path);
+    const ChosenFolder given = SplitChosenFolder(trimmed);
+    if (given.name.empty()) {
+        return path;
+    }
+    const std::wstring wide = WideFromUtf8(trimmed);
+    std::wstring full(::GetLongPathNameW(wide.c_str(), nullptr, 0), L'\0');
+    if (full.empty()) {
+        return path;
+    }
+    const DWORD length =
+        ::GetLongPathNameW(wide.c_str(), full.data(), static_cast<DWORD>(full.size()));
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    const ChosenFolder stored = SplitChosenFolder(Utf8FromWide(full));
+    return stored.name.empty() ? path : given.prefix + stored.name;
 }
 
 bool IsRootPath(const std::string& folder) {
