@@ -228,12 +228,16 @@ void RunJournal::FlushOutcomes() {
 // intents: appends an `at` record to `text` that keeps the part of the current folder up to the
 // last delimiter the two share and adds the rest.
 void RunJournal::MoveTo(std::string& text, std::string_view folder) {
-    if (folder == folder_) {
-        return;
+    std::size_t kept = 0;
+    if (std::string_view(folder_).starts_with(folder)) {  // the same or one holding it
+        if (folder.size() == folder_.size()) {
+            return;
+        }
+        kept = folder.size();
+    } else {
+        kept = std::mismatch(folder.begin(), folder.end(), folder_.begin(), folder_.end()).first -
+               folder.begin();
     }
-    std::size_t kept =
-        std::mismatch(folder.begin(), folder.end(), folder_.begin(), folder_.end()).first -
-        folder.begin();
     const std::size_t delimiter =
         kept == 0 ? std::string_view::npos : folder.rfind(kFolderDelimiter, kept - 1);
     kept = delimiter == std::string_view::npos ? 0 : delimiter + 1;
@@ -241,13 +245,25 @@ void RunJournal::MoveTo(std::string& text, std::string_view folder) {
     AppendNumber(text, kept);
     Field(text, folder.substr(kept));
     text += '\n';
-    folder_.assign(folder);
+    // Deep trees have long paths: what the two share stays where it is.
+    folder_.resize(kept);
+    folder_ += folder.substr(kept);
 }
 
 // Appends to `text` what makes the folder of `path` the current one (see MoveTo) and gives the
 // name of `path` in it: the recorded folder and name together are Recorded(path). The folder's
 // recorded path is worked out once for all the entries of a folder.
 std::string_view RunJournal::InFolder(std::string& text, const std::string& path) {
+    // The entries of a folder come one after another: most are in the last entry's folder.
+    if (knownFolder_ && path.size() > givenFolder_.size() && path.starts_with(givenFolder_)) {
+        const std::string_view name = std::string_view(path).substr(givenFolder_.size());
+        if (name.find(kFolderDelimiter) == std::string_view::npos &&
+            std::none_of(given_.begin(), given_.end(), [&](const auto& pair) {
+                return pair.first.size() > givenFolder_.size() && path.starts_with(pair.first);
+            })) {
+            return name;
+        }
+    }
     const std::size_t cut = path.rfind(kFolderDelimiter);
     const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
     const std::string_view name = std::string_view(path).substr(folder.size());
@@ -257,10 +273,18 @@ std::string_view RunJournal::InFolder(std::string& text, const std::string& path
     // folder begins with the same one (the longest that matches comes first).
     if (given != given_.end() && given->first.size() <= folder.size() && !name.empty()) {
         if (!knownFolder_ || folder != givenFolder_) {
-            recorded_ = given->second;
-            recorded_ += folder.substr(given->first.size());
-            MoveTo(text, recorded_);
-            givenFolder_.assign(folder);
+            if (given->first == given->second) {  // given as its real path
+                MoveTo(text, folder);
+            } else {
+                recorded_ = given->second;
+                recorded_ += folder.substr(given->first.size());
+                MoveTo(text, recorded_);
+            }
+            if (std::string_view(givenFolder_).starts_with(folder)) {
+                givenFolder_.resize(folder.size());
+            } else {
+                givenFolder_.assign(folder);
+            }
             knownFolder_ = true;
         }
         return name;
@@ -289,6 +313,8 @@ void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
         text += '\n';
     }
     Write(text);
+    outcomes_ = std::move(text);  // its room, for the outcomes to come
+    outcomes_.clear();
     front_.BeginRenames(planned);
 }
 
