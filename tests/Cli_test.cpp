@@ -405,6 +405,12 @@ TEST_F(CliJournalTest, EachRowShowsItsOwnPathEscapedWhole) {
         }
         paths.insert(tree.path(folder + "/Č č.txt"));  // renamed in any reading
     }
+    // Folders one inside another: their rows come from the deepest up.
+    for (const std::string folder :
+         {"a\xC3/\x01 x", "a\xC3/\x01 x/\xC2\x9B y", "a\xC3/\x01 x/\xC2\x9B y/\xE2"}) {
+        tree.Add(folder + "/Č č.txt");
+        paths.insert(tree.path(folder + "/Č č.txt"));
+    }
     const ProgramResult r = Cli({"-n", "-s", "-d", "--replace-space", tree.path()});
     std::set<std::string> shown;
     std::istringstream rows(r.out);

@@ -195,9 +195,22 @@ class LinesSink : public tovana::RunSink {
         const std::size_t cut = path.rfind(tovana::kFolderDelimiter);
         const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
         if (folder != shownFolder_) {
-            shownFolder_.assign(folder);
-            shownFolderText_.clear();
-            tovana::AppendShown(shownFolderText_, folder);
+            // A deep tree's rows come from one folder and then from the one holding it, and
+            // its folders are entered one inside another: only the names that differ are shown
+            // anew (both paths end with a delimiter, so each part is shown as it is whole).
+            if (std::string_view(shownFolder_).starts_with(folder)) {
+                scratch_.clear();
+                tovana::AppendShown(scratch_, std::string_view(shownFolder_).substr(folder.size()));
+                shownFolderText_.resize(shownFolderText_.size() - scratch_.size());
+                shownFolder_.resize(folder.size());
+            } else if (folder.starts_with(shownFolder_)) {
+                tovana::AppendShown(shownFolderText_, folder.substr(shownFolder_.size()));
+                shownFolder_ += folder.substr(shownFolder_.size());
+            } else {
+                shownFolder_.assign(folder);
+                shownFolderText_.clear();
+                tovana::AppendShown(shownFolderText_, folder);
+            }
         }
         line += shownFolderText_;
         tovana::AppendShown(line, std::string_view(path).substr(folder.size()));
@@ -238,6 +251,7 @@ class LinesSink : public tovana::RunSink {
     std::string line_;             // the row being made
     std::string shownFolder_;      // the folder of the last row's path
     std::string shownFolderText_;  // ... as shown
+    std::string scratch_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastShown_{};
 };

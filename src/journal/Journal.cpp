@@ -78,7 +78,7 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 void AppendNumber(std::string& line, std::size_t value) {
     char digits[24];
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-    line.append(digits, end);
+    line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 bool Number(std::string_view text, std::size_t& value) {
@@ -234,6 +234,8 @@ void RunJournal::MoveTo(std::string& text, std::string_view folder) {
             return;
         }
         kept = folder.size();
+    } else if (folder.starts_with(folder_)) {  // one inside it
+        kept = folder_.size();
     } else {
         kept = std::mismatch(folder.begin(), folder.end(), folder_.begin(), folder_.end()).first -
                folder.begin();
@@ -282,6 +284,8 @@ std::string_view RunJournal::InFolder(std::string& text, const std::string& path
             }
             if (std::string_view(givenFolder_).starts_with(folder)) {
                 givenFolder_.resize(folder.size());
+            } else if (folder.starts_with(givenFolder_)) {
+                givenFolder_ += folder.substr(givenFolder_.size());
             } else {
                 givenFolder_.assign(folder);
             }
