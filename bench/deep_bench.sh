@@ -6,14 +6,16 @@
 # a fresh copy of the same tree, best of RUNS runs (3 by default) by wall time. SCALE multiplies
 # both sizes (0.1 for a quick look).
 #
-#   bench/deep_bench.sh [BUILD_DIR] [SCALE]
+#   bench/deep_bench.sh [BUILD_DIR] [SCALE] [deep|wide]
 #
+# A third argument times only that one of the two trees.
 # Wall and CPU time and peak resident memory come from /usr/bin/time. The journals go to a state
 # folder on the same tmpfs (JOURNAL_STATE=DIR puts them elsewhere).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 scale=${2:-1}
+only=${3:-}
 runs=${RUNS:-3}
 levels=$(awk -v s="$scale" 'BEGIN { printf "%d", 10000 * s }')
 files=$(awk -v s="$scale" 'BEGIN { printf "%d", 1000000 * s }')
@@ -63,5 +65,9 @@ bench() {  # SHAPE SIZE DESCRIPTION
     "$(echo "${bare% *} / ${floor% *}" | bc -l)" "$(echo "${tovana% *} / ${floor% *}" | bc -l)" >&2
 }
 
-bench deep "$levels" "$levels nested folders of 100-byte names:"
-bench wide "$files" "$files files in one folder:"
+if [ "$only" != wide ]; then
+  bench deep "$levels" "$levels nested folders of 100-byte names:"
+fi
+if [ "$only" != deep ]; then
+  bench wide "$files" "$files files in one folder:"
+fi

@@ -8,6 +8,9 @@
 # storage).
 #
 #   bench/tree_bench.sh [BUILD_DIR] [FILES]
+#
+# BASELINE=PROGRAM adds another tovana-cli (an older build, say) to the same rounds, with and
+# without its journal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
@@ -28,6 +31,10 @@ commands=("$work/floor" \
   "$build/src/tovana-cli -s -d --replace-space --no-journal" \
   "detox -r")
 : > "$work/times"
+if [ -n "${BASELINE:-}" ]; then
+  labels+=("baseline (journal)" "baseline --no-journal")
+  commands+=("$BASELINE -s -d --replace-space" "$BASELINE -s -d --replace-space --no-journal")
+fi
 for round in $(seq "$rounds"); do
   for i in "${!commands[@]}"; do
     rm -rf "$work/tree"; cp -a "$work/template" "$work/tree"; sync

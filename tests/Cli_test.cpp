@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string_view>
 
 #include "TovanaVersion.h"
 #include "cli/CliText.h"
+#include "journal/Escape.h"
 #include "journal/Journal.h"
 #include "names/SettingTable.h"
 #include "support/CaseLabel.h"
@@ -429,6 +432,40 @@ TEST_F(CliJournalTest, ControlCharactersInNamesAreEscapedInRowsAndRawWithNull) {
     EXPECT_EQ(null.out, std::string("file\0", 5) + tree.path() + "/a\nb\t\\č.txt" +
                             std::string("\0", 1) + "a\nb\t\\c.txt" + std::string("\0", 1));
     EXPECT_NE(null.err.find("Dry run: nothing was renamed."), std::string::npos) << null.err;
+}
+
+// Rows of the entries of one folder show its path once made for them all: each row's path is
+// still its own path escaped whole, also for folders whose names differ only in an escaped
+// byte, end in a byte that starts a UTF-8 sequence, or hold entries that begin with a lone
+// continuation byte.
+TEST_F(CliJournalTest, EachRowShowsItsOwnPathEscapedWhole) {
+    std::set<std::string> paths;
+    for (const std::string folder : {"a\x01", "a\x02", "a\xC3", "a\xC2\x9B", "b"}) {
+        for (const std::string name : {"\x80x.txt", "Č č.txt", "\x9B.txt"}) {
+            tree.Add(folder + "/" + name);
+        }
+        paths.insert(tree.path(folder + "/Č č.txt"));  // renamed in any reading
+    }
+    // Folders one inside another: their rows come from the deepest up.
+    for (const std::string folder :
+         {"a\xC3/\x01 x", "a\xC3/\x01 x/\xC2\x9B y", "a\xC3/\x01 x/\xC2\x9B y/\xE2"}) {
+        tree.Add(folder + "/Č č.txt");
+        paths.insert(tree.path(folder + "/Č č.txt"));
+    }
+    const ProgramResult r = Cli({"-n", "-s", "-d", "--replace-space", tree.path()});
+    std::set<std::string> shown;
+    std::istringstream rows(r.out);
+    for (std::string row; std::getline(rows, row) && row.find('\t') != std::string::npos;) {
+        const std::string field =
+            row.substr(row.find('\t') + 1, row.rfind('\t') - row.find('\t') - 1);
+        std::string path;
+        ASSERT_TRUE(tovana::UnescapeField(field, path)) << row;
+        EXPECT_EQ(field, tovana::EscapeField(path)) << row;
+        shown.insert(path);
+    }
+    for (const std::string& path : paths) {
+        EXPECT_EQ(shown.count(path), 1u) << path << "\n" << r.out;
+    }
 }
 
 // U+009B (CSI, two bytes in UTF-8) and a lone byte 0x9B, both taken by some terminals for the

@@ -287,6 +287,53 @@ TEST_F(JournalTest, AWideFolderIsJournaledInBatchesAndUndoneWhole) {
     EXPECT_EQ(tree.Snapshot(), before);
 }
 
+// A journal cut at any byte (a run killed as it wrote) reads as the entries before the cut,
+// each with its whole old path: a folder's path is written once and its entries by name, and
+// the cut never leaves an entry in the wrong folder.
+TEST_F(JournalTest, AJournalCutAnywhereReadsAsTheEntriesBeforeTheCut) {
+    Build({"Léto/a b.txt", "Léto/Ěčko/řeka 1.jpg", "Léto/Ěčko/Č/ů ů.txt", "Léto/Ěčko/Č/Ď/ď.txt",
+           "Léto/Ž/ž 1.txt", "Léto/Ěčka/č.txt"});
+    const std::string path = RunJournaled(Everything());
+    Journal whole;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(path, whole, detail), tovana::JournalProblem::None) << detail;
+    ASSERT_EQ(whole.Entries.size(), runRows.size());
+    std::vector<std::string> expected;
+    for (const Row& row : runRows) {
+        expected.push_back(row.path);
+    }
+    std::vector<std::string> read;
+    for (const tovana::JournalEntry& entry : whole.Entries) {
+        read.push_back(entry.Path);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(read.begin(), read.end());
+    if (whole.Folder == Everything().Path) {  // the folder as given is its real path
+        EXPECT_EQ(read, expected) << "each entry's whole path, as the rows give it";
+    }
+
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    const std::string cut = journals.path("cut.journal");
+    std::size_t before = 0;
+    for (std::size_t size = text.find("\nat\t"); size <= text.size(); ++size) {
+        std::ofstream(std::filesystem::path(journals.root() / "cut.journal"),
+                      std::ios::binary | std::ios::trunc)
+            << text.substr(0, size);
+        Journal part;
+        ASSERT_EQ(tovana::ReadJournal(cut, part, detail), tovana::JournalProblem::None)
+            << "cut at " << size << ": " << detail;
+        ASSERT_LE(part.Entries.size(), whole.Entries.size());
+        ASSERT_GE(part.Entries.size(), before);
+        before = part.Entries.size();
+        for (std::size_t i = 0; i < part.Entries.size(); ++i) {
+            ASSERT_EQ(part.Entries[i].Path, whole.Entries[i].Path) << "cut at " << size;
+            ASSERT_EQ(part.Entries[i].NewName, whole.Entries[i].NewName) << "cut at " << size;
+        }
+    }
+    EXPECT_EQ(before, whole.Entries.size());
+}
+
 TEST_F(JournalTest, UndoOfTheUndoRestoresTheRunAndCountsAsNotUndone) {
     Build({"Léto/Ěčko/řeka 1.jpg", "Léto/ž ž.txt"});
     const std::string run = RunJournaled(Everything());
@@ -487,8 +534,9 @@ struct BadJournal {
 
 class UnusableJournal : public JournalTest, public testing::WithParamInterface<BadJournal> {};
 
-std::string Header(const std::string& platform) {
-    return "tovana-journal\t1\nplatform\t" + platform + "\nkind\trun\nfolder\t/x\n";
+std::string Header(const std::string& platform, int version = 1) {
+    return "tovana-journal\t" + std::to_string(version) + "\nplatform\t" + platform +
+           "\nkind\trun\nfolder\t/x\n";
 }
 
 TEST_P(UnusableJournal, GivesItsProblemAndRenamesNothing) {
@@ -513,7 +561,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BadJournal{"Empty", "", UndoProblem::Damaged},
         BadJournal{"NotAJournal", "hello\n", UndoProblem::Damaged},
-        BadJournal{"NewerFormat", "tovana-journal\t2\n", UndoProblem::Damaged},
+        BadJournal{"NewerFormat", "tovana-journal\t3\n", UndoProblem::Damaged},
+        BadJournal{"FolderOfIntentsInTheFirstVersion",
+                   Header("@OWN@") + "at\t0\t/x/\nintent\t1\tfile\ta\tb\n", UndoProblem::Damaged},
+        BadJournal{"FolderKeepingMoreThanThereIs",
+                   Header("@OWN@", 2) + "at\t0\t/x/\nat\t4\ty/\nintent\t1\tfile\ta\tb\n",
+                   UndoProblem::Damaged},
+        BadJournal{"FolderWithoutItsPath", Header("@OWN@", 2) + "at\t0\n", UndoProblem::Damaged},
         BadJournal{"OtherPlatform", Header("elsewhere") + "intent\t1\tfile\t/x/a\tb\ndone\t1\n",
                    UndoProblem::OtherPlatform},
         BadJournal{"OutcomeWithoutIntent", Header("@OWN@") + "done\t7\n", UndoProblem::Damaged},

@@ -61,7 +61,8 @@ class LinesSink : public tovana::RunSink {
 
     // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
     void Append(LogEntry entry) override {
-        std::string line = KindWord(entry.Kind);
+        std::string& line = line_;
+        line = KindWord(entry.Kind);
         if (null_) {
             line += '\0';
             line += entry.Path;
@@ -70,7 +71,7 @@ class LinesSink : public tovana::RunSink {
             line += '\0';
         } else {
             line += '\t';
-            tovana::AppendShown(line, entry.Path);
+            AppendShownPath(line, entry.Path);
             line += '\t';
             tovana::AppendShown(line, entry.NewName);
             line += '\n';
@@ -180,6 +181,33 @@ class LinesSink : public tovana::RunSink {
     bool outputClosed() const { return outputClosed_; }
 
   private:
+    // The rows of a folder's entries begin with the same folder path, shown once for them all:
+    // a field shows the same split after a delimiter as whole, as no escape spans a delimiter.
+    void AppendShownPath(std::string& line, const std::string& path) {
+        const std::size_t cut = path.rfind(tovana::kFolderDelimiter);
+        const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
+        if (folder != shownFolder_) {
+            // A deep tree's rows come from one folder and then from the one holding it, and
+            // its folders are entered one inside another: only the names that differ are shown
+            // anew (both paths end with a delimiter, so each part is shown as it is whole).
+            if (std::string_view(shownFolder_).starts_with(folder)) {
+                scratch_.clear();
+                tovana::AppendShown(scratch_, std::string_view(shownFolder_).substr(folder.size()));
+                shownFolderText_.resize(shownFolderText_.size() - scratch_.size());
+                shownFolder_.resize(folder.size());
+            } else if (folder.starts_with(shownFolder_)) {
+                tovana::AppendShown(shownFolderText_, folder.substr(shownFolder_.size()));
+                shownFolder_ += folder.substr(shownFolder_.size());
+            } else {
+                shownFolder_.assign(folder);
+                shownFolderText_.clear();
+                tovana::AppendShown(shownFolderText_, folder);
+            }
+        }
+        line += shownFolderText_;
+        tovana::AppendShown(line, std::string_view(path).substr(folder.size()));
+    }
+
     // A closed output pipe ends the run after the rename under way.
     void CheckOutput() {
         if (!outputClosed_ && (std::ferror(stdout) != 0 || OutputClosed())) {
@@ -212,6 +240,10 @@ class LinesSink : public tovana::RunSink {
     bool progressShown_ = false;
     bool failed_ = false;
     bool outputClosed_ = false;
+    std::string line_;             // the row being made
+    std::string shownFolder_;      // the folder of the last row's path
+    std::string shownFolderText_;  // ... as shown
+    std::string scratch_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastShown_{};
 };

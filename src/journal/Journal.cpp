@@ -13,7 +13,11 @@ namespace {
 
 using namespace std::chrono;
 
-constexpr int kFormatVersion = 1;
+// Version 1 wrote each intent and temporary name with its entry's whole path; version 2 names
+// the entry in the folder the last `at` record gave, so a journal grows with the entries and not
+// with the depth of the tree.
+constexpr int kFormatVersion = 2;
+constexpr int kFirstVersion = 1;
 constexpr auto kMaxAge = hours(24 * 90);
 constexpr std::size_t kKeep = 100;
 
@@ -53,6 +57,12 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
         }
         line.remove_prefix(tab + 1);
     }
+}
+
+void AppendNumber(std::string& line, std::size_t value) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 bool Number(std::string_view text, std::size_t& value) {
@@ -200,32 +210,116 @@ void RunJournal::FlushOutcomes() {
     }
 }
 
+// Makes `folder` (a recorded path ending with its delimiter, or empty) the folder of the next
+// intents: appends an `at` record to `text` that keeps the part of the current folder up to the
+// last delimiter the two share and adds the rest.
+void RunJournal::MoveTo(std::string& text, std::string_view folder) {
+    std::size_t kept = 0;
+    if (std::string_view(folder_).starts_with(folder)) {  // the same or one holding it
+        if (folder.size() == folder_.size()) {
+            return;
+        }
+        kept = folder.size();
+    } else if (folder.starts_with(folder_)) {  // one inside it
+        kept = folder_.size();
+    } else {
+        kept = std::mismatch(folder.begin(), folder.end(), folder_.begin(), folder_.end()).first -
+               folder.begin();
+    }
+    const std::size_t delimiter =
+        kept == 0 ? std::string_view::npos : folder.rfind(kFolderDelimiter, kept - 1);
+    kept = delimiter == std::string_view::npos ? 0 : delimiter + 1;
+    text += "at\t";
+    AppendNumber(text, kept);
+    Field(text, folder.substr(kept));
+    text += '\n';
+    // Deep trees have long paths: what the two share stays where it is.
+    folder_.resize(kept);
+    folder_ += folder.substr(kept);
+}
+
+// Appends to `text` what makes the folder of `path` the current one (see MoveTo) and gives the
+// name of `path` in it: the recorded folder and name together are Recorded(path). The folder's
+// recorded path is worked out once for all the entries of a folder.
+std::string_view RunJournal::InFolder(std::string& text, const std::string& path) {
+    // The entries of a folder come one after another: most are in the last entry's folder.
+    if (knownFolder_ && path.size() > givenFolder_.size() && path.starts_with(givenFolder_)) {
+        const std::string_view name = std::string_view(path).substr(givenFolder_.size());
+        if (name.find(kFolderDelimiter) == std::string_view::npos &&
+            std::none_of(given_.begin(), given_.end(), [&](const auto& pair) {
+                return pair.first.size() > givenFolder_.size() && path.starts_with(pair.first);
+            })) {
+            return name;
+        }
+    }
+    const std::size_t cut = path.rfind(kFolderDelimiter);
+    const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
+    const std::string_view name = std::string_view(path).substr(folder.size());
+    const auto given = std::find_if(given_.begin(), given_.end(),
+                                    [&](const auto& pair) { return path.starts_with(pair.first); });
+    // Where the path begins with a given one that ends within its folder, every entry of that
+    // folder begins with the same one (the longest that matches comes first).
+    if (given != given_.end() && given->first.size() <= folder.size() && !name.empty()) {
+        if (!knownFolder_ || folder != givenFolder_) {
+            if (given->first == given->second) {  // given as its real path
+                MoveTo(text, folder);
+            } else {
+                recorded_ = given->second;
+                recorded_ += folder.substr(given->first.size());
+                MoveTo(text, recorded_);
+            }
+            if (std::string_view(givenFolder_).starts_with(folder)) {
+                givenFolder_.resize(folder.size());
+            } else if (folder.starts_with(givenFolder_)) {
+                givenFolder_ += folder.substr(givenFolder_.size());
+            } else {
+                givenFolder_.assign(folder);
+            }
+            knownFolder_ = true;
+        }
+        return name;
+    }
+    knownFolder_ = false;
+    recorded_ = Recorded(path);
+    const std::size_t recordedCut = recorded_.rfind(kFolderDelimiter);
+    const std::size_t split =
+        recordedCut == std::string::npos || recordedCut + 1 == recorded_.size() ? 0
+                                                                                : recordedCut + 1;
+    MoveTo(text, std::string_view(recorded_).substr(0, split));
+    return std::string_view(recorded_).substr(split);
+}
+
 void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
     batches_.push_back({nextId_, planned.size()});
     std::string text = std::move(outcomes_);
     outcomes_.clear();
     for (const PlannedRename& rename : planned) {
+        const std::string_view name = InFolder(text, rename.Path);
         text += "intent\t";
-        text += std::to_string(nextId_++);
+        AppendNumber(text, nextId_++);
         text += rename.IsFolder ? "\tdir" : "\tfile";
-        Field(text, Recorded(rename.Path));
+        Field(text, name);
         Field(text, rename.NewName);
         text += '\n';
     }
     Write(text);
+    outcomes_ = std::move(text);  // its room, for the outcomes to come
+    outcomes_.clear();
     front_.BeginRenames(planned);
 }
 
 void RunJournal::Append(LogEntry entry) {
     if (!batches_.empty() && batches_.back().next < batches_.back().count) {
         Batch& batch = batches_.back();
-        const std::string id = std::to_string(batch.firstId + batch.next++);
+        const std::size_t id = batch.firstId + batch.next++;
         if (entry.Kind == rkFailed) {
             ++failed_;
-            outcomes_ += Record({"failed", id, ReasonWord(entry.Reason),
+            outcomes_ += Record({"failed", std::to_string(id), ReasonWord(entry.Reason),
                                  entry.Error ? entry.Error.message() : std::string()});
         } else {
-            outcomes_ += "done\t" + id + '\n';
+            outcomes_ += "done\t";
+            AppendNumber(outcomes_, id);
+            outcomes_ += '\n';
         }
     }
     front_.Append(std::move(entry));
@@ -238,7 +332,11 @@ void RunJournal::TemporaryName(const std::string& path, const std::string& tempo
     if (!leftThere) {
         std::string text = std::move(outcomes_);
         outcomes_.clear();
-        text += Record({"temporary", Recorded(path), temporary});
+        const std::string_view name = InFolder(text, path);
+        text += "temporary";
+        Field(text, name);
+        Field(text, temporary);
+        text += '\n';
         Write(text);
     }
     front_.TemporaryName(path, temporary, leftThere);
@@ -283,6 +381,19 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
     std::vector<bool> hasOutcome;
     std::size_t lineNumber = 0;
     bool started = false;
+    std::size_t version = 0;
+    std::string folder;  // version 2: the folder the last `at` record gave
+    // The whole path of an entry: as written in version 1, the current folder and the name
+    // written in version 2.
+    const auto wholePath = [&](std::string_view field, std::string& path) {
+        if (!UnescapeField(field, path)) {
+            return false;
+        }
+        if (version > 1) {
+            path.insert(0, folder);
+        }
+        return true;
+    };
     const auto damaged = [&](const std::string& why) {
         detail = "line " + std::to_string(lineNumber) + ": " + why;
         return JournalProblem::Damaged;
@@ -302,7 +413,7 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             if (kind != "tovana-journal" || f.size() != 2) {
                 return damaged("not a Tovana journal");
             }
-            if (f[1] != std::to_string(kFormatVersion)) {
+            if (!Number(f[1], version) || version < kFirstVersion || version > kFormatVersion) {
                 return damaged("format version " + std::string(f[1]) + " is not known");
             }
             started = true;
@@ -314,7 +425,7 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
         if (kind == "intent") {
             std::size_t id = 0;
             if (f.size() != 5 || !Number(f[1], id) || (f[2] != "file" && f[2] != "dir") ||
-                !UnescapeField(f[3], a) || !UnescapeField(f[4], b) || byId.count(id) != 0) {
+                !wholePath(f[3], a) || !UnescapeField(f[4], b) || byId.count(id) != 0) {
                 return damaged("a damaged intent");
             }
             byId[id] = journal.Entries.size();
@@ -348,7 +459,7 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             journal.Incomplete = true;
             journal.IncompleteWhy = a;
         } else if (kind == "temporary") {
-            if (f.size() != 3 || !UnescapeField(f[1], a) || !UnescapeField(f[2], b)) {
+            if (f.size() != 3 || !wholePath(f[1], a) || !UnescapeField(f[2], b)) {
                 return damaged("a damaged temporary name");
             }
             // The entry is one of the batch under way, near the end.
@@ -358,6 +469,14 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
                     break;
                 }
             }
+        } else if (kind == "at" && version > 1) {
+            std::size_t kept = 0;
+            if (f.size() != 3 || !Number(f[1], kept) || kept > folder.size() ||
+                !UnescapeField(f[2], a)) {
+                return damaged("a damaged folder of intents");
+            }
+            folder.resize(kept);
+            folder += a;
         } else if (kind == "unreadable") {
             // For people reading the journal; an undo has nothing to do with it.
         } else if (f.size() == 2 && UnescapeField(f[1], a)) {

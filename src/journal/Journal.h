@@ -8,7 +8,7 @@
 // The file is plain text, one record per line, fields separated by tabs and escaped as
 // Escape.h says:
 //
-//   tovana-journal  1                         format and version
+//   tovana-journal  2                         format and version
 //   platform        posix | windows
 //   program         tovana-cli 1.2.0.18
 //   started         2026-12-09T10:48:37.123456Z
@@ -16,16 +16,26 @@
 //   undoes          NAME                      an undo: the journal it undoes
 //   folder          /home/jana/Fotky          the chosen folder, its real path at the start
 //   option          SubDir  1                 a run: its eleven options
-//   intent          ID  file|dir  OLD-PATH  NEW-NAME
+//   at              KEEP  REST                the folder of the intents and temporary names
+//                                             that follow: the first KEEP bytes of the folder
+//                                             the last `at` gave (none before the first), then
+//                                             REST; absolute, ending with a delimiter
+//   intent          ID  file|dir  NAME  NEW-NAME   NAME: the entry's old name in that folder
 //   done            ID
 //   failed          ID  REASON  SYSTEM-MESSAGE
-//   temporary       OLD-PATH  TEMPORARY-NAME   a change of letter case alone goes through the
+//   temporary       NAME  TEMPORARY-NAME       a change of letter case alone goes through the
 //                                              temporary name in the same folder (written
 //                                              before the entry is moved there)
 //   unreadable      PATH  SYSTEM-MESSAGE       a folder whose entries could not be read
 //   incomplete      SYSTEM-MESSAGE             the journal could not be written further (disk
 //                                              full): the last record, in room set aside for it
+//   stopped                                    the run was asked to stop
 //   end             FILES  DIRS  FAILED
+//
+// So each folder's path is written once, and a folder below or beside the last one costs only
+// the names that differ: the journal grows with the entries, not with the depth of the tree.
+// Version 1 had no `at`: its intents and temporary names carry the entry's whole old path
+// (OLD-PATH in place of NAME). Journals of both versions are read.
 //
 // Intents are written (one write for a folder's batch) before the first of their renames is
 // asked for; outcomes are written in the order the renames happened, before the next batch
@@ -35,6 +45,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -94,6 +105,8 @@ class RunJournal : public RunSink {
     void Write(const std::string& text);
     void FlushOutcomes();
     std::string Recorded(const std::string& path) const;
+    void MoveTo(std::string& text, std::string_view folder);
+    std::string_view InFolder(std::string& text, const std::string& path);
 
     RunSink& front_;
     std::unique_ptr<JournalFile> file_;
@@ -104,6 +117,12 @@ class RunJournal : public RunSink {
     std::vector<std::pair<std::string, std::string>> given_;
     std::string absolute_;  // the journal's folder: the chosen folder, or the one holding all
     std::size_t nextId_ = 1;
+    std::string folder_;  // the folder of the intents, as the last `at` record made it
+    // The folder part of the last entry's path as the run gave it, while folder_ is its recorded
+    // path.
+    std::string givenFolder_;
+    bool knownFolder_ = false;
+    std::string recorded_;  // room for the recorded path of the entry at hand
     struct Batch {
         std::size_t firstId;
         std::size_t count;
