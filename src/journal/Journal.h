@@ -37,8 +37,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "journal/JournalStore.h"

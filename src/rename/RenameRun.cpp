@@ -275,7 +275,6 @@ class Channel : public RunSink {
     std::set<std::pair<RenameMethod, bool>> toldFallbacks_;
 };
 
-
 // The walk keeps one path, grown by a name on the way down and cut back on the way up, and for
 // each open folder level its entries and the next few renames planned there: memory grows with
 // the depth and the widest folder's names, time with the number of entries. Levels are kept on a
@@ -316,7 +315,7 @@ class Walk : private RenameNotes {
             fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
         if (!parent) {
             sink_->FolderUnreadable(FolderPrefix(chosen.prefix.empty() ? "." : chosen.prefix),
-                                   error);
+                                    error);
             return;
         }
         path_ = chosen.prefix;
@@ -784,8 +783,8 @@ class Walk : private RenameNotes {
 
     const RenameOptions& options_;
     FileSystem& fs_;
-    RunSink& out_;    // the sink the run was given
-    RunSink* sink_;   // where the walk reports: out_, or with several workers its channel
+    RunSink& out_;   // the sink the run was given
+    RunSink* sink_;  // where the walk reports: out_, or with several workers its channel
     RunCounters& counters_;
     const StopRequest& stop_;
     std::size_t seen_ = 0;
@@ -811,7 +810,10 @@ class Walk : private RenameNotes {
 class Crew {
   public:
     Crew(const Walk& run, RunSink* ahead, std::vector<std::unique_ptr<FileSystem>> fileSystems)
-        : run_(run), ahead_(ahead), reading_(run.reading_), choosing_(run.choosing_),
+        : run_(run),
+          ahead_(ahead),
+          reading_(run.reading_),
+          choosing_(run.choosing_),
           fileSystems_(std::move(fileSystems)) {
         for (const auto& fileSystem : fileSystems_) {
             threads_.emplace_back([this, fs = fileSystem.get()] { Work(*fs); });
@@ -1016,7 +1018,6 @@ void Walk::StartCrew(Folder& root) {
     ownCrew_ = std::make_unique<Crew>(*this, ahead, std::move(fileSystems));
     crew_ = ownCrew_.get();
 }
-
 
 class RunRefusalCategoryImpl : public std::error_category {
   public:
