@@ -1,6 +1,6 @@
 # bash completion for tovana-cli: its options, read from its own --help so that they stay
-# right whatever options a version has; the code pages for --legacy, the journals for --undo
-# and files and folders for PATH.
+# right whatever options a version has; the code pages for --legacy, worker counts for --jobs,
+# the journals for --undo and files and folders for PATH.
 _tovana_cli_journals() {
     local state=${XDG_STATE_HOME-}
     [[ $state == /* ]] || state=$HOME/.local/state
@@ -19,6 +19,10 @@ _tovana_cli() {
             ;;
         --legacy)
             COMPREPLY=($(compgen -W 'auto cp1250 iso-8859-2 cp852 none' -- "$cur"))
+            return
+            ;;
+        -j | --jobs)
+            COMPREPLY=($(compgen -W 'auto 1 4 8 16' -- "$cur"))
             return
             ;;
         --undo)

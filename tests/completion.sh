@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The bash completion of tovana-cli as a user meets it: what the Tab key offers after
-# --legacy, after --undo, for an option and for FOLDER.
+# --legacy, after --jobs, after --undo, for an option and for FOLDER.
 # Usage: completion.sh COMPLETION-SCRIPT TOVANA-CLI
 set -u
 if [[ ! -f /usr/share/bash-completion/bash_completion ]]; then
@@ -46,6 +46,8 @@ expect() {
 
 expect "code pages for --legacy" "$(offers --legacy '')" "auto cp1250 cp852 iso-8859-2 none "
 expect "a code page begun" "$(offers --legacy cp)" "cp1250 cp852 "
+expect "worker counts for -j, not folders" "$(offers -j '')" "1 16 4 8 auto "
+expect "--jobs from --help" "$(offers --jo)" "--jobs "
 expect "journals for --undo, not folders" "$(offers --undo '')" \
     "$journals/2026-12-10_14-09-26.073808.journal $journals/2026-12-11_08-00-00.000000.journal "
 expect "no folder after --history" "$(offers --history '')" ""

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -160,6 +161,17 @@ class LinesSink : public tovana::RunSink {
                               "\n");
     }
 
+    void JobsChosen(const std::string& folderPath, int jobs) override {
+        ClearProgress();
+        WriteText(stderr, "tovana-cli: " +
+                              Format(_("note: '%1' is on a network or FUSE file system; up to %2 "
+                                       "folders are renamed there at once"),
+                                     {tovana::ShownField(WithoutTrailingDelimiter(
+                                          folderPath.empty() ? "." : folderPath)),
+                                      std::to_string(jobs)}) +
+                              "\n");
+    }
+
     void JournalsLeftAlone(const std::string& path) override {
         ClearProgress();
         WriteText(stderr, "tovana-cli: " +
@@ -247,6 +259,21 @@ class LinesSink : public tovana::RunSink {
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastShown_{};
 };
+
+// --jobs: a number of folders renamed at once, or "auto" (0: chosen by the file system).
+bool JobsFromText(const std::string& text, int& jobs) {
+    if (text == "auto") {
+        jobs = 0;
+        return true;
+    }
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 256) {
+        return false;
+    }
+    jobs = value;
+    return true;
+}
 
 // A flag that another one greys out in the window does nothing; say so rather than ignore it.
 void WarnAboutIneffectiveFlags(const RenameOptions& o) {
@@ -337,6 +364,9 @@ std::string HelpText(const std::string& settings, const std::string& journals) {
                  "                              (\"PĹ™ĂliĹˇ\" becomes \"Příliš\") before cleaning\n"
                  "      --saved               start from the options the window stored; the\n"
                  "                              options given here add to them\n"
+                 "  -j, --jobs N              rename in up to N folders at once (1 to 256), or\n"
+                 "                              auto: 1 on local disks, 16 on network and FUSE\n"
+                 "                              file systems (the default)\n"
                  "  -n, --dry-run             change nothing; print what a run would do\n"
                  "  -q, --quiet               no summary: only the rows and the errors\n"
                  "  -0, --null                rows unescaped, each field followed by a NUL;\n"
@@ -667,6 +697,8 @@ int main(int argc, char** argv) {
     app.add_option("--legacy", options.Legacy)->transform(CLI::Validator(LegacyChoice, ""));
     app.add_flag("--fix-mojibake", options.FixMojibake);
     app.add_flag("--saved", saved);
+    std::string jobs = "auto";
+    app.add_option("-j,--jobs", jobs);
     app.add_flag("-n,--dry-run", dryRun);
     app.add_flag("-q,--quiet", quiet);
     app.add_flag("-0,--null", null);
@@ -744,6 +776,13 @@ int main(int argc, char** argv) {
                                        "them with \";\", e.g. \"*.jpg;*.png\""),
                                      {options.Masks}) +
                               "\n");
+        return kExitUsage;
+    }
+    if (!JobsFromText(jobs, options.Jobs)) {
+        WriteText(stderr,
+                  "tovana-cli: " +
+                      Format(_("--jobs: '%1' is neither a number from 1 to 256 nor auto"), {jobs}) +
+                      "\n");
         return kExitUsage;
     }
     options.Masks = tovana::UpperText(options.Masks);

@@ -289,8 +289,50 @@ std::string_view RunJournal::InFolder(std::string& text, const std::string& path
     return std::string_view(recorded_).substr(split);
 }
 
+RunSink* RunJournal::Parallel(bool starts) {
+    parallel_ = starts;
+    return &ahead_;
+}
+
 void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
-    batches_.push_back({nextId_, planned.size()});
+    if (!parallel_) {
+        WriteIntents(planned);
+    }
+    front_.BeginRenames(planned);
+}
+
+void RunJournal::Append(LogEntry entry) {
+    if (!parallel_) {
+        WriteOutcome(entry);
+    }
+    front_.Append(std::move(entry));
+}
+
+void RunJournal::TemporaryName(const std::string& path, const std::string& temporary,
+                               bool leftThere) {
+    if (!parallel_) {
+        WriteTemporary(path, temporary, leftThere);
+    }
+    front_.TemporaryName(path, temporary, leftThere);
+}
+
+void RunJournal::EndRenames() {
+    if (!parallel_) {
+        WriteEnd();
+    }
+    front_.EndRenames();
+}
+
+void RunJournal::FolderUnreadable(const std::string& path, std::error_code error) {
+    if (!parallel_) {
+        WriteUnreadable(path, error);
+    }
+    front_.FolderUnreadable(path, error);
+}
+
+void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
+    const std::lock_guard lock(mutex_);
+    batches_[std::this_thread::get_id()].push_back({nextId_, planned.size()});
     std::string text = std::move(outcomes_);
     outcomes_.clear();
     for (const PlannedRename& rename : planned) {
@@ -305,12 +347,13 @@ void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
     Write(text);
     outcomes_ = std::move(text);  // its room, for the outcomes to come
     outcomes_.clear();
-    front_.BeginRenames(planned);
 }
 
-void RunJournal::Append(LogEntry entry) {
-    if (!batches_.empty() && batches_.back().next < batches_.back().count) {
-        Batch& batch = batches_.back();
+void RunJournal::WriteOutcome(const LogEntry& entry) {
+    const std::lock_guard lock(mutex_);
+    std::vector<Batch>& batches = batches_[std::this_thread::get_id()];
+    if (!batches.empty() && batches.back().next < batches.back().count) {
+        Batch& batch = batches.back();
         const std::size_t id = batch.firstId + batch.next++;
         if (entry.Kind == rkFailed) {
             ++failed_;
@@ -322,13 +365,13 @@ void RunJournal::Append(LogEntry entry) {
             outcomes_ += '\n';
         }
     }
-    front_.Append(std::move(entry));
 }
 
 // Written before the entry leaves its old name, so that a run killed between the two steps
 // leaves a journal that tells where the entry went.
-void RunJournal::TemporaryName(const std::string& path, const std::string& temporary,
-                               bool leftThere) {
+void RunJournal::WriteTemporary(const std::string& path, const std::string& temporary,
+                                bool leftThere) {
+    const std::lock_guard lock(mutex_);
     if (!leftThere) {
         std::string text = std::move(outcomes_);
         outcomes_.clear();
@@ -339,20 +382,22 @@ void RunJournal::TemporaryName(const std::string& path, const std::string& tempo
         text += '\n';
         Write(text);
     }
-    front_.TemporaryName(path, temporary, leftThere);
 }
 
-void RunJournal::EndRenames() {
+// A folder's outcomes are written before its batch ends, so before the folder holding it is
+// renamed: what a kill leaves without an outcome never holds an entry that was renamed.
+void RunJournal::WriteEnd() {
+    const std::lock_guard lock(mutex_);
     FlushOutcomes();
-    if (!batches_.empty()) {
-        batches_.pop_back();
+    std::vector<Batch>& batches = batches_[std::this_thread::get_id()];
+    if (!batches.empty()) {
+        batches.pop_back();
     }
-    front_.EndRenames();
 }
 
-void RunJournal::FolderUnreadable(const std::string& path, std::error_code error) {
+void RunJournal::WriteUnreadable(const std::string& path, std::error_code error) {
+    const std::lock_guard lock(mutex_);
     outcomes_ += Record({"unreadable", Recorded(path), error.message()});
-    front_.FolderUnreadable(path, error);
 }
 
 void RunJournal::Progress(std::size_t entriesSeen) {
@@ -360,6 +405,7 @@ void RunJournal::Progress(std::size_t entriesSeen) {
 }
 
 void RunJournal::Finish(const RunCounters& counters) {
+    const std::lock_guard lock(mutex_);
     FlushOutcomes();
     if (counters.Stopped) {
         Write(Record({"stopped"}));

@@ -43,10 +43,13 @@
 // the disk tells whether it happened.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "journal/JournalStore.h"
@@ -89,6 +92,12 @@ class RunJournal : public RunSink {
         front_.RenameFallback(folderPath, method, folder);
     }
     void JournalsLeftAlone(const std::string& path) override { front_.JournalsLeftAlone(path); }
+    void JobsChosen(const std::string& folderPath, int jobs) override {
+        front_.JobsChosen(folderPath, jobs);
+    }
+    // A run with several workers: the journal is written as their renames happen, through
+    // the part returned; the calls that follow in walk order only pass on to the front end.
+    RunSink* Parallel(bool starts) override;
 
     // Requests `stop` when the journal cannot be written further. `stop` must outlive this.
     void StopWhenUnwritable(StopRequest& stop) { stopWhenUnwritable_ = &stop; }
@@ -102,6 +111,33 @@ class RunJournal : public RunSink {
     std::error_code error() const { return error_; }
 
   private:
+    // The journal's own part of each call, made by the run's thread or, in a run with several
+    // workers, by each worker as it goes.
+    class Ahead : public RunSink {
+      public:
+        explicit Ahead(RunJournal& journal) : journal_(journal) {}
+        void Append(LogEntry entry) override { journal_.WriteOutcome(entry); }
+        void FolderUnreadable(const std::string& path, std::error_code error) override {
+            journal_.WriteUnreadable(path, error);
+        }
+        void BeginRenames(const std::vector<PlannedRename>& planned) override {
+            journal_.WriteIntents(planned);
+        }
+        void EndRenames() override { journal_.WriteEnd(); }
+        void TemporaryName(const std::string& path, const std::string& temporary,
+                           bool leftThere) override {
+            journal_.WriteTemporary(path, temporary, leftThere);
+        }
+
+      private:
+        RunJournal& journal_;
+    };
+
+    void WriteIntents(const std::vector<PlannedRename>& planned);
+    void WriteOutcome(const LogEntry& entry);
+    void WriteEnd();
+    void WriteTemporary(const std::string& path, const std::string& temporary, bool leftThere);
+    void WriteUnreadable(const std::string& path, std::error_code error);
     void Write(const std::string& text);
     void FlushOutcomes();
     std::string Recorded(const std::string& path) const;
@@ -128,7 +164,11 @@ class RunJournal : public RunSink {
         std::size_t count;
         std::size_t next = 0;
     };
-    std::vector<Batch> batches_;
+    // Each thread's open batches, innermost last: a worker's nest as a one-worker run's do.
+    std::map<std::thread::id, std::vector<Batch>> batches_;
+    std::mutex mutex_;  // over the file and everything written to it
+    Ahead ahead_{*this};
+    bool parallel_ = false;
     std::string outcomes_;  // written before the next batch or at its end
     int failed_ = 0;
     StopRequest* stopWhenUnwritable_ = nullptr;

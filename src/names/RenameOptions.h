@@ -25,6 +25,10 @@ struct RenameOptions {
     LegacyCodePage Legacy = LegacyCodePage::Auto;
     bool FixMojibake = false;
 
+    // How many folders are listed, planned and renamed at once, each by a worker of its own;
+    // 0 chooses by the file system: one on a local disk, more on network and FUSE ones.
+    int Jobs = 0;
+
     // The two replacements would undo each other, so each one greys out the other and the
     // removal of what it produces. A flag acts only while it is available.
     bool ReplaceSpaceAvailable() const { return !ReplaceUnderline; }

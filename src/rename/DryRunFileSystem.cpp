@@ -110,6 +110,19 @@ std::string DryRunFileSystem::StoredName(Folder& folder, const std::string& name
     return real_.StoredName(*DryOf(folder).real, name);
 }
 
+bool DryRunFileSystem::Remote(Folder& folder) {
+    return real_.Remote(*DryOf(folder).real);
+}
+
+// Each folder's pretended names are kept in its own Folder, which one worker handles.
+std::unique_ptr<FileSystem> DryRunFileSystem::Clone() {
+    std::unique_ptr<FileSystem> real = real_.Clone();
+    if (!real) {
+        return nullptr;
+    }
+    return std::unique_ptr<FileSystem>(new DryRunFileSystem(std::move(real)));
+}
+
 bool DryRunFileSystem::IgnoresCase(Folder& folder) {
     return DryOf(folder).ignoresCase;
 }

@@ -5,6 +5,7 @@
 // fallback (RenameMethod) that succeeds and fails as that rename would, so the rows are the same.
 #pragma once
 
+#include <memory>
 #include <set>
 
 #include "rename/FileSystem.h"
@@ -26,8 +27,14 @@ class DryRunFileSystem : public FileSystem {
     std::error_code Rename(Folder& folder, const std::string& from, const std::string& to) override;
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
+    bool Remote(Folder& folder) override;
+    std::unique_ptr<FileSystem> Clone() override;
 
   private:
+    explicit DryRunFileSystem(std::unique_ptr<FileSystem> real)
+        : owned_(std::move(real)), real_(*owned_) {}
+
+    std::unique_ptr<FileSystem> owned_;  // a clone's own real file system
     FileSystem& real_;
 };
 

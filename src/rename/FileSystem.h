@@ -115,7 +115,9 @@ class Folder {
 // - Errors are the system's own (errno, or the Windows error code) as std::error_code; ReasonOf
 //   reads them into the same FailReason on every platform.
 // - An instance is used from one thread at a time: a window runs every operation on its one
-//   worker thread, never two at once.
+//   worker thread, never two at once. A run with several workers gives each its own instance
+//   (Clone); a Folder opened by one instance may be used by another, by one thread at a time,
+//   and to open its subfolders by several at once.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -185,6 +187,15 @@ class FileSystem {
     // letter case, where the file system also finds it by a short name or in another case;
     // `name` itself when it cannot be told.
     virtual std::string StoredName(Folder& /*folder*/, const std::string& name) { return name; }
+
+    // Whether the folder is on a file system where each call is a round trip that takes a
+    // while (FUSE, NFS, SMB, 9p): there several renames at once are worth their threads.
+    virtual bool Remote(Folder& /*folder*/) { return false; }
+
+    // Another instance over the same file system, for another thread: it keeps state of its
+    // own (what each device was found to offer, temporary names that never meet the other
+    // instances'). Null where the file system has none to give; a run then has one worker.
+    virtual std::unique_ptr<FileSystem> Clone() { return nullptr; }
 
     // Who hears of temporary names and fallbacks; null for no one. A file system that passes
     // its calls on to another (a decorator) passes this on too.

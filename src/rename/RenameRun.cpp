@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <optional>
+#include <set>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "names/PathRules.h"
@@ -12,6 +17,263 @@
 
 namespace tovana {
 namespace {
+
+class Crew;
+
+struct Task;
+
+// What a worker's walk told, kept until the walk that offered the subfolder gets to it.
+struct Event {
+    enum class Type : unsigned char {
+        Append,
+        Unreadable,
+        Progress,
+        Begin,
+        End,
+        Legacy,
+        Temporary,
+        Fallback,
+        LeftAlone,
+        Subfolder,  // the events of a subfolder another worker walked, in their place
+    };
+    Type type = Type::End;
+    bool flag = false;
+    int code = 0;            // the code page, the rename method
+    std::size_t number = 0;  // entries read, names not in UTF-8
+    LogEntry entry{};
+    std::string path;
+    std::string text;
+    std::error_code error;
+    std::vector<PlannedRename> planned;
+    std::shared_ptr<Task> task;
+};
+
+// A subfolder offered to the other workers. The walk listing its folder walks into it itself
+// when it gets there first; otherwise it waits there for the worker that took it.
+struct Task {
+    enum State { Offered, Inline, Taken, Done, Dropped };
+    Task(Folder& in, std::string subfolder, std::string prefix, std::size_t at)
+        : parent(&in), name(std::move(subfolder)), path(std::move(prefix)), index(at) {}
+    bool Claim(State by) {
+        int expected = Offered;
+        return state.compare_exchange_strong(expected, by);
+    }
+    Folder* parent;  // kept open by the offering walk until the task is done or dropped
+    std::string name;
+    std::string path;   // the subfolder's own prefix
+    std::size_t index;  // of the subfolder in its folder's listing
+    std::atomic<int> state{Offered};
+    // Written by the worker, read once the state is Done.
+    std::vector<Event> events;
+    bool stopped = false;
+};
+
+// Where the walks of a run with several workers report. The run's own walk passes everything
+// on at once, a worker's keeps it for the walk that offered its subfolder; both first tell the
+// sink's part that must hear of renames before they happen (a journal's).
+class Channel : public RunSink {
+  public:
+    // The run's own walk's: to `out`, counting the renames of the subfolders workers walked.
+    Channel(RunSink* ahead, RunSink& out, RunCounters& counters)
+        : ahead_(ahead), out_(&out), counters_(&counters) {}
+    // A worker's.
+    Channel(RunSink* ahead, std::vector<Event>& kept) : ahead_(ahead), kept_(&kept) {}
+
+    void Append(LogEntry entry) override {
+        if (ahead_ != nullptr) {
+            ahead_->Append(entry);
+        }
+        if (out_ != nullptr) {
+            out_->Append(std::move(entry));
+        } else {
+            Keep(Event::Type::Append).entry = std::move(entry);
+        }
+    }
+    void FolderUnreadable(const std::string& path, std::error_code error) override {
+        if (ahead_ != nullptr) {
+            ahead_->FolderUnreadable(path, error);
+        }
+        if (out_ != nullptr) {
+            out_->FolderUnreadable(path, error);
+        } else {
+            Event& event = Keep(Event::Type::Unreadable);
+            event.path = path;
+            event.error = error;
+        }
+    }
+    // Each walk counts the entries it read; the run tells the sum over all walks before.
+    void Progress(std::size_t entriesSeen) override {
+        const std::size_t read = entriesSeen - lastSeen_;
+        lastSeen_ = entriesSeen;
+        if (out_ != nullptr) {
+            Read(read);
+        } else {
+            Keep(Event::Type::Progress).number = read;
+        }
+    }
+    void BeginRenames(const std::vector<PlannedRename>& planned) override {
+        if (ahead_ != nullptr) {
+            ahead_->BeginRenames(planned);
+        }
+        if (out_ != nullptr) {
+            out_->BeginRenames(planned);
+        } else {
+            Keep(Event::Type::Begin).planned = planned;
+        }
+    }
+    void EndRenames() override {
+        if (ahead_ != nullptr) {
+            ahead_->EndRenames();
+        }
+        if (out_ != nullptr) {
+            out_->EndRenames();
+        } else {
+            Keep(Event::Type::End);
+        }
+    }
+    // Every walk that meets a name not in UTF-8 tells of the run's one choice: told once.
+    void LegacyChosen(LegacyCodePage codePage, std::size_t names) override {
+        if (out_ == nullptr) {
+            Event& event = Keep(Event::Type::Legacy);
+            event.code = static_cast<int>(codePage);
+            event.number = names;
+        } else if (!toldLegacy_) {
+            toldLegacy_ = true;
+            out_->LegacyChosen(codePage, names);
+        }
+    }
+    void TemporaryName(const std::string& path, const std::string& temporary,
+                       bool leftThere) override {
+        if (ahead_ != nullptr) {
+            ahead_->TemporaryName(path, temporary, leftThere);
+        }
+        if (out_ != nullptr) {
+            out_->TemporaryName(path, temporary, leftThere);
+        } else {
+            Event& event = Keep(Event::Type::Temporary);
+            event.path = path;
+            event.text = temporary;
+            event.flag = leftThere;
+        }
+    }
+    // Each worker's file system finds the fallbacks itself: told once per kind.
+    void RenameFallback(const std::string& folderPath, RenameMethod method, bool folder) override {
+        if (out_ == nullptr) {
+            Event& event = Keep(Event::Type::Fallback);
+            event.path = folderPath;
+            event.code = static_cast<int>(method);
+            event.flag = folder;
+        } else if (toldFallbacks_.emplace(method, folder).second) {
+            out_->RenameFallback(folderPath, method, folder);
+        }
+    }
+    void JournalsLeftAlone(const std::string& path) override {
+        if (out_ == nullptr) {
+            Keep(Event::Type::LeftAlone).path = path;
+        } else if (!toldLeftAlone_) {
+            toldLeftAlone_ = true;
+            out_->JournalsLeftAlone(path);
+        }
+    }
+
+    // A subfolder a worker walked (done by now), its events in their place.
+    void Splice(std::shared_ptr<Task> task) {
+        if (out_ == nullptr) {
+            Keep(Event::Type::Subfolder).task = std::move(task);
+            return;
+        }
+        // Subfolders walked by workers within it are spliced in turn, without recursion.
+        std::vector<std::pair<Task*, std::size_t>> open{{task.get(), 0}};
+        while (!open.empty()) {
+            Task& at = *open.back().first;
+            if (open.back().second == at.events.size()) {
+                if (at.stopped) {
+                    counters_->Stopped = true;
+                }
+                open.pop_back();
+                continue;
+            }
+            Event& event = at.events[open.back().second++];
+            if (event.type == Event::Type::Subfolder) {
+                open.emplace_back(event.task.get(), 0);
+            } else {
+                Pass(event);
+            }
+        }
+    }
+
+  private:
+    Event& Keep(Event::Type type) {
+        Event& event = kept_->emplace_back();
+        event.type = type;
+        return event;
+    }
+
+    void Read(std::size_t entries) {
+        seenByAll_ += entries;
+        out_->Progress(seenByAll_);
+    }
+
+    // A worker's event, now told in its place; its renames are counted now.
+    void Pass(Event& event) {
+        switch (event.type) {
+            case Event::Type::Append:
+                if (event.entry.Kind == rkDirRenamed) {
+                    ++counters_->DirCount;
+                } else if (event.entry.Kind == rkFileRenamed) {
+                    ++counters_->FileCount;
+                }
+                out_->Append(std::move(event.entry));
+                break;
+            case Event::Type::Unreadable:
+                out_->FolderUnreadable(event.path, event.error);
+                break;
+            case Event::Type::Progress:
+                Read(event.number);
+                break;
+            case Event::Type::Begin:
+                out_->BeginRenames(event.planned);
+                break;
+            case Event::Type::End:
+                out_->EndRenames();
+                break;
+            case Event::Type::Legacy:
+                if (!toldLegacy_) {
+                    toldLegacy_ = true;
+                    out_->LegacyChosen(static_cast<LegacyCodePage>(event.code), event.number);
+                }
+                break;
+            case Event::Type::Temporary:
+                out_->TemporaryName(event.path, event.text, event.flag);
+                break;
+            case Event::Type::Fallback: {
+                const auto method = static_cast<RenameMethod>(event.code);
+                if (toldFallbacks_.emplace(method, event.flag).second) {
+                    out_->RenameFallback(event.path, method, event.flag);
+                }
+                break;
+            }
+            case Event::Type::LeftAlone:
+                if (!toldLeftAlone_) {
+                    toldLeftAlone_ = true;
+                    out_->JournalsLeftAlone(event.path);
+                }
+                break;
+            case Event::Type::Subfolder:
+                break;
+        }
+    }
+
+    RunSink* ahead_;
+    RunSink* out_ = nullptr;
+    RunCounters* counters_ = nullptr;
+    std::vector<Event>* kept_ = nullptr;
+    std::size_t lastSeen_ = 0;
+    std::size_t seenByAll_ = 0;
+    bool toldLegacy_ = false;
+    bool toldLeftAlone_ = false;
+    std::set<std::pair<RenameMethod, bool>> toldFallbacks_;
+};
 
 // The walk keeps one path, grown by a name on the way down and cut back on the way up, and for
 // each open folder level its entries and the next few renames planned there: memory grows with
@@ -23,7 +285,8 @@ class Walk : private RenameNotes {
          const StopRequest& stop, const std::string& journalFolder, bool namedEntry = false)
         : options_(options),
           fs_(fileSystem),
-          sink_(sink),
+          out_(sink),
+          sink_(&sink),
           counters_(counters),
           stop_(stop),
           reading_(ReadingOf(options)),
@@ -32,7 +295,11 @@ class Walk : private RenameNotes {
         fs_.SetNotes(this);
         FindJournalFolder(journalFolder);
     }
-    ~Walk() override { fs_.SetNotes(nullptr); }
+    // A worker's walk of a subfolder offered by a walk of the run whose own walk is `run`.
+    Walk(const Walk& run, FileSystem& fileSystem, Channel& channel, RunCounters& counters,
+         Crew& crew);
+
+    ~Walk() override;
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
 
@@ -47,8 +314,8 @@ class Walk : private RenameNotes {
         std::unique_ptr<Folder> parent =
             fs_.OpenFolder(chosen.prefix.empty() ? "." : chosen.prefix, error);
         if (!parent) {
-            sink_.FolderUnreadable(FolderPrefix(chosen.prefix.empty() ? "." : chosen.prefix),
-                                   error);
+            sink_->FolderUnreadable(FolderPrefix(chosen.prefix.empty() ? "." : chosen.prefix),
+                                    error);
             return;
         }
         path_ = chosen.prefix;
@@ -57,9 +324,9 @@ class Walk : private RenameNotes {
         if (!newName || *newName == name) {
             return;
         }
-        sink_.BeginRenames({{chosen.prefix + name, *newName, false}});
+        sink_->BeginRenames({{chosen.prefix + name, *newName, false}});
         RenameItem(parent.get(), name, false, *newName);
-        sink_.EndRenames();
+        sink_->EndRenames();
     }
 
     void Go() {
@@ -86,6 +353,7 @@ class Walk : private RenameNotes {
         if (root && IsJournalFolder(*root, ".")) {
             // nothing in it is renamed
         } else if (root) {
+            StartCrew(*root);
             ScanTree(std::move(root));
         } else {
             // An entry that is there but opens as no folder (a file, a dangling link) is not a
@@ -95,13 +363,27 @@ class Walk : private RenameNotes {
                 (chosenId && (error == std::errc::no_such_file_or_directory ||
                               error == std::errc::too_many_symbolic_link_levels));
             if (notAFolder) {
-                sink_.FolderUnreadable(path_, std::make_error_code(std::errc::not_a_directory));
+                sink_->FolderUnreadable(path_, std::make_error_code(std::errc::not_a_directory));
                 return;
             }
-            sink_.FolderUnreadable(path_, error);
+            sink_->FolderUnreadable(path_, error);
         }
         if (!chosen.name.empty() && options_.RenameDir) {
             ChosenFolderItself(parent.get(), chosen, chosenId);
+        }
+    }
+
+    // A worker's: the subfolder of `task` and everything in it, but not its own rename.
+    void GoTask(const Task& task) {
+        path_ = task.path;
+        if (IsJournalFolder(*task.parent, task.name, false) || Stopping()) {
+            return;
+        }
+        std::error_code error;
+        if (auto sub = fs_.OpenSubfolder(*task.parent, task.name, error)) {
+            ScanTree(std::move(sub));
+        } else {
+            sink_->FolderUnreadable(path_, error);
         }
     }
 
@@ -120,6 +402,10 @@ class Walk : private RenameNotes {
         std::vector<Planned> planned;  // the renames of entries before planUntil
         std::size_t nextPlanned = 0;   // the first planned rename not yet made
         std::size_t planUntil = 0;     // the first entry not yet looked at for a rename
+        // With several workers: the subfolders offered to them, in listing order, and the
+        // first one the walk has not got to.
+        std::vector<std::shared_ptr<Task>> offers;
+        std::size_t nextOffer = 0;
     };
 
     // A folder's renames are planned, announced and made this many at a time, so that a folder
@@ -128,7 +414,7 @@ class Walk : private RenameNotes {
 
     // Each look at the request that finds it made ends the run there.
     bool Stopping() {
-        if (stop_.Stopping()) {
+        if (stop_.Stopping() || (crew_ != nullptr && Aborted())) {
             counters_.Stopped = true;
         }
         return counters_.Stopped;
@@ -142,20 +428,52 @@ class Walk : private RenameNotes {
         level.folder = std::move(folder);
         level.pathLength = path_.size();
         if (const std::error_code error = fs_.ReadEntries(*level.folder, level.entries)) {
-            sink_.FolderUnreadable(path_, error);
+            sink_->FolderUnreadable(path_, error);
         }
         seen_ += level.entries.size();
-        sink_.Progress(seen_);
+        sink_->Progress(seen_);
         PlanFolder(level);
+        if (crew_ != nullptr) {
+            Offer(level);
+        }
     }
 
     // Closes the innermost level: its batch of planned renames ends with it.
     void Leave() {
-        if (!levels_.back().planned.empty()) {
-            sink_.EndRenames();
+        Level& level = levels_.back();
+        if (crew_ != nullptr) {
+            Settle(level);
+        }
+        if (!level.planned.empty()) {
+            sink_->EndRenames();
         }
         levels_.pop_back();
     }
+
+    // Every subfolder the walk would walk into is offered to the other workers.
+    void Offer(Level& level);
+
+    // The offer of the level's current entry, if there is one. An offer passed by (the
+    // journals' folder) is withdrawn or waited for.
+    std::shared_ptr<Task> OfferHere(Level& level) {
+        while (level.nextOffer < level.offers.size() &&
+               level.offers[level.nextOffer]->index < level.next) {
+            const std::shared_ptr<Task>& task = level.offers[level.nextOffer++];
+            if (!task->Claim(Task::Dropped)) {
+                Wait(*task);
+                channel_->Splice(task);
+            }
+        }
+        if (level.nextOffer < level.offers.size() &&
+            level.offers[level.nextOffer]->index == level.next) {
+            return level.offers[level.nextOffer++];
+        }
+        return nullptr;
+    }
+
+    // The level's subfolders the walk did not get to (it was stopped): those no worker took
+    // are withdrawn, the others waited for, and what their workers did told in its place.
+    void Settle(Level& level);
 
     void ScanTree(std::unique_ptr<Folder> root) {
         if (Stopping()) {
@@ -185,6 +503,17 @@ class Walk : private RenameNotes {
             // outside the chosen folder or round in a loop.
             if (level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name) &&
                 !IsJournalFolder(*level.folder, name)) {
+                if (crew_ != nullptr) {
+                    const std::shared_ptr<Task> task = OfferHere(level);
+                    if (task && !task->Claim(Task::Inline)) {
+                        // A worker took it: its rows come here, before the folder's rename.
+                        Wait(*task);
+                        channel_->Splice(task);
+                        RenamePlanned(level);
+                        ++level.next;
+                        continue;
+                    }
+                }
                 path_.append(name);
                 path_ += kFolderDelimiter;
                 std::error_code error;
@@ -194,7 +523,7 @@ class Walk : private RenameNotes {
                         continue;
                     }
                 } else {
-                    sink_.FolderUnreadable(path_, error);
+                    sink_->FolderUnreadable(path_, error);
                 }
                 path_.resize(level.pathLength);
             }
@@ -266,7 +595,7 @@ class Walk : private RenameNotes {
         }
         level.planUntil = i;
         if (!announced.empty()) {
-            sink_.BeginRenames(announced);
+            sink_->BeginRenames(announced);
         }
     }
 
@@ -275,7 +604,7 @@ class Walk : private RenameNotes {
         if (level.next == level.planUntil) {
             // The renames planned so far are made: the next ones are planned.
             if (!level.planned.empty()) {
-                sink_.EndRenames();
+                sink_->EndRenames();
             }
             level.planned.clear();
             level.nextPlanned = 0;
@@ -315,7 +644,7 @@ class Walk : private RenameNotes {
             ++counters_.FileCount;
             entry.Kind = rkFileRenamed;
         }
-        sink_.Append(std::move(entry));
+        sink_->Append(std::move(entry));
     }
 
     // Renamed through the parent opened at the start, and only while the parent still holds
@@ -342,9 +671,9 @@ class Walk : private RenameNotes {
         if (parent != nullptr && HoldsJournals(*parent, name)) {
             return;
         }
-        sink_.BeginRenames({{chosen.prefix + name, *newName, true}});
+        sink_->BeginRenames({{chosen.prefix + name, *newName, true}});
         RenameItem(parent, name, true, *newName);
-        sink_.EndRenames();
+        sink_->EndRenames();
     }
 
     // The journals' folder and every folder above it, by identity: a path may reach them by
@@ -373,13 +702,17 @@ class Walk : private RenameNotes {
         }
     }
 
-    bool IsJournalFolder(Folder& folder, std::string_view name) {
+    // A worker that took a subfolder looks again, without telling: the walk that offered it
+    // tells, in its place.
+    bool IsJournalFolder(Folder& folder, std::string_view name, bool tell = true) {
         EntryId id;
         if (!journalFolder_ || fs_.Identify(folder, std::string(name), id) ||
             !(id == *journalFolder_)) {
             return false;
         }
-        LeftAlone();
+        if (tell) {
+            LeftAlone();
+        }
         return true;
     }
 
@@ -400,17 +733,17 @@ class Walk : private RenameNotes {
     void LeftAlone() {
         if (!toldLeftAlone_) {
             toldLeftAlone_ = true;
-            sink_.JournalsLeftAlone(journalPath_);
+            sink_->JournalsLeftAlone(journalPath_);
         }
     }
 
     void TemporaryName(const std::string& from, const std::string& temporary,
                        bool leftThere) override {
-        sink_.TemporaryName(path_ + from, temporary, leftThere);
+        sink_->TemporaryName(path_ + from, temporary, leftThere);
     }
 
     void Fallback(RenameMethod method, bool folder) override {
-        sink_.RenameFallback(path_, method, folder);
+        sink_->RenameFallback(path_, method, folder);
     }
 
     // The run's code page for names that are not UTF-8 is chosen from all of them together, so
@@ -418,6 +751,15 @@ class Walk : private RenameNotes {
     // Every name met before was UTF-8, so none of them has been renamed yet.
     void ChooseLegacyCodePage() {
         choosing_ = false;
+        const auto [codePage, names] = crew_ != nullptr ? CodePageOfRun() : ChooseCodePage();
+        reading_.legacy = LegacyReading{codePage, true};
+        sink_->LegacyChosen(codePage, names);
+    }
+
+    // With several workers the first to meet such a name chooses, the others wait for it.
+    std::pair<LegacyCodePage, std::size_t> CodePageOfRun();
+
+    std::pair<LegacyCodePage, std::size_t> ChooseCodePage() {
         std::vector<std::string> names;
         const std::string root = FolderPrefix(options_.Path);
         std::error_code error;
@@ -428,13 +770,21 @@ class Walk : private RenameNotes {
         if ((options_.RenameDir || namedEntry_) && !IsValidUtf8(chosen.name)) {
             names.push_back(chosen.name);
         }
-        reading_.legacy = LegacyReading{tovana::ChooseLegacyCodePage(names), true};
-        sink_.LegacyChosen(reading_.legacy.codePage, names.size());
+        return {tovana::ChooseLegacyCodePage(names), names.size()};
     }
+
+    // Several workers when the options ask for them, or when left to choose on a network or
+    // FUSE file system; one where the file system cannot give each its own instance.
+    void StartCrew(Folder& root);
+    bool Aborted() const;
+    void Wait(Task& task);
+
+    friend class Crew;
 
     const RenameOptions& options_;
     FileSystem& fs_;
-    RunSink& sink_;
+    RunSink& out_;   // the sink the run was given
+    RunSink* sink_;  // where the walk reports: out_, or with several workers its channel
     RunCounters& counters_;
     const StopRequest& stop_;
     std::size_t seen_ = 0;
@@ -447,7 +797,227 @@ class Walk : private RenameNotes {
     std::vector<EntryId> holdingJournals_;  // the folders above it
     std::string journalPath_;
     bool toldLeftAlone_ = false;
+    // With several workers: the run's crew and the walk's channel, the run's own walk owning
+    // theirs.
+    Crew* crew_ = nullptr;
+    Channel* channel_ = nullptr;
+    std::unique_ptr<Channel> ownChannel_;
+    std::unique_ptr<Crew> ownCrew_;
 };
+
+// The workers of a run: each takes an offered subfolder, walks it with a walk of its own and
+// its own file system, and keeps what it did for the walk that offered it.
+class Crew {
+  public:
+    Crew(const Walk& run, RunSink* ahead, std::vector<std::unique_ptr<FileSystem>> fileSystems)
+        : run_(run),
+          ahead_(ahead),
+          reading_(run.reading_),
+          choosing_(run.choosing_),
+          fileSystems_(std::move(fileSystems)) {
+        for (const auto& fileSystem : fileSystems_) {
+            threads_.emplace_back([this, fs = fileSystem.get()] { Work(*fs); });
+        }
+    }
+    ~Crew() {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+    Crew(const Crew&) = delete;
+    Crew& operator=(const Crew&) = delete;
+
+    // Workers take the oldest offers first, a folder's last subfolders first: the walk that
+    // offered them starts from its first.
+    void Offer(const std::vector<std::shared_ptr<Task>>& tasks) {
+        if (tasks.empty()) {
+            return;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.insert(queue_.end(), tasks.rbegin(), tasks.rend());
+        }
+        work_.notify_all();
+    }
+
+    void Wait(Task& task) {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return task.state.load() == Task::Done; });
+    }
+
+    // Every walk stops at its next look (the run's own walk is ending by an exception).
+    void Abort() { abort_.store(true); }
+    bool Aborted() const { return abort_.load(); }
+
+    std::pair<LegacyCodePage, std::size_t> CodePage(Walk& walk) {
+        const std::lock_guard lock(codePageMutex_);
+        if (!codePage_) {
+            codePage_ = walk.ChooseCodePage();
+        }
+        return *codePage_;
+    }
+
+    const NameReading& reading() const { return reading_; }
+    bool choosing() const { return choosing_; }
+
+  private:
+    void Work(FileSystem& fileSystem) {
+        for (;;) {
+            std::shared_ptr<Task> task;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+                if (closing_) {
+                    return;
+                }
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            if (!task->Claim(Task::Taken)) {
+                continue;  // the offering walk got there first, or withdrew it
+            }
+            try {
+                Channel channel(ahead_, task->events);
+                RunCounters counters;
+                Walk walk(run_, fileSystem, channel, counters, *this);
+                walk.GoTask(*task);
+                task->stopped = counters.Stopped;
+            } catch (...) {
+                // Out of memory: the run ends, having told what it did.
+                Abort();
+                task->stopped = true;
+            }
+            {
+                const std::lock_guard lock(mutex_);
+                task->state.store(Task::Done);
+            }
+            done_.notify_all();
+        }
+    }
+
+    const Walk& run_;
+    RunSink* ahead_;
+    const NameReading reading_;
+    const bool choosing_;
+    std::vector<std::unique_ptr<FileSystem>> fileSystems_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    std::deque<std::shared_ptr<Task>> queue_;
+    bool closing_ = false;
+    std::atomic<bool> abort_{false};
+    std::mutex codePageMutex_;
+    std::optional<std::pair<LegacyCodePage, std::size_t>> codePage_;
+    std::vector<std::thread> threads_;
+};
+
+Walk::Walk(const Walk& run, FileSystem& fileSystem, Channel& channel, RunCounters& counters,
+           Crew& crew)
+    : options_(run.options_),
+      fs_(fileSystem),
+      out_(channel),
+      sink_(&channel),
+      counters_(counters),
+      stop_(run.stop_),
+      reading_(crew.reading()),
+      choosing_(crew.choosing()),
+      namedEntry_(run.namedEntry_),
+      journalFolder_(run.journalFolder_),
+      holdingJournals_(run.holdingJournals_),
+      journalPath_(run.journalPath_),
+      crew_(&crew),
+      channel_(&channel) {
+    fs_.SetNotes(this);
+}
+
+Walk::~Walk() {
+    if (crew_ != nullptr && !levels_.empty()) {
+        // Left by an exception: no worker may still use the folders of its levels.
+        crew_->Abort();
+        for (Level& level : levels_) {
+            for (; level.nextOffer < level.offers.size(); ++level.nextOffer) {
+                Task& task = *level.offers[level.nextOffer];
+                if (!task.Claim(Task::Dropped)) {
+                    crew_->Wait(task);
+                }
+            }
+        }
+    }
+    if (ownChannel_) {
+        out_.Parallel(false);
+    }
+    fs_.SetNotes(nullptr);
+}
+
+void Walk::Offer(Level& level) {
+    for (std::size_t i = 0; i < level.entries.size(); ++i) {
+        const std::string_view name = level.entries.name(i);
+        if (level.entries.kind(i) == EntryKind::Folder && WalksInto(name)) {
+            std::string path = path_;
+            path.append(name);
+            path += kFolderDelimiter;
+            level.offers.push_back(
+                std::make_shared<Task>(*level.folder, std::string(name), std::move(path), i));
+        }
+    }
+    crew_->Offer(level.offers);
+}
+
+void Walk::Settle(Level& level) {
+    for (; level.nextOffer < level.offers.size(); ++level.nextOffer) {
+        const std::shared_ptr<Task>& task = level.offers[level.nextOffer];
+        if (!task->Claim(Task::Dropped)) {
+            crew_->Wait(*task);
+            channel_->Splice(task);
+        }
+    }
+    level.offers.clear();
+    level.nextOffer = 0;
+}
+
+std::pair<LegacyCodePage, std::size_t> Walk::CodePageOfRun() {
+    return crew_->CodePage(*this);
+}
+
+bool Walk::Aborted() const {
+    return crew_->Aborted();
+}
+
+void Walk::Wait(Task& task) {
+    crew_->Wait(task);
+}
+
+void Walk::StartCrew(Folder& root) {
+    int jobs = options_.Jobs;
+    if (jobs <= 0) {
+        jobs = fs_.Remote(root) ? kRemoteJobs : 1;
+        if (jobs > 1) {
+            out_.JobsChosen(path_, jobs);
+        }
+    }
+    std::vector<std::unique_ptr<FileSystem>> fileSystems;
+    for (int i = 1; i < jobs; ++i) {
+        std::unique_ptr<FileSystem> clone = fs_.Clone();
+        if (!clone) {
+            return;
+        }
+        fileSystems.push_back(std::move(clone));
+    }
+    if (fileSystems.empty()) {
+        return;
+    }
+    RunSink* ahead = out_.Parallel(true);
+    ownChannel_ = std::make_unique<Channel>(ahead, out_, counters_);
+    channel_ = ownChannel_.get();
+    sink_ = channel_;
+    ownCrew_ = std::make_unique<Crew>(*this, ahead, std::move(fileSystems));
+    crew_ = ownCrew_.get();
+}
 
 class RunRefusalCategoryImpl : public std::error_category {
   public:

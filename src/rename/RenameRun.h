@@ -85,7 +85,25 @@ class RunSink {
     // it, and leaves them alone: the journals' folder is not walked into, and neither it nor
     // a folder holding it is renamed. Told once per run.
     virtual void JournalsLeftAlone(const std::string& /*path*/) {}
+    // A run left to choose how many workers rename at once (RenameOptions::Jobs 0) chose
+    // `jobs` of them, more than one, because the chosen folder (`folderPath`) is on a network
+    // or FUSE file system. Told once per run, before its first row.
+    virtual void JobsChosen(const std::string& /*folderPath*/, int /*jobs*/) {}
+
+    // A run with several workers calls Parallel(true) at its start and Parallel(false) at its
+    // end. Every other call still comes on the run's own thread, in exactly the order a run
+    // with one worker makes them, but only once a folder's subfolders are all done, so later
+    // than the renames they tell of. A sink that must hear of renames before they happen (a
+    // journal writes ahead) returns from Parallel(true) the part that does: the workers call
+    // it from their own threads, several at once, with BeginRenames, Append, EndRenames,
+    // TemporaryName and FolderUnreadable as they go, each worker's calls nested as a
+    // one-worker run's are, and a folder's always after those of everything inside it.
+    virtual RunSink* Parallel(bool /*starts*/) { return nullptr; }
 };
+
+// Workers a run uses when left to choose (RenameOptions::Jobs 0) on a network or FUSE file
+// system; one elsewhere.
+constexpr int kRemoteJobs = 16;
 
 struct RunCounters {
     int FileCount = 0;     // files renamed

@@ -5,6 +5,14 @@
 
 namespace tovana {
 
+std::unique_ptr<FileSystem> SlowFileSystem::Clone() {
+    std::unique_ptr<FileSystem> inner = inner_.Clone();
+    if (!inner) {
+        return nullptr;
+    }
+    return std::unique_ptr<FileSystem>(new SlowFileSystem(std::move(inner), delay_));
+}
+
 void SlowFileSystem::Wait() const {
     std::this_thread::sleep_for(delay_);
 }

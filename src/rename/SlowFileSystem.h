@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 
 #include "rename/FileSystem.h"
 
@@ -27,6 +28,8 @@ class SlowFileSystem : public FileSystem {
     std::string StoredName(Folder& folder, const std::string& name) override {
         return inner_.StoredName(folder, name);
     }
+    bool Remote(Folder& folder) override { return inner_.Remote(folder); }
+    std::unique_ptr<FileSystem> Clone() override;
 
     // The notes are the inner file system's: it is the one that makes temporary names.
     void SetNotes(RenameNotes* notes) override {
@@ -37,8 +40,11 @@ class SlowFileSystem : public FileSystem {
     std::chrono::microseconds delay() const { return delay_; }
 
   private:
+    SlowFileSystem(std::unique_ptr<FileSystem> inner, std::chrono::microseconds delay)
+        : owned_(std::move(inner)), inner_(*owned_), delay_(delay) {}
     void Wait() const;
 
+    std::unique_ptr<FileSystem> owned_;  // a clone's own inner file system
     FileSystem& inner_;
     std::chrono::microseconds delay_;
 };

@@ -12,6 +12,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -742,6 +743,26 @@ std::string FileSystemPosix::StoredName(Folder& folder, const std::string& name)
         }
     }
     return name;
+}
+
+bool FileSystemPosix::Remote(Folder& folder) {
+    // FUSE, NFS, SMB, CIFS, SMB2, 9p, Ceph, AFS; not in every kernel's headers. The type is
+    // compared in 32 bits: some systems give it sign-extended.
+    constexpr std::uint32_t kRemote[] = {0x65735546, 0x6969,     0x517B,     0xFF534D42,
+                                         0xFE534D42, 0x01021997, 0x00C36400, 0x6B414653};
+    struct statfs fileSystem {};
+    if (::fstatfs(FdOf(folder), &fileSystem) != 0) {
+        return false;
+    }
+    const auto type = static_cast<std::uint32_t>(fileSystem.f_type);
+    return std::find(std::begin(kRemote), std::end(kRemote), type) != std::end(kRemote);
+}
+
+// A clone's temporary names count from a range of their own, so two workers never pick one.
+std::unique_ptr<FileSystem> FileSystemPosix::Clone() {
+    auto clone = std::make_unique<FileSystemPosix>(calls_);
+    clone->temporaryCounter_ = ++clones_ * 1000000u;
+    return clone;
 }
 
 std::unique_ptr<FileSystem> MakeFileSystem() {

@@ -52,6 +52,8 @@ class FileSystemPosix : public FileSystem {
     bool IgnoresCase(Folder& folder) override;
     std::string StoredName(Folder& folder, const std::string& name) override;
     bool RenamesFolders(Folder& folder) override;
+    bool Remote(Folder& folder) override;
+    std::unique_ptr<FileSystem> Clone() override;
 
     // What a file system was found to offer, remembered for the rest of the run.
     enum class Offer { Unknown, Yes, No };
@@ -90,6 +92,7 @@ class FileSystemPosix : public FileSystem {
     std::vector<char> buffer_;
     unsigned temporaryCounter_ = 0;
     std::map<dev_t, DeviceRenames> devices_;
+    unsigned clones_ = 0;
 };
 
 }  // namespace tovana

@@ -262,8 +262,25 @@ class FileSystemWin32 : public FileSystem {
         return Utf8FromWide(stored);
     }
 
+    // A share (a mapped drive or a UNC path) is remote; so is what the system reports as such.
+    bool Remote(Folder& folder) override {
+        wchar_t volume[MAX_PATH + 1];
+        if (!::GetVolumePathNameW(PathOf(folder).c_str(), volume, MAX_PATH + 1)) {
+            return false;
+        }
+        return ::GetDriveTypeW(volume) == DRIVE_REMOTE;
+    }
+
+    // A clone's temporary names count from a range of their own, so two workers never pick one.
+    std::unique_ptr<FileSystem> Clone() override {
+        auto clone = std::make_unique<FileSystemWin32>();
+        clone->temporaryCounter_ = ++clones_ * 1000000u;
+        return clone;
+    }
+
   private:
     unsigned temporaryCounter_ = 0;
+    unsigned clones_ = 0;
 };
 
 }  // namespace
