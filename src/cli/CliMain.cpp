@@ -166,7 +166,7 @@ class LinesSink : public tovana::RunSink {
         WriteText(stderr, "tovana-cli: " +
                               Format(_("note: '%1' is on a network or FUSE file system; up to %2 "
                                        "folders are renamed there at once"),
-                                     {tovana::ShownField(WithoutTrailingDelimiter(
+                                     {tovana::ShownField(tovana::TrimmedPath(
                                           folderPath.empty() ? "." : folderPath)),
                                       std::to_string(jobs)}) +
                               "\n");
