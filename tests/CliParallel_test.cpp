@@ -18,6 +18,7 @@
 
 namespace {
 
+using tovana::test::PrintedRows;
 using tovana::test::ProgramResult;
 using tovana::test::Row;
 using tovana::test::TempTree;
@@ -143,25 +144,6 @@ TEST(CliJobs, ANumberFromOneTo256OrAuto) {
 
 constexpr int kFolders = 24;
 constexpr int kFilesPerFolder = 40;
-
-std::vector<Row> PrintedRows(const std::string& out) {
-    std::vector<Row> rows;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t first = line.find('\t');
-        const std::size_t second = line.find('\t', first + 1);
-        if (second == std::string::npos) {
-            break;
-        }
-        const std::string kind = line.substr(0, first);
-        rows.push_back({line.substr(first + 1, second - first - 1),
-                        kind == "dir"    ? tovana::rkDirRenamed
-                        : kind == "file" ? tovana::rkFileRenamed
-                                         : tovana::rkFailed,
-                        line.substr(second + 1)});
-    }
-    return rows;
-}
 
 int RenamedOnDisk(const std::filesystem::path& root) {
     int renamed = 0;

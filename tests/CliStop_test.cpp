@@ -26,6 +26,7 @@
 
 namespace {
 
+using tovana::test::PrintedRows;
 using tovana::test::Row;
 
 struct SignalCase {
@@ -33,26 +34,6 @@ struct SignalCase {
     int signal;
     int status;
 };
-
-// The rows tovana-cli printed, up to the summary.
-std::vector<Row> PrintedRows(const std::string& out) {
-    std::vector<Row> rows;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t first = line.find('\t');
-        const std::size_t second = line.find('\t', first + 1);
-        if (second == std::string::npos) {
-            break;
-        }
-        const std::string kind = line.substr(0, first);
-        rows.push_back({line.substr(first + 1, second - first - 1),
-                        kind == "dir"    ? tovana::rkDirRenamed
-                        : kind == "file" ? tovana::rkFileRenamed
-                                         : tovana::rkFailed,
-                        line.substr(second + 1)});
-    }
-    return rows;
-}
 
 // Whether the run has renamed anything yet: some file has lost its "ř".
 bool AnyRenamed(const std::filesystem::path& root) {

@@ -8,12 +8,6 @@
 namespace tovana {
 namespace {
 
-constexpr std::array<Setting, 9> kFlags = {
-    Setting::SubDir,      Setting::RenameDir,        Setting::ReplaceSpace,
-    Setting::RemoveSpace, Setting::ReplaceUnderline, Setting::RemoveUnderline,
-    Setting::ToUpperCase, Setting::ToLowerCase,      Setting::NonAlphaNum,
-};
-
 SettingsError Error(const char* format, Setting setting) {
     char message[256];
     std::snprintf(message, sizeof message, format, SettingName(setting));

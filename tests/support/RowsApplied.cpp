@@ -1,5 +1,6 @@
 #include "support/RowsApplied.h"
 
+#include <sstream>
 #include <stdexcept>
 
 namespace tovana::test {
@@ -29,6 +30,26 @@ std::map<std::string, std::string> RowsApplied(std::map<std::string, std::string
         before = std::move(after);
     }
     return before;
+}
+
+// Rows end at the first line without two tabs: the summary.
+std::vector<Row> PrintedRows(const std::string& out) {
+    std::vector<Row> rows;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t first = line.find('\t');
+        const std::size_t second = line.find('\t', first + 1);
+        if (second == std::string::npos) {
+            break;
+        }
+        const std::string kind = line.substr(0, first);
+        rows.push_back({line.substr(first + 1, second - first - 1),
+                        kind == "dir"    ? rkDirRenamed
+                        : kind == "file" ? rkFileRenamed
+                                         : rkFailed,
+                        line.substr(second + 1)});
+    }
+    return rows;
 }
 
 }  // namespace tovana::test

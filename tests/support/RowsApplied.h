@@ -16,4 +16,7 @@ std::map<std::string, std::string> RowsApplied(std::map<std::string, std::string
                                                const std::string& root,
                                                const std::vector<Row>& rows);
 
+// The rows tovana-cli printed on stdout (kind, TAB, old path, TAB, new name), up to the summary.
+std::vector<Row> PrintedRows(const std::string& out);
+
 }  // namespace tovana::test
