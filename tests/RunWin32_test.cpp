@@ -308,6 +308,26 @@ TEST(FileSystemWin32, PathsGoToTheSystemInTheirLongForm) {
     }
 }
 
+// Several folders are renamed at once on a network drive (where each rename is a round trip),
+// one at a time on a local disk. Under Wine, scripts/wine-prefix maps N: as a network drive.
+TEST_F(RunWin32, NetworkDriveIsRemoteLocalDiskIsNot) {
+    if (::GetDriveTypeW(L"N:\\") != DRIVE_REMOTE) {
+        GTEST_SKIP() << "no network drive N: here (scripts/wine-prefix maps one under Wine)";
+    }
+    const std::wstring shared = L"N:\\tovana-" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryW(shared.c_str(), nullptr));
+    tree.Add("Léto/");
+    const auto fileSystem = tovana::MakeFileSystem();
+    for (const auto& [path, remote] :
+         {std::pair{tovana::Utf8FromWide(shared), true}, std::pair{tree.path("Léto"), false}}) {
+        std::error_code error;
+        const auto folder = fileSystem->OpenFolder(path, error);
+        ASSERT_TRUE(folder) << path << ": " << error.message();
+        EXPECT_EQ(fileSystem->Remote(*folder), remote) << path;
+    }
+    ::RemoveDirectoryW(shared.c_str());
+}
+
 // A tree deeper than 260 characters is walked and renamed whole; rows keep the path as given.
 TEST_F(RunWin32, RenamesBeyond260Characters) {
     std::string deep;

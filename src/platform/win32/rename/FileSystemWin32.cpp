@@ -262,13 +262,22 @@ class FileSystemWin32 : public FileSystem {
         return Utf8FromWide(stored);
     }
 
-    // A share (a mapped drive or a UNC path) is remote; so is what the system reports as such.
+    // A share (a UNC path, or a drive mapped to one) is remote. The volume comes back in the long
+    // form; the drive type is asked of its plain root ("N:\"), which every system answers (Wine
+    // takes "\\?\N:\" for a fixed disk).
     bool Remote(Folder& folder) override {
         wchar_t volume[MAX_PATH + 1];
         if (!::GetVolumePathNameW(PathOf(folder).c_str(), volume, MAX_PATH + 1)) {
             return false;
         }
-        return ::GetDriveTypeW(volume) == DRIVE_REMOTE;
+        std::wstring root = volume;
+        if (root.starts_with(L"\\\\?\\UNC\\")) {
+            return true;
+        }
+        if (root.starts_with(L"\\\\?\\")) {
+            root.erase(0, 4);
+        }
+        return ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
     }
 
     // A clone's temporary names count from a range of their own, so two workers never pick one.
