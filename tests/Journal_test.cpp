@@ -411,6 +411,25 @@ TEST_F(JournalTest, UndoAfterTheTreeChangedPutsBackWhatItCanAndOverwritesNothing
                       }));
 }
 
+// A folder inside a folder that could not get its old name back cannot get its own back either:
+// the entries inside it are put back where it is, never in a folder of its old name made since,
+// whose entries the run never touched.
+TEST_F(JournalTest, EntriesOfFoldersLeftUnderTheirNewNamesArePutBackThereOnly) {
+    Build({"Léto/Ěčko/Řeka/ž.txt"});
+    RunJournaled(Everything());
+    tree.AddFile("Leto/Ěčko/cizí.txt", "new folder");
+    tree.AddFile("Leto/Ecko/Řeka/z.txt", "not the run's");
+    const auto contentsBefore = tovana::test::Contents(tree.root());
+
+    const tovana::UndoOutcome undo = UndoIt();
+    EXPECT_EQ(undo.Failed, 2);  // Ěčko and Řeka
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore) << "nothing lost or replaced";
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after.at("Léto/Ecko/Reka/ž.txt"), "Léto/Ěčko/Řeka/ž.txt");
+    EXPECT_EQ(after.at("Léto/Ecko/Řeka/z.txt"), "not the run's");
+    EXPECT_EQ(after.at("Léto/Ěčko/cizí.txt"), "new folder");
+}
+
 TEST_F(JournalTest, FailedRowsCarryTheirReasonIntoTheJournal) {
     Build({"Léto/C.txt", "Léto/Č.txt"});
     const std::string path = RunJournaled(Everything());
