@@ -208,24 +208,44 @@ class Undoer {
         return folder == base_ && moved_.count(folder) == 0 ? chosen_.name : NameNow(folder);
     }
 
-    // The path of `folder` as the rows name it: where it is now, its delimiter at the end.
-    std::string PathNow(std::size_t folder) const {
+    // The path of `folder` as the rows name it: where it is now, its delimiter at the end. The
+    // last one is kept: the next batch is most often in the same folder, one inside it (the undo
+    // of a deep tree goes down) or the one holding it.
+    const std::string& PathNow(std::size_t folder) {
         if (folder == kTop) {
             return chosen_.prefix;
         }
-        std::vector<std::size_t> chain;
+        if (folder == pathNowOf_) {
+            return pathNow_;
+        }
+        if (pathNowOf_ != kNotThere && pathNowOf_ != kTop) {
+            if ((*folders_)[folder].Parent == pathNowOf_) {
+                pathNow_ += NameNow(folder);
+                pathNow_ += kFolderDelimiter;
+                pathNowOf_ = folder;
+                return pathNow_;
+            }
+            if ((*folders_)[pathNowOf_].Parent == folder) {
+                pathNow_.resize(pathNow_.size() - NameNow(pathNowOf_).size() - 1);
+                pathNowOf_ = folder;
+                return pathNow_;
+            }
+        }
+        std::vector<std::size_t>& chain = scratch_;
+        chain.clear();
         std::size_t length = 0;
         for (std::size_t at = folder; at != JournalFolders::kNone; at = (*folders_)[at].Parent) {
             chain.push_back(at);
             length += NameNow(at).size() + 1;
         }
-        std::string path;
-        path.reserve(length);
+        pathNow_.clear();
+        pathNow_.reserve(length);
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            path += NameNow(*it);
-            path += kFolderDelimiter;
+            pathNow_ += NameNow(*it);
+            pathNow_ += kFolderDelimiter;
         }
-        return path;
+        pathNowOf_ = folder;
+        return pathNow_;
     }
 
     // How many folders lie between the top one and `folder`, which is the run's folder or one
@@ -314,7 +334,7 @@ class Undoer {
     }
 
     void UndoFolder(std::size_t where, const std::vector<Step>& steps) {
-        const std::string prefix = PathNow(where);
+        const std::string& prefix = PathNow(where);
         std::error_code openError;
         Folder* folder = Reach(where, openError);
         const std::size_t depth = open_.size();
@@ -393,6 +413,7 @@ class Undoer {
                 if (isFolder && row.Reason == FailReason::TargetExists) {
                     if (const std::size_t inside = FolderOf(*step); inside != kNotThere) {
                         moved_[inside] = newName;
+                        pathNowOf_ = kNotThere;  // it may lead to the one kept
                         notRenamed_.erase(inside);
                     }
                     open_.resize(std::min(open_.size(), depth));
@@ -437,7 +458,9 @@ class Undoer {
     std::unique_ptr<Folder> topFolder_;
     std::error_code topError_;
     std::vector<std::pair<std::size_t, std::unique_ptr<Folder>>> open_;  // below top_
-    std::map<std::size_t, std::string> moved_;       // folder -> the name it is still under
+    std::map<std::size_t, std::string> moved_;  // folder -> the name it is still under
+    std::size_t pathNowOf_ = kNotThere;         // the folder whose PathNow is kept
+    std::string pathNow_;
     std::map<std::size_t, std::string> notRenamed_;  // dry run: folder -> the name on disk
     int failed_ = 0;
 };
