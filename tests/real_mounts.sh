@@ -9,9 +9,11 @@
 #
 #   tests/real_mounts.sh TOVANA_CLI FILE_SYSTEM PART
 #
-# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat, sshfs; PART: renames (files,
-# folders, a collision, the dry run), letter-case (changes of letter case alone) or kills (runs
-# killed at random moments, then undone). Exits 77 (CTest: skipped) with the
+# FILE_SYSTEM: bindfs, fuse2fs, ntfs-3g, exfat-fuse, fusefat, sshfs, latencyfs (bench/latencyfs.c,
+# a pass-through that waits before every request, as a network disk does); PART: renames (files,
+# folders, a collision, the dry run), letter-case (changes of letter case alone), kills (runs
+# killed at random moments, then undone) or parallel (several folders at once: rows, tree and undo
+# the same as one at a time). Exits 77 (CTest: skipped) with the
 # reason when the mount cannot be made on this machine (not root, no /dev/fuse, no tool, no loop
 # device); everything mounted is unmounted on every way out, and nothing is mounted below the
 # build folder.
@@ -162,6 +164,16 @@ case $kind in
       -o StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null \
       "root@127.0.0.1:$work/source" "$mnt"
     ;;
+  latencyfs)
+    need cc pkg-config
+    pkg-config --exists fuse3 || skip "no libfuse3-dev to build bench/latencyfs.c (scripts/setup installs it)"
+    # shellcheck disable=SC2046
+    cc -O2 -o "$work/latencyfs" "$(dirname "$0")/../bench/latencyfs.c" $(pkg-config fuse3 --cflags --libs) ||
+      fail "cannot build bench/latencyfs.c"
+    mkdir "$work/source"
+    # A fifth of a millisecond a request: slow enough for the workers to overlap.
+    mount_it "$work/latencyfs" "$work/source" "$mnt" -o delay_us=200 -o max_threads=64
+    ;;
   *)
     echo "unknown file system: $kind" >&2
     exit 2
@@ -282,6 +294,54 @@ for round in $(seq 1 20); do
   restored=$((restored + 1))
 done
 echo "PASSED $kind $part: $rounds runs killed, $doubled of them between a hard link and the removal of the old name, $claimed between a placeholder and the rename over it, $restored trees put back"
+exit 0
+fi
+
+if [ "$part" = parallel ]; then
+# 4. Several folders renamed at once (the default on a FUSE or network disk): the same rows in
+# the same order, the same collisions failed, the same tree and the same undo as one folder at
+# a time, through the dry run and the real run.
+for d in 1 2 3 4 5 6; do
+  for f in $(seq 1 12); do
+    add "P/Výlet č. $d/Žluťoučký kůň $f.txt"
+  done
+  add "P/Výlet č. $d/a b.txt" "P/Výlet č. $d/a_b.txt"
+  for e in 1 2; do
+    for f in 1 2 3 4 5; do
+      add "P/Výlet č. $d/Den $e/Úl $f.jpg"
+    done
+  done
+done
+before=$(listing P)
+for run in dry1 dry real1 real; do
+  jobs=(-j 1)
+  [[ $run == *1 ]] || jobs=()
+  dry=()
+  [[ $run == dry* ]] && dry=(-n)
+  run_cli "$run" "${dry[@]}" "${jobs[@]}" -s -d --replace-space "$mnt/P"
+  [ "$(cat "$work/$run.status")" = 1 ] || fail "$run: exit status $(cat "$work/$run.status"), not 1 (a_b.txt collides)"
+  if [[ $run == real* ]]; then
+    listing P >"$work/$run.tree"
+    run_cli undo --undo
+    [ "$(cat "$work/undo.status")" = 0 ] || fail "$run: undo: $(cat "$work/undo.out" "$work/undo.err")"
+    [ "$(listing P)" = "$before" ] || fail "$run: the undo did not put the tree back"
+  fi
+done
+for run in dry real; do
+  cmp -s "$work/${run}1.out" "$work/$run.out" || {
+    diff -u "$work/${run}1.out" "$work/$run.out" | head -n 20
+    fail "$run: the rows differ from one folder at a time"
+  }
+  grep -q "up to 16 folders are renamed there at once" "$work/$run.err" ||
+    fail "$run: no note of 16 folders at once: $(cat "$work/$run.err")"
+  grep -v "folders are renamed there at once" "$work/$run.err" | cmp -s - "$work/${run}1.err" ||
+    fail "$run: other notes than one folder at a time: $(cat "$work/$run.err")"
+done
+cmp -s "$work/real1.tree" "$work/real.tree" || fail "the tree differs from one folder at a time"
+[ "$(grep -c '^failed' "$work/real.out")" = 6 ] || fail "not one failed collision a folder"
+grep -qF "P/Vylet_c._6/Den_2/Ul_5.jpg	P/Výlet č. 6/Den 2/Úl 5.jpg" "$work/real.tree" ||
+  fail "the tree was not renamed: $(head -n 5 "$work/real.tree")"
+echo "PASSED $kind $part: $(grep -c . "$work/real.out") rows the same with 16 folders at once as with one"
 exit 0
 fi
 

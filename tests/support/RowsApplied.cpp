@@ -52,4 +52,15 @@ std::vector<Row> PrintedRows(const std::string& out) {
     return rows;
 }
 
+std::string StoppedSummary(const std::vector<Row>& rows) {
+    int files = 0;
+    int folders = 0;
+    for (const Row& row : rows) {
+        files += row.kind == rkFileRenamed;
+        folders += row.kind == rkDirRenamed;
+    }
+    return "Přejmenování přerušeno.\n\nPřejmenováno:\n\n" + std::to_string(files) + " souborů\n" +
+           std::to_string(folders) + " adresářů\n";
+}
+
 }  // namespace tovana::test

@@ -19,4 +19,8 @@ std::map<std::string, std::string> RowsApplied(std::map<std::string, std::string
 // The rows tovana-cli printed on stdout (kind, TAB, old path, TAB, new name), up to the summary.
 std::vector<Row> PrintedRows(const std::string& out);
 
+// How tovana-cli's output ends when the run was stopped after these rows: the counts it gives
+// must be the renames the rows tell.
+std::string StoppedSummary(const std::vector<Row>& rows);
+
 }  // namespace tovana::test
