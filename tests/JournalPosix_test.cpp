@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -292,6 +293,80 @@ TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
     EXPECT_EQ(undo.Failed, 0);
     // Every level is back under its old name with its file.
     fd = ::open(tree.path("Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth <= kLevels && fd >= 0; ++depth) {
+        const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
+        int content = -1;
+        EXPECT_EQ(::read(file, &content, sizeof content), static_cast<ssize_t>(sizeof content));
+        EXPECT_EQ(content, depth);
+        ::close(file);
+        const int next = depth < kLevels ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+        EXPECT_TRUE(depth == kLevels || next >= 0) << "level " << depth;
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_EQ(std::system(("rm -rf '" + tree.path() + "'/*").c_str()), 0);
+}
+
+// A tree hundreds of levels deep with a file in each folder. Its journal is read into one name
+// per folder rather than a whole path per entry (which comes to megabytes here, gigabytes at
+// 10,000 levels), the undo opens each folder once on its way down rather than again from the
+// top for each batch, and its rows still carry whole paths.
+TEST(UndoConfined, DeepTreeIsReadAndPutBackOneFolderAtATime) {
+    tovana::test::TempTree tree;
+    tovana::test::TempTree journals;
+    JournalStore store(journals.path());
+    const std::string level = "Úroveň " + std::string(91, 'x');  // 100 bytes
+    constexpr int kLevels = 300;
+    std::string deepest = tree.path("Léto") + "/";
+    int fd = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::mkdirat(fd, "Léto", 0755), 0);
+    for (int depth = 0; depth <= kLevels; ++depth) {
+        const int next = ::openat(fd, depth == 0 ? "Léto" : level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+        const int file = ::openat(fd, "č.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::write(file, &depth, sizeof depth), static_cast<ssize_t>(sizeof depth));
+        ::close(file);
+        if (depth < kLevels) {
+            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
+            deepest += level + "/";
+        }
+    }
+    ::close(fd);
+    const std::string journal = RunOver(tree.path("Léto"), store);
+
+    tovana::Journal read;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(journal, read, detail), tovana::JournalProblem::None) << detail;
+    ASSERT_EQ(read.Entries.size(), 2u * kLevels + 2);  // each level's folder and file, and Léto
+    std::size_t held = 0;
+    for (const tovana::JournalEntry& entry : read.Entries) {
+        held += entry.Path.Name.size();
+    }
+    for (std::size_t folder = 0; folder < read.Folders->size(); ++folder) {
+        held += (*read.Folders)[folder].Name.size();
+    }
+    EXPECT_LT(held, 3 * (kLevels + 1) * level.size());
+    EXPECT_EQ(std::count_if(read.Entries.begin(), read.Entries.end(),
+                            [&](const auto& entry) { return entry.Path == deepest + "č.txt"; }),
+              1);
+
+    tovana::test::FaultySyscalls calls;
+    tovana::FileSystemPosix fileSystem(calls);
+    tovana::test::RecordingSink sink;
+    tovana::RunCounters counters;
+    const tovana::UndoOutcome undo =
+        tovana::UndoRun(store, journal, fileSystem, sink, counters, "test", false);
+    EXPECT_EQ(undo.Failed, 0);
+    EXPECT_EQ(counters.FileCount, kLevels + 1);
+    EXPECT_EQ(counters.DirCount, kLevels + 1);
+    EXPECT_LE(calls.made[tovana::test::Call::OpenAt], kLevels + 10) << "each folder opened once";
+    ASSERT_FALSE(sink.rows.empty());
+    EXPECT_EQ(sink.rows.back().path, deepest + "c.txt");  // Léto and the levels are back by then
+
+    fd = ::open(tree.path("Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
     for (int depth = 0; depth <= kLevels && fd >= 0; ++depth) {
         const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
         int content = -1;

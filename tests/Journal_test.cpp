@@ -12,6 +12,7 @@
 
 #include "journal/Escape.h"
 #include "journal/Undo.h"
+#include "names/PathRules.h"
 #include "rename/Platform.h"
 #include "support/CaseLabel.h"
 #include "support/RecordingSink.h"
@@ -410,6 +411,25 @@ TEST_F(JournalTest, UndoAfterTheTreeChangedPutsBackWhatItCanAndOverwritesNothing
                       }));
 }
 
+// A folder inside a folder that could not get its old name back cannot get its own back either:
+// the entries inside it are put back where it is, never in a folder of its old name made since,
+// whose entries the run never touched.
+TEST_F(JournalTest, EntriesOfFoldersLeftUnderTheirNewNamesArePutBackThereOnly) {
+    Build({"Léto/Ěčko/Řeka/ž.txt"});
+    RunJournaled(Everything());
+    tree.AddFile("Leto/Ěčko/cizí.txt", "new folder");
+    tree.AddFile("Leto/Ecko/Řeka/z.txt", "not the run's");
+    const auto contentsBefore = tovana::test::Contents(tree.root());
+
+    const tovana::UndoOutcome undo = UndoIt();
+    EXPECT_EQ(undo.Failed, 2);  // Ěčko and Řeka
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore) << "nothing lost or replaced";
+    const Tree after = tree.Snapshot();
+    EXPECT_EQ(after.at("Léto/Ecko/Reka/ž.txt"), "Léto/Ěčko/Řeka/ž.txt");
+    EXPECT_EQ(after.at("Léto/Ecko/Řeka/z.txt"), "not the run's");
+    EXPECT_EQ(after.at("Léto/Ěčko/cizí.txt"), "new folder");
+}
+
 TEST_F(JournalTest, FailedRowsCarryTheirReasonIntoTheJournal) {
     Build({"Léto/C.txt", "Léto/Č.txt"});
     const std::string path = RunJournaled(Everything());
@@ -576,6 +596,102 @@ INSTANTIATE_TEST_SUITE_P(
         BadJournal{"UnknownRecord", Header("@OWN@") + "rename\t/x/a\tb\n", UndoProblem::Damaged},
         BadJournal{"RecordAfterEnd", Header("@OWN@") + "end\t0\t0\t0\nintent\t1\tfile\t/x/a\tb\n",
                    UndoProblem::Damaged}),
+    tovana::test::CaseLabel());
+
+// ---- the folders of a journal ----
+
+struct FolderRecords {
+    const char* label;
+    int version;
+    std::string records;             // after the header; '|' stands for the folder delimiter
+    std::vector<std::string> paths;  // the whole paths of the entries, in order
+    std::string temporary = {};      // the first entry's temporary name
+};
+
+class ReadFolders : public JournalTest, public testing::WithParamInterface<FolderRecords> {};
+
+// However a journal names a folder (whole, or from part of the last one, cut within a name, in
+// the first version's whole paths, in a name that carries folders of its own), its entries read
+// with the same whole paths, and the entries of one folder share it.
+TEST_P(ReadFolders, GiveEachEntryItsWholePathAndOneFolderOnce) {
+    const auto delimited = [](std::string text) {
+        std::replace(text.begin(), text.end(), '|', tovana::kFolderDelimiter);
+        return text;
+    };
+    // In the journal's text, as its fields are escaped (Windows' delimiter is the escape).
+    const auto written = [](const std::string& text) {
+        std::string escaped;
+        for (const char c : text) {
+            escaped += c != '|' ? std::string(1, c)
+                                : tovana::EscapeField(std::string(1, tovana::kFolderDelimiter));
+        }
+        return escaped;
+    };
+    std::ofstream(std::filesystem::path(journals.root() / "edited.journal"), std::ios::binary)
+        << "tovana-journal\t" << GetParam().version << "\nplatform\t"
+        << tovana::journal_platform::kPlatform << "\nkind\trun\nfolder\t" << written("|r") << "\n"
+        << written(GetParam().records);
+    Journal journal;
+    std::string detail;
+    ASSERT_EQ(tovana::ReadJournal(journals.path("edited.journal"), journal, detail),
+              tovana::JournalProblem::None)
+        << detail;
+    const std::vector<std::string>& paths = GetParam().paths;
+    ASSERT_EQ(journal.Entries.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(journal.Entries[i].Path, delimited(paths[i])) << i;
+        for (std::size_t j = 0; j < i; ++j) {
+            const bool sameFolder =
+                paths[i].substr(0, paths[i].rfind('|')) == paths[j].substr(0, paths[j].rfind('|'));
+            EXPECT_EQ(journal.Entries[i].Path.Folder == journal.Entries[j].Path.Folder, sameFolder)
+                << i << " and " << j;
+        }
+    }
+    EXPECT_EQ(journal.Entries[0].Temporary, GetParam().temporary);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journals, ReadFolders,
+    testing::Values(FolderRecords{"NamesInTheFolderOfTheLastRecord",
+                                  2,
+                                  "at\t0\t|r|a|b|\nintent\t1\tfile\tx\tX\nat\t3\tc|\n"
+                                  "intent\t2\tfile\ty\tY\n",
+                                  {"|r|a|b|x", "|r|c|y"}},
+                    FolderRecords{"KeptToTheMiddleOfAName",
+                                  2,
+                                  "at\t0\t|r|bc|\nat\t4\td|\nintent\t1\tfile\tx\tX\n",
+                                  {"|r|bd|x"}},
+                    FolderRecords{"FolderEndingInPartOfAName",
+                                  2,
+                                  "at\t0\t|r|b\nintent\t1\tfile\tc.txt\tX\nat\t4\tX|\n"
+                                  "intent\t2\tfile\ty\tY\n",
+                                  {"|r|bc.txt", "|r|bX|y"}},
+                    FolderRecords{"NamesCarryingFolders",
+                                  2,
+                                  "at\t0\t|r|\nintent\t1\tfile\ts|t|x\tX\nintent\t2\tfile\ty\tY\n",
+                                  {"|r|s|t|x", "|r|y"}},
+                    FolderRecords{"OneFolderReachedThreeWays",
+                                  2,
+                                  "at\t0\t|r|a|\nintent\t1\tfile\tx\tX\nat\t0\t|r|\nat\t3\ta|\n"
+                                  "intent\t2\tfile\ty\tY\nat\t0\t|r|\nintent\t3\tfile\ta|z\tZ\n",
+                                  {"|r|a|x", "|r|a|y", "|r|a|z"}},
+                    FolderRecords{
+                        "DownAndBackUp",
+                        2,
+                        "at\t0\t|r|\nat\t3\ta|\nat\t5\tb|\nat\t3\tc|\nintent\t1\tfile\tx\tX\n"
+                        "at\t5\td|\nintent\t2\tfile\ty\tY\nat\t3\t\nintent\t3\tfile\tz\tZ\n",
+                        {"|r|c|x", "|r|c|d|y", "|r|z"}},
+                    FolderRecords{"WholePathsOfTheFirstVersion",
+                                  1,
+                                  "intent\t1\tfile\t|r|a|x\tX\nintent\t2\tfile\t|r|y\tY\n"
+                                  "intent\t3\tfile\t|r|a|z\tZ\n",
+                                  {"|r|a|x", "|r|y", "|r|a|z"}},
+                    FolderRecords{"TemporaryNameOfAnEntryReachedAnotherWay",
+                                  2,
+                                  "at\t0\t|r|a|\nintent\t1\tfile\tx\tX\nat\t0\t|r|\n"
+                                  "temporary\ta|x\t.tmp\n",
+                                  {"|r|a|x"},
+                                  ".tmp"}),
     tovana::test::CaseLabel());
 
 TEST_F(JournalTest, AMissingJournalCannotBeRead) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <ostream>
 
 #include "journal/Escape.h"
 #include "names/PathRules.h"
@@ -417,6 +418,76 @@ void RunJournal::Finish(const RunCounters& counters) {
     }
 }
 
+JournalFolders::JournalFolders() {
+    folders_.emplace_back();  // kNone
+}
+
+std::size_t JournalFolders::KeyHash::operator()(const Key& key) const noexcept {
+    return std::hash<std::string_view>()(key.name) ^ (key.parent * 0x9E3779B97F4A7C15u);
+}
+
+std::size_t JournalFolders::Add(std::size_t parent, std::string_view name) {
+    if (const auto found = index_.find({parent, name}); found != index_.end()) {
+        return found->second;
+    }
+    const Folder& holder = folders_[parent];
+    folders_.push_back(
+        {parent, holder.Depth + 1, holder.Length + name.size() + 1, std::string(name)});
+    index_.emplace(Key{parent, folders_.back().Name}, folders_.size() - 1);
+    return folders_.size() - 1;
+}
+
+std::size_t JournalFolders::Find(std::size_t parent, std::string_view name) const {
+    const auto found = index_.find({parent, name});
+    return found == index_.end() ? kNotThere : found->second;
+}
+
+std::size_t JournalFolders::FindPath(std::size_t from, std::string_view& path) const {
+    for (std::size_t cut = path.find(kFolderDelimiter);
+         from != kNotThere && cut != std::string_view::npos; cut = path.find(kFolderDelimiter)) {
+        from = Find(from, path.substr(0, cut));
+        path.remove_prefix(cut + 1);
+    }
+    return from;
+}
+
+void JournalFolders::AppendPath(std::string& path, std::size_t folder) const {
+    const std::size_t start = path.size();
+    path.resize(start + folders_[folder].Length);
+    // Filled from its end, each name before the delimiter that ends it.
+    std::size_t end = path.size();
+    for (; folder != kNone; folder = folders_[folder].Parent) {
+        const std::string& name = folders_[folder].Name;
+        path[--end] = kFolderDelimiter;
+        end -= name.size();
+        std::copy(name.begin(), name.end(), path.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+}
+
+std::string JournalPath::Whole() const {
+    std::string whole;
+    if (Folders) {
+        whole.reserve((*Folders)[Folder].Length + Name.size());
+        Folders->AppendPath(whole, Folder);
+    }
+    return whole + Name;
+}
+
+bool operator==(const JournalPath& a, const JournalPath& b) {
+    if (a.Folders == b.Folders) {
+        return a.Folder == b.Folder && a.Name == b.Name;
+    }
+    return a.Whole() == b.Whole();
+}
+
+bool operator==(const JournalPath& a, std::string_view whole) {
+    return a.Whole() == whole;
+}
+
+std::ostream& operator<<(std::ostream& out, const JournalPath& path) {
+    return out << path.Whole();
+}
+
 namespace {
 
 // Reads the records of `text` up to its last line feed: a write cut short by the end of the
@@ -428,16 +499,44 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
     std::size_t lineNumber = 0;
     bool started = false;
     std::size_t version = 0;
-    std::string folder;  // version 2: the folder the last `at` record gave
-    // The whole path of an entry: as written in version 1, the current folder and the name
-    // written in version 2.
-    const auto wholePath = [&](std::string_view field, std::string& path) {
-        if (!UnescapeField(field, path)) {
+    journal.Folders = std::make_shared<JournalFolders>();
+    JournalFolders& folders = *journal.Folders;
+    // Version 2: the folder the last `at` record gave, as a folder of the table and what follows
+    // its last delimiter (nothing, unless the journal was edited).
+    std::size_t folder = JournalFolders::kNone;
+    std::string partial;
+    // Makes the delimiters in `partial` folders of the table, going down from `folder`.
+    const auto descend = [&]() {
+        std::size_t from = 0;
+        for (std::size_t cut = partial.find(kFolderDelimiter); cut != std::string::npos;
+             cut = partial.find(kFolderDelimiter, from)) {
+            folder = folders.Add(folder, std::string_view(partial).substr(from, cut - from));
+            from = cut + 1;
+        }
+        partial.erase(0, from);
+    };
+    // The path of an entry: as written in version 1, the current folder and the name written in
+    // version 2; split into the folder its last delimiter ends and the name after it.
+    std::string joined;
+    const auto entryPath = [&](std::string_view field, JournalPath& path) {
+        if (!UnescapeField(field, path.Name)) {
             return false;
         }
-        if (version > 1) {
-            path.insert(0, folder);
+        path.Folders = journal.Folders;
+        path.Folder = version > 1 ? folder : JournalFolders::kNone;
+        if (version > 1 && !partial.empty()) {
+            joined = partial;
+            joined += path.Name;
+            path.Name.swap(joined);
         }
+        std::size_t from = 0;
+        for (std::size_t cut = path.Name.find(kFolderDelimiter); cut != std::string::npos;
+             cut = path.Name.find(kFolderDelimiter, from)) {
+            path.Folder =
+                folders.Add(path.Folder, std::string_view(path.Name).substr(from, cut - from));
+            from = cut + 1;
+        }
+        path.Name.erase(0, from);
         return true;
     };
     const auto damaged = [&](const std::string& why) {
@@ -445,6 +544,7 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
         return JournalProblem::Damaged;
     };
     std::string a, b;
+    JournalPath path;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = text.find('\n', at);
         const std::string_view line(text.data() + at, end - at);
@@ -471,12 +571,12 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
         if (kind == "intent") {
             std::size_t id = 0;
             if (f.size() != 5 || !Number(f[1], id) || (f[2] != "file" && f[2] != "dir") ||
-                !wholePath(f[3], a) || !UnescapeField(f[4], b) || byId.count(id) != 0) {
+                !entryPath(f[3], path) || !UnescapeField(f[4], b) || byId.count(id) != 0) {
                 return damaged("a damaged intent");
             }
             byId[id] = journal.Entries.size();
             journal.Entries.push_back(
-                {f[2] == "dir", a, b, Outcome::Unknown, FailReason::None, {}});
+                {f[2] == "dir", std::move(path), b, Outcome::Unknown, FailReason::None, {}});
             hasOutcome.push_back(false);
         } else if (kind == "done" || kind == "failed") {
             std::size_t id = 0;
@@ -505,24 +605,36 @@ JournalProblem ParseJournal(std::string_view text, Journal& journal, std::string
             journal.Incomplete = true;
             journal.IncompleteWhy = a;
         } else if (kind == "temporary") {
-            if (f.size() != 3 || !wholePath(f[1], a) || !UnescapeField(f[2], b)) {
+            if (f.size() != 3 || !entryPath(f[1], path) || !UnescapeField(f[2], b)) {
                 return damaged("a damaged temporary name");
             }
             // The entry is one of the batch under way, near the end.
             for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
-                if (entry->Path == a) {
+                if (entry->Path.Folder == path.Folder && entry->Path.Name == path.Name) {
                     entry->Temporary = b;
                     break;
                 }
             }
         } else if (kind == "at" && version > 1) {
             std::size_t kept = 0;
-            if (f.size() != 3 || !Number(f[1], kept) || kept > folder.size() ||
-                !UnescapeField(f[2], a)) {
+            if (f.size() != 3 || !Number(f[1], kept) ||
+                kept > folders[folder].Length + partial.size() || !UnescapeField(f[2], a)) {
                 return damaged("a damaged folder of intents");
             }
-            folder.resize(kept);
-            folder += a;
+            if (kept >= folders[folder].Length) {
+                partial.resize(kept - folders[folder].Length);
+            } else {
+                // Up to the folder that holds the first `kept` bytes; the rest of them begin
+                // the name of the one below it.
+                std::size_t below = folder;
+                while (folders[folder].Length > kept) {
+                    below = folder;
+                    folder = folders[folder].Parent;
+                }
+                partial.assign(folders[below].Name, 0, kept - folders[folder].Length);
+            }
+            partial += a;
+            descend();
         } else if (kind == "unreadable") {
             // For people reading the journal; an undo has nothing to do with it.
         } else if (f.size() == 2 && UnescapeField(f[1], a)) {

@@ -43,6 +43,8 @@
 // the disk tells whether it happened.
 #pragma once
 
+#include <deque>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,6 +52,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "journal/JournalStore.h"
@@ -176,9 +179,69 @@ class RunJournal : public RunSink {
 
 enum class Outcome { Unknown, Done, Failed };
 
+// The folders a journal names, each held once as the folder holding it and its own name, so that
+// the journal of a deep tree reads into memory that grows with its entries, not with their depth
+// (whole paths of 10,000 levels of 100-byte names would take gigabytes). A folder's whole path is
+// its parent's, its name and a delimiter; kNone stands for the empty path that holds the others.
+// Two folders of one table have the same path only when they are the same folder.
+class JournalFolders {
+  public:
+    static constexpr std::size_t kNone = 0;
+    static constexpr std::size_t kNotThere = static_cast<std::size_t>(-1);
+    struct Folder {
+        std::size_t Parent = kNone;
+        std::size_t Depth = 0;   // names from kNone down to it
+        std::size_t Length = 0;  // bytes of its whole path
+        std::string Name;        // no delimiter in it
+    };
+
+    JournalFolders();
+    JournalFolders(const JournalFolders&) = delete;
+    JournalFolders& operator=(const JournalFolders&) = delete;
+
+    std::size_t size() const { return folders_.size(); }
+    const Folder& operator[](std::size_t folder) const { return folders_[folder]; }
+    // The folder `name` inside `parent`, added when the table has none yet.
+    std::size_t Add(std::size_t parent, std::string_view name);
+    // ... or kNotThere.
+    std::size_t Find(std::size_t parent, std::string_view name) const;
+    // The folder that the delimiters of `path` lead to from `from` (kNotThere when the table has
+    // none of that path); `path` keeps what follows its last delimiter.
+    std::size_t FindPath(std::size_t from, std::string_view& path) const;
+    // Appends the folder's whole path, its delimiter at the end.
+    void AppendPath(std::string& path, std::size_t folder) const;
+
+  private:
+    struct Key {
+        std::size_t parent;
+        std::string_view name;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const noexcept;
+    };
+    std::deque<Folder> folders_;  // never moved, so that the keys can view the names
+    std::unordered_map<Key, std::size_t, KeyHash> index_;
+};
+
+// Where an entry of a journal was: a folder of the journal's table and the entry's name there,
+// with no delimiter in it. The whole path is made only when it is asked for.
+struct JournalPath {
+    std::shared_ptr<const JournalFolders> Folders;
+    std::size_t Folder = JournalFolders::kNone;
+    std::string Name;
+
+    std::string Whole() const;
+    operator std::string() const { return Whole(); }
+};
+
+bool operator==(const JournalPath& a, const JournalPath& b);
+bool operator==(const JournalPath& a, std::string_view whole);
+std::ostream& operator<<(std::ostream& out, const JournalPath& path);
+
 struct JournalEntry {
     bool IsFolder = false;
-    std::string Path;  // the old full path, absolute
+    JournalPath Path;  // the old full path, absolute
     std::string NewName;
     Outcome Result = Outcome::Unknown;
     FailReason Reason = FailReason::None;
@@ -194,7 +257,8 @@ struct Journal {
     std::string Undoes;  // empty for a run
     std::string Folder;
     RenameOptions Options;
-    std::vector<JournalEntry> Entries;  // in the order of their intents
+    std::vector<JournalEntry> Entries;        // in the order of their intents
+    std::shared_ptr<JournalFolders> Folders;  // the folders their paths lie in
     // Indexes into Entries in the order the renames happened, as far as the journal knows:
     // outcomes as written, then the intents without one.
     std::vector<std::size_t> Order;

@@ -1,8 +1,10 @@
 #include "journal/Undo.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
+#include <string_view>
 
 #include "names/PathRules.h"
 #include "rename/DryRunFileSystem.h"
@@ -29,22 +31,34 @@ std::error_code MakeErrorCode(UndoRefusal refusal) {
 }
 
 // A name of one entry: no delimiter of any platform in it, and not one of the names that
-// stand for a folder itself or its parent.
-bool PlainName(const std::string& name) {
+// stand for a folder itself or its parent. Where a path may hold a drive (Windows), a colon
+// would name a drive or a stream of the entry.
+bool PlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
-           name.find(kFolderDelimiter) == std::string::npos && name.find('/') == std::string::npos;
+           name.find(kFolderDelimiter) == std::string_view::npos &&
+           name.find('/') == std::string_view::npos &&
+           (kFolderDelimiter == '/' || name.find(':') == std::string_view::npos);
 }
+
+constexpr std::size_t kNotThere = JournalFolders::kNotThere;
+// Where a step is: the folder holding the run's folder, rather than a folder of the journal.
+constexpr std::size_t kTop = kNotThere - 1;
 
 struct Step {
     const JournalEntry* entry;
-    std::string prefix;   // the folder holding the entry, as it is named now
-    std::string oldName;  // the name to give back
-    bool known;           // the journal says the rename happened
+    std::size_t folder;        // the journal's folder holding it, or kTop
+    std::string_view oldName;  // the name to give back
+    bool known;                // the journal says the rename happened
 };
 
 // Every entry is reached the way the run reached it: from the folder that holds the run's
 // folder, opened once by its path, then one name at a time through open folders, never through
 // a link. A journal line naming anything outside the run's folder is refused.
+//
+// The journal holds each folder once (JournalFolders), and so does the undo: the folders open
+// on the way down, which entries lie inside the run's folder, and the folders that could not get
+// their old names back are kept per folder, never as whole paths. Whole paths are made only for
+// the rows, so that a tree of any depth is undone in memory that grows with its entries.
 class Undoer {
   public:
     Undoer(FileSystem& fileSystem, RunSink& sink, RunCounters& counters, const StopRequest& stop,
@@ -53,10 +67,22 @@ class Undoer {
 
     int Run(const Journal& journal) {
         counters_ = RunCounters{};
+        if (journal.Entries.empty() || !journal.Folders) {
+            return 0;
+        }
+        folders_ = journal.Folders.get();
         chosen_ = SplitChosenFolder(journal.Folder);
-        base_ = FolderPrefix(journal.Folder);
-        top_ = chosen_.name.empty() ? base_ : chosen_.prefix;
+        const std::string base = FolderPrefix(journal.Folder);
+        top_ = chosen_.name.empty() ? base : chosen_.prefix;
         undoes_ = !journal.Undoes.empty();
+        std::string_view rest = base;
+        base_ = folders_->FindPath(JournalFolders::kNone, rest);
+        if (base_ != kNotThere && !rest.empty()) {
+            base_ = kNotThere;
+        }
+        chosenHead_ = chosen_.prefix;
+        chosenIn_ = folders_->FindPath(JournalFolders::kNone, chosenHead_);
+        below_.assign(folders_->size(), Below::Unknown);
         std::vector<const JournalEntry*> order;
         for (auto it = journal.Order.rbegin(); it != journal.Order.rend(); ++it) {
             const JournalEntry& entry = journal.Entries[*it];
@@ -66,21 +92,18 @@ class Undoer {
         }
         // One batch per run of entries in the same folder, as a run has one per folder.
         for (std::size_t first = 0; first < order.size() && !Stopping();) {
-            if (!Inside(*order[first])) {
+            const std::size_t folder = Where(*order[first]);
+            if (folder == kNotThere) {
                 Refuse(*order[first]);
                 ++first;
                 continue;
             }
             std::vector<Step> steps;
-            for (std::size_t i = first; i < order.size() && Inside(*order[i]); ++i) {
-                Step step = StepFor(*order[i]);
-                if (!steps.empty() && step.prefix != steps.front().prefix) {
-                    break;
-                }
-                steps.push_back(std::move(step));
+            for (std::size_t i = first; i < order.size() && Where(*order[i]) == folder; ++i) {
+                steps.push_back(StepFor(*order[i], folder));
             }
             first += steps.size();
-            UndoFolder(steps);
+            UndoFolder(folder, steps);
         }
         return failed_;
     }
@@ -94,69 +117,148 @@ class Undoer {
         return counters_.Stopped;
     }
 
-    // Whether the line names the run's folder itself or an entry inside it, by plain names.
-    bool Inside(const JournalEntry& entry) const {
+    // The folder of the line's entry: kTop for the run's folder itself, a folder of the journal
+    // for an entry inside the run's folder named by plain names, else kNotThere.
+    std::size_t Where(const JournalEntry& entry) {
         if (!PlainName(entry.NewName) ||
             (!entry.Temporary.empty() && !PlainName(entry.Temporary))) {
-            return false;
+            return kNotThere;
         }
-        if (!chosen_.name.empty() && entry.Path.starts_with(chosen_.prefix)) {
+        const JournalPath& path = entry.Path;
+        if (!chosen_.name.empty() && path.Folder == chosenIn_ &&
+            path.Name.starts_with(chosenHead_)) {
             // The run's folder itself; in an undo's journal, under the name the run gave it,
             // getting back the one the journal names.
-            const std::string name = entry.Path.substr(chosen_.prefix.size());
+            const std::string_view name = std::string_view(path.Name).substr(chosenHead_.size());
             if (name == chosen_.name ||
                 (undoes_ && entry.IsFolder && entry.NewName == chosen_.name && PlainName(name))) {
-                return true;
+                return kTop;
             }
         }
-        if (!entry.Path.starts_with(base_) || entry.Path.size() == base_.size()) {
+        return PlainName(path.Name) && InsideRunsFolder(path.Folder) ? path.Folder : kNotThere;
+    }
+
+    // Whether `folder` is the run's folder or one below it by plain names; worked out once for
+    // each folder of the journal.
+    bool InsideRunsFolder(std::size_t folder) {
+        if (base_ == kNotThere) {
             return false;
         }
-        for (std::size_t at = base_.size(); at <= entry.Path.size();) {
-            const std::size_t end =
-                std::min(entry.Path.find(kFolderDelimiter, at), entry.Path.size());
-            if (!PlainName(entry.Path.substr(at, end - at))) {
-                return false;
+        const std::size_t baseDepth = (*folders_)[base_].Depth;
+        std::vector<std::size_t>& chain = scratch_;
+        chain.clear();
+        Below known = Below::No;
+        for (std::size_t at = folder;; at = (*folders_)[at].Parent) {
+            if (at == base_) {
+                known = Below::Yes;
+                break;
             }
-            at = end + 1;
+            if (below_[at] != Below::Unknown || (*folders_)[at].Depth <= baseDepth) {
+                known = below_[at] == Below::Yes ? Below::Yes : Below::No;
+                break;
+            }
+            chain.push_back(at);
         }
-        return true;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (known == Below::Yes && !PlainName((*folders_)[*it].Name)) {
+                known = Below::No;
+            }
+            below_[*it] = known;
+        }
+        return known == Below::Yes;
     }
 
     void Refuse(const JournalEntry& entry) {
-        sink_.BeginRenames({{entry.Path, entry.NewName, entry.IsFolder}});
-        LogEntry row{entry.Path, rkFailed, entry.NewName, FailReason::Other,
+        const std::string path = entry.Path.Whole();
+        sink_.BeginRenames({{path, entry.NewName, entry.IsFolder}});
+        LogEntry row{path, rkFailed, entry.NewName, FailReason::Other,
                      MakeErrorCode(UndoRefusal::OutsideFolder)};
         ++failed_;
         sink_.Append(std::move(row));
         sink_.EndRenames();
     }
 
-    Step StepFor(const JournalEntry& entry) const {
-        const ChosenFolder split = SplitChosenFolder(entry.Path);
-        return {&entry, WhereNow(split.prefix), split.name, entry.Result == Outcome::Done};
+    Step StepFor(const JournalEntry& entry, std::size_t folder) const {
+        std::string_view name = entry.Path.Name;
+        if (folder == kTop) {
+            name.remove_prefix(chosenHead_.size());
+        }
+        return {&entry, folder, name, entry.Result == Outcome::Done};
     }
 
-    // A folder that could not get its old name back is still under its new one; the entries
-    // inside it are put back there.
-    std::string WhereNow(const std::string& prefix) const { return Mapped(moved_, prefix); }
+    // The folder a step renames, as a folder of the journal (kNotThere when nothing in the
+    // journal lies inside it).
+    std::size_t FolderOf(const Step& step) const {
+        return folders_->Find(step.entry->Path.Folder, step.entry->Path.Name);
+    }
 
-    static std::string Mapped(const std::vector<std::pair<std::string, std::string>>& map,
-                              const std::string& prefix) {
-        const std::pair<std::string, std::string>* best = nullptr;
-        for (const auto& moved : map) {
-            if (prefix.starts_with(moved.first) &&
-                (best == nullptr || moved.first.size() > best->first.size())) {
-                best = &moved;
+    // The name a folder has now: a folder that could not get its old name back is still under
+    // its new one, and the entries inside it are put back there.
+    const std::string& NameNow(std::size_t folder) const {
+        const auto moved = moved_.find(folder);
+        return moved != moved_.end() ? moved->second : (*folders_)[folder].Name;
+    }
+
+    // ... and on disk: a dry run leaves the folders it would have put back under their new names.
+    const std::string& NameOnDisk(std::size_t folder) const {
+        const auto left = notRenamed_.find(folder);
+        if (left != notRenamed_.end()) {
+            return left->second;
+        }
+        return folder == base_ && moved_.count(folder) == 0 ? chosen_.name : NameNow(folder);
+    }
+
+    // The path of `folder` as the rows name it: where it is now, its delimiter at the end. The
+    // last one is kept: the next batch is most often in the same folder, one inside it (the undo
+    // of a deep tree goes down) or the one holding it.
+    const std::string& PathNow(std::size_t folder) {
+        if (folder == kTop) {
+            return chosen_.prefix;
+        }
+        if (folder == pathNowOf_) {
+            return pathNow_;
+        }
+        if (pathNowOf_ != kNotThere && pathNowOf_ != kTop) {
+            if ((*folders_)[folder].Parent == pathNowOf_) {
+                pathNow_ += NameNow(folder);
+                pathNow_ += kFolderDelimiter;
+                pathNowOf_ = folder;
+                return pathNow_;
+            }
+            if ((*folders_)[pathNowOf_].Parent == folder) {
+                pathNow_.resize(pathNow_.size() - NameNow(pathNowOf_).size() - 1);
+                pathNowOf_ = folder;
+                return pathNow_;
             }
         }
-        return best == nullptr ? prefix : best->second + prefix.substr(best->first.size());
+        std::vector<std::size_t>& chain = scratch_;
+        chain.clear();
+        std::size_t length = 0;
+        for (std::size_t at = folder; at != JournalFolders::kNone; at = (*folders_)[at].Parent) {
+            chain.push_back(at);
+            length += NameNow(at).size() + 1;
+        }
+        pathNow_.clear();
+        pathNow_.reserve(length);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            pathNow_ += NameNow(*it);
+            pathNow_ += kFolderDelimiter;
+        }
+        pathNowOf_ = folder;
+        return pathNow_;
     }
 
-    // The folder at `prefix` (a folder inside the run's folder, or the one holding it),
-    // reached from the top one name at a time. Folders opened for the previous batch are
-    // kept while the names leading to them are the same.
-    Folder* Reach(const std::string& prefix, std::error_code& error) {
+    // How many folders lie between the top one and `folder`, which is the run's folder or one
+    // below it.
+    std::size_t DepthBelowTop(std::size_t folder) const {
+        return (*folders_)[folder].Depth - (*folders_)[base_].Depth +
+               (chosen_.name.empty() ? 0 : 1);
+    }
+
+    // The folder `folder` (kTop, or the run's folder or one below it) reached from the top one
+    // name at a time. The folders open for the previous batch are kept as far as they lead to
+    // this one: a batch after a folder's contents goes up by one, not down again from the top.
+    Folder* Reach(std::size_t folder, std::error_code& error) {
         if (!topFolder_ && !topError_) {
             topFolder_ = fs_.OpenFolder(top_.empty() ? "." : top_, topError_);
         }
@@ -164,30 +266,39 @@ class Undoer {
             error = topError_;
             return nullptr;
         }
-        std::vector<std::string> names;
-        for (std::size_t at = top_.size(); at < prefix.size();) {
-            const std::size_t end = prefix.find(kFolderDelimiter, at);
-            names.push_back(prefix.substr(at, end - at));
-            at = end + 1;
+        if (folder == kTop) {
+            open_.clear();
+            return topFolder_.get();
         }
-        std::size_t kept = 0;
-        while (kept < open_.size() && kept < names.size() && open_[kept].first == names[kept]) {
-            ++kept;
+        // The folders to open, deepest first: those below what is open, then those where the
+        // open ones lead elsewhere.
+        std::vector<std::size_t>& down = scratch_;
+        down.clear();
+        std::size_t depth = DepthBelowTop(folder);
+        std::size_t at = folder;
+        for (; depth > open_.size(); --depth, at = (*folders_)[at].Parent) {
+            down.push_back(at);
         }
-        open_.resize(kept);
-        for (std::size_t i = kept; i < names.size(); ++i) {
-            Folder& parent = i == 0 ? *topFolder_ : *open_[i - 1].second;
+        open_.resize(depth);
+        for (; depth > 0 && open_.back().first != at; --depth, at = (*folders_)[at].Parent) {
+            down.push_back(at);
+            open_.pop_back();
+        }
+        for (auto it = down.rbegin(); it != down.rend(); ++it) {
+            Folder& parent = open_.empty() ? *topFolder_ : *open_.back().second;
             // The run's folder itself is opened as the run opened it, by its name in the folder
             // holding it (a link there is followed: the user named it); below it, no link is.
-            std::unique_ptr<Folder> folder = i == 0 && !chosen_.name.empty()
-                                                 ? fs_.OpenChosenFolder(parent, names[i], error)
-                                                 : fs_.OpenSubfolder(parent, names[i], error);
-            if (!folder) {
+            const std::string& name = NameOnDisk(*it);
+            std::unique_ptr<Folder> opened = *it == base_ && !chosen_.name.empty()
+                                                 ? fs_.OpenChosenFolder(parent, name, error)
+                                                 : fs_.OpenSubfolder(parent, name, error);
+            if (!opened) {
+                open_.clear();
                 return nullptr;
             }
-            open_.emplace_back(names[i], std::move(folder));
+            open_.emplace_back(*it, std::move(opened));
         }
-        return names.empty() ? topFolder_.get() : open_.back().second.get();
+        return open_.empty() ? topFolder_.get() : open_.back().second.get();
     }
 
     bool SameEntry(Folder& folder, const std::string& a, const std::string& b) {
@@ -222,12 +333,10 @@ class Undoer {
         }
     }
 
-    void UndoFolder(const std::vector<Step>& steps) {
-        const std::string& prefix = steps.front().prefix;
+    void UndoFolder(std::size_t where, const std::vector<Step>& steps) {
+        const std::string& prefix = PathNow(where);
         std::error_code openError;
-        // A dry run leaves the folders it would have put back under their new names.
-        const std::string onDisk = Mapped(notRenamed_, prefix);
-        Folder* folder = Reach(onDisk, openError);
+        Folder* folder = Reach(where, openError);
         const std::size_t depth = open_.size();
 
         // A rename the journal has no outcome for may or may not have happened: it did when
@@ -246,7 +355,8 @@ class Undoer {
         const Step* placeholder = nullptr;
         std::set<const Step*> doubled;  // under both names: the new one goes
         for (const Step& step : steps) {
-            if (step.entry->Result == Outcome::Unknown && names.count(step.oldName) != 0) {
+            if (step.entry->Result == Outcome::Unknown &&
+                names.count(std::string(step.oldName)) != 0) {
                 placeholder = &step;
             }
         }
@@ -254,14 +364,15 @@ class Undoer {
         std::vector<PlannedRename> planned;
         for (const Step& step : steps) {
             std::string from = step.entry->NewName;
+            const std::string oldName(step.oldName);
             if (!step.known && folder) {
                 const std::string& temporary = step.entry->Temporary;
                 // Under both names (a rename through a hard link stopped between its two
                 // steps), the new one is taken away.
-                if (names.count(step.oldName) != 0 && names.count(from) != 0 &&
-                    SameEntry(*folder, from, step.oldName)) {
+                if (names.count(oldName) != 0 && names.count(from) != 0 &&
+                    SameEntry(*folder, from, oldName)) {
                     doubled.insert(&step);
-                } else if (names.count(step.oldName) != 0) {
+                } else if (names.count(oldName) != 0) {
                     if (&step == placeholder) {
                         fs_.RemovePlaceholder(*folder, from);
                     }
@@ -274,10 +385,10 @@ class Undoer {
                 }
             } else if (step.entry->Result == Outcome::Failed) {
                 continue;
-            } else if (folder && AlreadyBack(*folder, from, step.oldName, names, listed)) {
+            } else if (folder && AlreadyBack(*folder, from, oldName, names, listed)) {
                 continue;
             }
-            planned.push_back({prefix + from, step.oldName, step.entry->IsFolder});
+            planned.push_back({prefix + from, oldName, step.entry->IsFolder});
             todo.emplace_back(&step, std::move(from));
         }
         if (todo.empty()) {
@@ -289,28 +400,32 @@ class Undoer {
                 break;
             }
             const bool isFolder = step->entry->IsFolder;
-            LogEntry row{prefix + newName, rkFailed, step->oldName, FailReason::None, {}};
+            const std::string oldName(step->oldName);
+            LogEntry row{prefix + newName, rkFailed, oldName, FailReason::None, {}};
             if (!folder) {
                 row.Reason = FailReason::FolderUnreadable;
                 row.Error = openError;
             } else if (const std::error_code error =
-                           doubled.count(step) != 0
-                               ? fs_.RemoveExtraName(*folder, newName, step->oldName)
-                               : fs_.Rename(*folder, newName, step->oldName)) {
+                           doubled.count(step) != 0 ? fs_.RemoveExtraName(*folder, newName, oldName)
+                                                    : fs_.Rename(*folder, newName, oldName)) {
                 row.Reason = ReasonOf(error);
                 row.Error = error;
                 if (isFolder && row.Reason == FailReason::TargetExists) {
-                    moved_.emplace_back(prefix + step->oldName + kFolderDelimiter,
-                                        prefix + newName + kFolderDelimiter);
+                    if (const std::size_t inside = FolderOf(*step); inside != kNotThere) {
+                        moved_[inside] = newName;
+                        pathNowOf_ = kNotThere;  // it may lead to the one kept
+                        notRenamed_.erase(inside);
+                    }
+                    open_.resize(std::min(open_.size(), depth));
                 }
             } else {
                 row.Kind = isFolder ? rkDirRenamed : rkFileRenamed;
                 if (isFolder) {
                     // Folders opened below this one were reached by names that changed.
                     open_.resize(std::min(open_.size(), depth));
-                    if (dryRun_) {
-                        notRenamed_.emplace_back(prefix + step->oldName + kFolderDelimiter,
-                                                 onDisk + newName + kFolderDelimiter);
+                    const std::size_t inside = FolderOf(*step);
+                    if (dryRun_ && inside != kNotThere) {
+                        notRenamed_[inside] = newName;
                     }
                 }
                 ++(isFolder ? counters_.DirCount : counters_.FileCount);
@@ -321,20 +436,32 @@ class Undoer {
         sink_.EndRenames();
     }
 
+    enum class Below : char { Unknown, Yes, No };
+
     FileSystem& fs_;
     RunSink& sink_;
     RunCounters& counters_;
     const StopRequest& stop_;
     bool dryRun_;
-    ChosenFolder chosen_;  // the run's folder: the folder holding it and its name there
-    std::string base_;     // the run's folder as the prefix of its entries
-    std::string top_;      // the folder every entry is reached from, opened by its path
-    bool undoes_ = false;  // the journal is an undo's
+    const JournalFolders* folders_ = nullptr;
+    ChosenFolder chosen_;           // the run's folder: the folder holding it and its name there
+    std::string top_;               // the folder every entry is reached from, opened by its path
+    std::size_t base_ = kNotThere;  // the run's folder in the journal
+    // The run's folder itself as an entry: in the journal's folder chosenIn_, its name after
+    // chosenHead_ (what follows the last delimiter of the folder holding it: nothing, unless a
+    // Windows path puts a drive or a slash there).
+    std::size_t chosenIn_ = kNotThere;
+    std::string_view chosenHead_;
+    bool undoes_ = false;       // the journal is an undo's
+    std::vector<Below> below_;  // for each folder of the journal: inside the run's folder
+    std::vector<std::size_t> scratch_;
     std::unique_ptr<Folder> topFolder_;
     std::error_code topError_;
-    std::vector<std::pair<std::string, std::unique_ptr<Folder>>> open_;  // below top_, by name
-    std::vector<std::pair<std::string, std::string>> moved_;       // old folder prefix -> current
-    std::vector<std::pair<std::string, std::string>> notRenamed_;  // dry run: prefix -> on disk
+    std::vector<std::pair<std::size_t, std::unique_ptr<Folder>>> open_;  // below top_
+    std::map<std::size_t, std::string> moved_;  // folder -> the name it is still under
+    std::size_t pathNowOf_ = kNotThere;         // the folder whose PathNow is kept
+    std::string pathNow_;
+    std::map<std::size_t, std::string> notRenamed_;  // dry run: folder -> the name on disk
     int failed_ = 0;
 };
 
