@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "names/NameText.h"
+
 #include "support/CaseLabel.h"
 
 namespace {
@@ -100,6 +105,89 @@ INSTANTIATE_TEST_SUITE_P(
                     kNonAlphaNum, "a__b.txt"},
         RewriteCase{"UpperDeseret", "\U00010437\U0001042F.txt", kUpper, "\U0001040F\U00010407.TXT"},
         RewriteCase{"LowerOsage", "\U000104B0\U000104D3.TXT", kLower, "\U000104D8\U000104FB.txt"}),
+    tovana::test::CaseLabel());
+
+// Most names take a shorter way through the rules than decoding them into characters: it must
+// give exactly what the general way gives, for every character it takes (all of one and two
+// bytes in UTF-8), beside the ones it leaves to the general way, in stem and extension, under
+// each rule and both hiding rules, for files and folders, with each kind of mask.
+struct AgreementCase {
+    const char* label;
+    unsigned flags;
+    const char* masks;
+    tovana::LegacyCodePage legacy = tovana::LegacyCodePage::None;
+};
+
+class ShortWay : public testing::TestWithParam<AgreementCase> {};
+
+std::vector<std::string> NamesAround(const std::string& c) {
+    return {c,
+            "a" + c + "b.t" + c,
+            "." + c + " _x",
+            c + ".",
+            "_" + c + " " + c + "." + c + "_",
+            "\xFF" + c,
+            c + ".\xE8sv",
+            c + "e\u0301.txt",
+            "\u4E2D" + c};
+}
+
+TEST_P(ShortWay, GivesWhatTheGeneralWayGives) {
+    RenameOptions o = With(GetParam().flags);
+    o.Masks = GetParam().masks;
+    o.Legacy = GetParam().legacy;
+    o.RenameDir = true;
+    std::vector<std::string> characters;
+    for (char32_t c = 1; c < 0x800; ++c) {
+        if (c != '/') {
+            std::string utf8;
+            tovana::AppendUtf8(utf8, c);
+            characters.push_back(utf8);
+        }
+    }
+    int differing = 0;
+    for (const bool dotHides : {true, false}) {
+        const tovana::NameReading reading{tovana::ReadingFor(o.Legacy), dotHides};
+        for (const std::string& c : characters) {
+            for (const std::string& name : NamesAround(c)) {
+                for (const bool isFolder : {false, true}) {
+                    const auto expected = tovana::RewriteByCharacters(name, isFolder, o, reading);
+                    std::string out = "left from before";
+                    const bool taken = tovana::RewriteInto(name, isFolder, o, reading, out);
+                    if (taken != expected.has_value() || (taken && out != *expected)) {
+                        ADD_FAILURE()
+                            << "name \"" << name << "\" folder " << isFolder << " dot hides "
+                            << dotHides << ": \"" << out << "\" instead of \""
+                            << expected.value_or("(not taken)") << "\"";
+                        if (++differing == 10) {
+                            return;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ShortWay,
+    testing::Values(AgreementCase{"DiacriticsOnly", 0, "*.*"},
+                    AgreementCase{"ReplaceSpace", kReplaceSpace, "*.*"},
+                    AgreementCase{"NonAlphaNum", kNonAlphaNum, "*.*"},
+                    AgreementCase{"NonAlphaNumReplaceUnderlineRemoveSpace",
+                                  kNonAlphaNum | kReplaceUnderline | kRemoveSpace, "*.*"},
+                    AgreementCase{"ReplaceSpaceRemoveUnderline", kReplaceSpace | kRemoveUnderline,
+                                  "*.*"},
+                    AgreementCase{"BothReplacements", kReplaceSpace | kReplaceUnderline, "*.*"},
+                    AgreementCase{"RemoveBoth", kRemoveSpace | kRemoveUnderline, "*.*"},
+                    AgreementCase{"Upper", kUpper, "*.*"},
+                    AgreementCase{"LowerNonAlphaNum", kLower | kNonAlphaNum, "*.*"},
+                    AgreementCase{"UpperAndLower", kUpper | kLower, "*.*"},
+                    AgreementCase{"MaskOfExtensions", kReplaceSpace, "*.JPG;*.T\u00C1;*"},
+                    AgreementCase{"MaskOfAccentedExtension", kUpper, "*.\u010CSV;*.T\u00E1"},
+                    AgreementCase{"EmptyMask", 0, ""},
+                    AgreementCase{"LegacyNamesAndAccentedMask", kLower, "*.\u010CSV",
+                                  tovana::LegacyCodePage::Cp1250}),
     tovana::test::CaseLabel());
 
 TEST(Rewriting, FolderNamesSplitAtTheirLastDotToo) {

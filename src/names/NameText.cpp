@@ -56,10 +56,6 @@ std::size_t ValidSequenceLength(std::string_view s, char32_t& out) {
     return 0;
 }
 
-bool IsMark(char32_t c) {
-    return c >= 0x300 && unicode::ClassOf(c) == unicode::CharClass::Mark;
-}
-
 // The one Windows-1250 character that base + marks composes to, or 0.
 char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
     const std::u32string composed = unicode::Composed(std::u32string(cluster, length));
@@ -69,7 +65,21 @@ char32_t ComposedCp1250(const char32_t* cluster, std::size_t length) {
     return composed[0];
 }
 
-// Writes `c` at `out` (at most four bytes); returns the end of what it wrote.
+// Byte services applied to a character the code page holds; others go to `other`.
+template <typename ByteService, typename OtherService>
+char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other) {
+    if (IsRawByte(c)) {
+        return c;
+    }
+    const int b = UnicodeToCp1250(c);
+    if (b >= 0) {
+        return Cp1250ToUnicode(byteService(static_cast<unsigned char>(b)));
+    }
+    return other(c);
+}
+
+}  // namespace
+
 char* PutUtf8(char* out, char32_t c) {
     if (IsRawByte(c)) {
         *out++ = static_cast<char>(c - kRawByteBase);
@@ -91,20 +101,9 @@ char* PutUtf8(char* out, char32_t c) {
     return out;
 }
 
-// Byte services applied to a character the code page holds; others go to `other`.
-template <typename ByteService, typename OtherService>
-char32_t ThroughCodePage(char32_t c, ByteService byteService, OtherService other) {
-    if (IsRawByte(c)) {
-        return c;
-    }
-    const int b = UnicodeToCp1250(c);
-    if (b >= 0) {
-        return Cp1250ToUnicode(byteService(static_cast<unsigned char>(b)));
-    }
-    return other(c);
+bool IsCombiningMark(char32_t c) {
+    return c >= 0x300 && unicode::ClassOf(c) == unicode::CharClass::Mark;
 }
-
-}  // namespace
 
 NameChars DecodeName(std::string_view utf8) {
     NameChars chars = DecodeCodePoints(utf8);
@@ -113,9 +112,15 @@ NameChars DecodeName(std::string_view utf8) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     for (std::size_t i = 0; i < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+        if (p[i] < 0x80) {
             ++i;
+            continue;
+        }
+        // Two bytes, as most letters of names are: looked at here.
+        if (p[i] >= 0xC2 && p[i] <= 0xDF && i + 1 < bytes.size() && IsContinuation(p[i + 1])) {
+            i += 2;
             continue;
         }
         char32_t c = 0;
@@ -154,15 +159,15 @@ NameChars DecodeCodePoints(std::string_view utf8) {
 bool ComposeClusters(NameChars& chars) {
     // Most names hold no combining mark at all: then nothing composes and nothing moves.
     if (std::none_of(chars.begin(), chars.end(),
-                     [](char32_t c) { return !IsRawByte(c) && IsMark(c); })) {
+                     [](char32_t c) { return !IsRawByte(c) && IsCombiningMark(c); })) {
         return false;
     }
     bool composedAny = false;
     std::size_t out = 0;
     for (std::size_t i = 0; i < chars.size();) {
         std::size_t end = i + 1;
-        if (!IsRawByte(chars[i]) && !IsMark(chars[i])) {
-            while (end < chars.size() && !IsRawByte(chars[end]) && IsMark(chars[end])) {
+        if (!IsRawByte(chars[i]) && !IsCombiningMark(chars[i])) {
+            while (end < chars.size() && !IsRawByte(chars[end]) && IsCombiningMark(chars[end])) {
                 ++end;
             }
         }

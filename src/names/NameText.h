@@ -37,9 +37,13 @@ NameChars DecodeCodePoints(std::string_view utf8);
 // Replaces each base letter with combining marks whose composed form Windows-1250 holds by
 // that character; true when it replaced any.
 bool ComposeClusters(NameChars& chars);
+// Whether `c` is a combining mark (one that ComposeClusters may join to the letter before it).
+bool IsCombiningMark(char32_t c);
 std::string EncodeName(const NameChars& chars);
 // The one UTF-8 encoder: `c` appended to `out`, a raw-byte marker as its byte.
 void AppendUtf8(std::string& out, char32_t c);
+// The same written at `out` (at most four bytes); returns the end of what it wrote.
+char* PutUtf8(char* out, char32_t c);
 
 // Character services on decoded characters. Characters Windows-1250 holds behave exactly as
 // their code-page bytes do; the others keep their diacritics, use Unicode simple case mapping

@@ -15,7 +15,7 @@ std::string FolderPrefix(const std::string& path) {
     return path + kFolderDelimiter;
 }
 
-bool BecomesHidden(const std::string& oldName, const std::string& newName) {
+bool BecomesHidden(std::string_view oldName, std::string_view newName) {
     return kLeadingDotHides && !newName.empty() && newName.front() == '.' &&
            (oldName.empty() || oldName.front() != '.');
 }

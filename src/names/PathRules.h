@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tovana {
 
@@ -24,7 +25,7 @@ std::string NameTheSystemKeeps(const std::string& name);
 extern const bool kLeadingDotHides;
 
 // Whether renaming `oldName` to `newName` would hide a visible entry on this host.
-bool BecomesHidden(const std::string& oldName, const std::string& newName);
+bool BecomesHidden(std::string_view oldName, std::string_view newName);
 
 // Whether a name is longer than the file system takes.
 bool NameTooLong(const std::string& name);

@@ -1,6 +1,7 @@
 #include "names/RenameRules.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -139,6 +140,128 @@ bool IsAscii(std::string_view bytes) {
     return true;
 }
 
+// What the rules make of each character of one or two UTF-8 bytes (U+0000 to U+07FF) in the
+// stem and in the extension, under one set of options: looked up once per character and kept
+// while the options stay the same, by each thread for itself. A combining mark gives
+// kComposing: a name holding one may compose, and goes the long way.
+constexpr char32_t kUnknown = 0xFFFFFFFF;
+constexpr char32_t kComposing = 0xFFFFFFFE;
+constexpr char32_t kDropped = 0xFFFFFFFD;
+
+struct ShortCharRules {
+    unsigned options = ~0u;
+    std::array<char32_t, 0x800> stem;
+    std::array<char32_t, 0x800> extension;
+};
+
+unsigned RulesKey(const RenameOptions& o) {
+    return unsigned(o.ReplaceSpaceEffective()) | unsigned(o.NonAlphaNum) << 1 |
+           unsigned(o.ReplaceUnderlineEffective()) << 2 |
+           unsigned(o.RemoveUnderlineEffective()) << 3 | unsigned(o.RemoveSpaceEffective()) << 4 |
+           unsigned(o.ToUpperCase) << 5 | unsigned(o.ToLowerCase) << 6;
+}
+
+// Each rule in its turn on the one character, as ApplyRules does on the whole name.
+char32_t RulesOfChar(char32_t c, bool inStem, const RenameOptions& options) {
+    if (IsCombiningMark(c)) {
+        return kComposing;
+    }
+    c = StripDiacritics(c);
+    if (options.ReplaceSpaceEffective() && c == ' ') {
+        c = '_';
+    }
+    if (options.NonAlphaNum && inStem && !IsAlphaNumericChar(c)) {
+        c = '_';
+    }
+    if (options.ReplaceUnderlineEffective() && c == '_') {
+        c = ' ';
+    }
+    if ((options.RemoveUnderlineEffective() && c == '_') ||
+        (options.RemoveSpaceEffective() && c == ' ')) {
+        return kDropped;
+    }
+    if (options.ToUpperCase) {
+        c = UpperChar(c);
+    }
+    if (options.ToLowerCase) {
+        c = LowerChar(c);
+    }
+    return c;
+}
+
+// The mask's decision for a name RewriteShort may take: its extension decoded alone, which for
+// valid UTF-8 without marks gives the same characters as in the whole name.
+bool ShortNameMasksTake(std::string_view name, std::string_view masks) {
+    if (masks.find("*.*") != std::string_view::npos) {
+        return true;
+    }
+    const std::size_t dot = name.rfind('.');
+    const std::string_view extension =
+        name.substr(dot == std::string_view::npos ? name.size() : dot);
+    if (IsAscii(extension)) {
+        return MasksTake(std::string(extension), masks);
+    }
+    return MasksTake(DecodeName(extension), masks);
+}
+
+// The rules for a name of valid UTF-8 whose characters are all of one or two bytes and none a
+// combining mark (plain ASCII, and the Latin, Greek and Cyrillic letters of most names), from
+// its bytes straight into `out`, character by character: with no mark nothing composes, and
+// every rule maps or deletes one character by what it is (the non-alphanumeric rule also by
+// whether it stands before the extension, which deletions after it do not move). False, with
+// `out` unspecified, for any other name: those are read into characters first.
+bool RewriteShort(std::string_view name, const RenameOptions& options, const NameReading& reading,
+                  std::string& out) {
+    thread_local ShortCharRules rules;
+    if (const unsigned key = RulesKey(options); rules.options != key) {
+        rules.options = key;
+        rules.stem.fill(kUnknown);
+        rules.extension.fill(kUnknown);
+    }
+    const bool keepDot = reading.leadingDotHides && !name.empty() && name.front() == '.';
+    const std::size_t from = keepDot ? 1 : 0;
+    // The extension as the rules see it, on the name without its hiding dot.
+    const std::size_t dot = name.rfind('.');
+    const std::size_t stemEnd =
+        dot == std::string_view::npos || (keepDot && dot == 0) ? name.size() : dot;
+    // A character of two bytes gives at most four (its capital may lie higher).
+    out.resize(name.size() * 2);
+    char* const begin = out.data();
+    char* at = begin;
+    if (keepDot) {
+        *at++ = '.';
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    for (std::size_t i = from; i < name.size();) {
+        const bool inStem = i < stemEnd;
+        char32_t c = bytes[i];
+        if (c < 0x80) {
+            ++i;
+        } else if (c >= 0xC2 && c <= 0xDF && i + 1 < name.size() && (bytes[i + 1] & 0xC0) == 0x80) {
+            c = ((c & 0x1F) << 6) | (bytes[i + 1] & 0x3F);
+            i += 2;
+        } else {
+            return false;
+        }
+        char32_t& known = inStem ? rules.stem[c] : rules.extension[c];
+        if (known == kUnknown) {
+            known = RulesOfChar(c, inStem, options);
+        }
+        c = known;
+        if (c < 0x80) {
+            *at++ = static_cast<char>(c);
+        } else if (c == kDropped) {
+            continue;
+        } else if (c == kComposing) {
+            return false;
+        } else {
+            at = PutUtf8(at, c);
+        }
+    }
+    out.resize(static_cast<std::size_t>(at - begin));
+    return true;
+}
+
 }  // namespace
 
 std::size_t ExtensionStart(const NameChars& chars) {
@@ -166,18 +289,37 @@ std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
 
 std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
                                    const RenameOptions& options, const NameReading& reading) {
-    if (isFolder && !options.RenameDir) {
+    std::string out;
+    if (!RewriteInto(name, isFolder, options, reading, out)) {
         return std::nullopt;
     }
-    // Plain ASCII reads as itself in every code page and is never damaged UTF-8: the rules work
-    // on its bytes.
-    if (IsAscii(name)) {
-        std::string bytes(name);
-        if (!isFolder && !MasksTake(bytes, options.Masks)) {
-            return std::nullopt;
+    return out;
+}
+
+bool RewriteInto(std::string_view name, bool isFolder, const RenameOptions& options,
+                 const NameReading& reading, std::string& out) {
+    if (isFolder && !options.RenameDir) {
+        return false;
+    }
+    // A repair may change any name that is not plain ASCII, and it comes before the mask.
+    if (!options.FixMojibake || IsAscii(name)) {
+        if (RewriteShort(name, options, reading, out)) {
+            return isFolder || ShortNameMasksTake(name, options.Masks);
         }
-        ApplyRules(bytes, options, reading);
-        return bytes;
+    }
+    std::optional<std::string> rewritten = RewriteByCharacters(name, isFolder, options, reading);
+    if (!rewritten) {
+        return false;
+    }
+    out = std::move(*rewritten);
+    return true;
+}
+
+std::optional<std::string> RewriteByCharacters(std::string_view name, bool isFolder,
+                                               const RenameOptions& options,
+                                               const NameReading& reading) {
+    if (isFolder && !options.RenameDir) {
+        return std::nullopt;
     }
     // The name is decoded once, for the mask as for the rules.
     NameChars chars;

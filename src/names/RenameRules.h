@@ -41,6 +41,18 @@ std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
 std::optional<std::string> Rewrite(std::string_view name, bool isFolder,
                                    const RenameOptions& options);
 
+// The same into `out`, whose room is kept from name to name (a walk rewrites thousands);
+// false when the entry is not taken.
+bool RewriteInto(std::string_view name, bool isFolder, const RenameOptions& options,
+                 const NameReading& reading, std::string& out);
+
+// The same the general way, every name read into characters first. Rewrite takes shorter ways
+// for the names most have (plain ASCII, letters of two bytes in UTF-8) and must always give
+// what this gives.
+std::optional<std::string> RewriteByCharacters(std::string_view name, bool isFolder,
+                                               const RenameOptions& options,
+                                               const NameReading& reading);
+
 // The extension of decoded characters: from the last "." to the end, dot included.
 std::size_t ExtensionStart(const NameChars& chars);
 

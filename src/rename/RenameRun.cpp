@@ -325,7 +325,7 @@ class Walk : private RenameNotes {
             return;
         }
         sink_->BeginRenames({{chosen.prefix + name, *newName, false}});
-        RenameItem(parent.get(), name, false, *newName);
+        RenameItem(parent.get(), name, false, chosen.prefix + name, *newName);
         sink_->EndRenames();
     }
 
@@ -388,20 +388,17 @@ class Walk : private RenameNotes {
     }
 
   private:
-    struct Planned {
-        std::size_t index;  // of the entry in its folder's listing
-        std::string newName;
-        bool isFolder;
-    };
-
     struct Level {
         std::unique_ptr<Folder> folder;
         EntryList entries;
-        std::size_t next = 0;          // the entry being handled
-        std::size_t pathLength = 0;    // of path_ while in this folder
-        std::vector<Planned> planned;  // the renames of entries before planUntil
-        std::size_t nextPlanned = 0;   // the first planned rename not yet made
-        std::size_t planUntil = 0;     // the first entry not yet looked at for a rename
+        std::size_t next = 0;        // the entry being handled
+        std::size_t pathLength = 0;  // of path_ while in this folder
+        // The renames of entries before planUntil, as announced, and the index of each one's
+        // entry in the listing.
+        std::vector<PlannedRename> planned;
+        std::vector<std::size_t> plannedIndex;
+        std::size_t nextPlanned = 0;  // the first planned rename not yet made
+        std::size_t planUntil = 0;    // the first entry not yet looked at for a rename
         // With several workers: the subfolders offered to them, in listing order, and the
         // first one the walk has not got to.
         std::vector<std::shared_ptr<Task>> offers;
@@ -542,17 +539,33 @@ class Walk : private RenameNotes {
     // The name the rules give, as the file system will keep it (Windows drops trailing dots
     // and spaces), so that rows, journal and counts tell what the entry is really called.
     std::optional<std::string> NewName(std::string_view name, bool isFolder) {
+        std::string newName;
+        if (!NewNameInto(name, isFolder, newName)) {
+            return std::nullopt;
+        }
+        return newName;
+    }
+
+    // The same into `out`, its room kept from name to name; false when the entry is not taken.
+    bool NewNameInto(std::string_view name, bool isFolder, std::string& out) {
         if (choosing_ && !IsValidUtf8(name)) {
             ChooseLegacyCodePage();
         }
-        std::optional<std::string> newName = Rewrite(name, isFolder, options_, reading_);
-        if (newName) {
-            std::string kept = NameTheSystemKeeps(*newName);
+        if (!RewriteInto(name, isFolder, options_, reading_, out)) {
+            return false;
+        }
+        if (MayLoseEnd(out)) {
+            std::string kept = NameTheSystemKeeps(out);
             if (Usable(kept)) {
-                *newName = std::move(kept);
+                out = std::move(kept);
             }
         }
-        return newName;
+        return true;
+    }
+
+    // Only a name that ends in a dot or a space may be kept shorter by the system.
+    static bool MayLoseEnd(const std::string& name) {
+        return !name.empty() && (name.back() == '.' || name.back() == ' ');
     }
 
     // A link is followed only when it matters: its name would change, taken as a file or as a
@@ -571,8 +584,9 @@ class Walk : private RenameNotes {
     // kRenamesAtOnce of them, announced to the sink before the first of these renames (a
     // journal writes them ahead).
     void PlanFolder(Level& level) {
-        std::vector<PlannedRename> announced;
         std::size_t i = level.planUntil;
+        level.planned.reserve(std::min(level.entries.size() - i, kRenamesAtOnce));
+        level.plannedIndex.reserve(level.planned.capacity());
         for (; i < level.entries.size() && level.planned.size() < kRenamesAtOnce; ++i) {
             const std::string_view name = level.entries.name(i);
             EntryKind kind = level.entries.kind(i);
@@ -584,18 +598,21 @@ class Walk : private RenameNotes {
                 (isFolder && !WalksInto(name))) {
                 continue;
             }
-            std::optional<std::string> newName = NewName(name, isFolder);
-            if (newName && *newName != name &&
-                !(kind == EntryKind::Folder && HoldsJournals(*level.folder, name))) {
-                std::string path = path_;
-                path.append(name);
-                announced.push_back({std::move(path), *newName, isFolder});
-                level.planned.push_back({i, std::move(*newName), isFolder});
+            if (!NewNameInto(name, isFolder, newName_) || newName_ == name ||
+                (kind == EntryKind::Folder && HoldsJournals(*level.folder, name))) {
+                continue;
             }
+            PlannedRename& planned = level.planned.emplace_back();
+            planned.Path.reserve(path_.size() + name.size());
+            planned.Path = path_;
+            planned.Path += name;
+            planned.NewName = newName_;
+            planned.IsFolder = isFolder;
+            level.plannedIndex.push_back(i);
         }
         level.planUntil = i;
-        if (!announced.empty()) {
-            sink_->BeginRenames(announced);
+        if (!level.planned.empty()) {
+            sink_->BeginRenames(level.planned);
         }
     }
 
@@ -607,34 +624,40 @@ class Walk : private RenameNotes {
                 sink_->EndRenames();
             }
             level.planned.clear();
+            level.plannedIndex.clear();
             level.nextPlanned = 0;
             PlanFolder(level);
         }
         if (level.nextPlanned == level.planned.size() ||
-            level.planned[level.nextPlanned].index != level.next) {
+            level.plannedIndex[level.nextPlanned] != level.next) {
             return;
         }
-        const Planned& planned = level.planned[level.nextPlanned++];
-        RenameItem(level.folder.get(), level.entries.name(level.next), planned.isFolder,
-                   planned.newName);
+        // Announced by now: its path and new name go on to the row.
+        PlannedRename& planned = level.planned[level.nextPlanned++];
+        RenameItem(level.folder.get(), level.entries.name(level.next), planned.IsFolder,
+                   std::move(planned.Path), std::move(planned.NewName));
     }
 
     // `folder` is null when the folder holding the entry could not be opened (or no longer
     // holds the entry the run started from): the attempt is reported failed.
-    void RenameItem(Folder* folder, std::string_view name, bool isFolder,
-                    const std::string& newName) {
+    // `path` is the entry's old full path.
+    void RenameItem(Folder* folder, std::string_view name, bool isFolder, std::string path,
+                    std::string newName) {
         if (Stopping()) {
             return;
         }
-        LogEntry entry{path_ + std::string(name), rkFailed, newName, FailReason::None, {}};
-        if (!Usable(NameTheSystemKeeps(newName))) {
+        LogEntry entry{std::move(path), rkFailed, std::move(newName), FailReason::None, {}};
+        const bool usable = MayLoseEnd(entry.NewName) ? Usable(NameTheSystemKeeps(entry.NewName))
+                                                      : Usable(entry.NewName);
+        name_.assign(name);
+        if (!usable) {
             entry.Reason = FailReason::InvalidName;
-        } else if (BecomesHidden(std::string(name), newName)) {
+        } else if (BecomesHidden(name, entry.NewName)) {
             entry.Reason = FailReason::WouldHide;
             entry.Error = MakeErrorCode(RunRefusal::WouldHide);
         } else if (folder == nullptr) {
             entry.Reason = FailReason::FolderUnreadable;
-        } else if (const std::error_code error = fs_.Rename(*folder, std::string(name), newName)) {
+        } else if (const std::error_code error = fs_.Rename(*folder, name_, entry.NewName)) {
             entry.Error = error;
             entry.Reason = ReasonOf(error);
         } else if (isFolder) {
@@ -672,7 +695,7 @@ class Walk : private RenameNotes {
             return;
         }
         sink_->BeginRenames({{chosen.prefix + name, *newName, true}});
-        RenameItem(parent, name, true, *newName);
+        RenameItem(parent, name, true, chosen.prefix + name, *newName);
         sink_->EndRenames();
     }
 
@@ -790,6 +813,9 @@ class Walk : private RenameNotes {
     std::size_t seen_ = 0;
     std::vector<Level> levels_;
     std::string path_;  // the current folder's prefix: the path of the entries renamed now
+    // Room kept from entry to entry: the new name being planned, the name being renamed.
+    std::string newName_;
+    std::string name_;
     NameReading reading_;
     bool choosing_;
     bool namedEntry_;  // the chosen path is a file to rename, not a folder to walk
