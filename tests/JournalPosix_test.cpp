@@ -259,6 +259,45 @@ INSTANTIATE_TEST_SUITE_P(
                     EditedLine{"NewNameDotDot", "Léto/č.txt", ".."}),
     tovana::test::CaseLabel());
 
+// "Léto" below `root`, `levels` folders named `level` below it, each level's folder holding
+// "č.txt" with its depth, made through open folders (the paths may be longer than PATH_MAX).
+void MakeDeepTree(const std::string& root, const std::string& level, int levels) {
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::mkdirat(fd, "Léto", 0755), 0);
+    for (int depth = 0; depth <= levels; ++depth) {
+        const int next = ::openat(fd, depth == 0 ? "Léto" : level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+        const int file = ::openat(fd, "č.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(::write(file, &depth, sizeof depth), static_cast<ssize_t>(sizeof depth));
+        ::close(file);
+        if (depth < levels) {
+            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
+        }
+    }
+    ::close(fd);
+}
+
+// Every level of MakeDeepTree's tree is back under its old name with its file; the tree is
+// then removed (std::filesystem cannot reach so deep).
+void ExpectDeepTreeBack(const std::string& root, const std::string& level, int levels) {
+    int fd = ::open((root + "/Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    for (int depth = 0; depth <= levels && fd >= 0; ++depth) {
+        const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
+        int content = -1;
+        EXPECT_EQ(::read(file, &content, sizeof content), static_cast<ssize_t>(sizeof content));
+        EXPECT_EQ(content, depth);
+        ::close(file);
+        const int next = depth < levels ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+        EXPECT_TRUE(depth == levels || next >= 0) << "level " << depth;
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_EQ(std::system(("rm -rf '" + root + "'/*").c_str()), 0);
+}
+
 // A tree whose paths are longer than PATH_MAX: the run renames it through open folders, and
 // so does its undo.
 TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
@@ -267,21 +306,7 @@ TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
     JournalStore store(journals.path());
     const std::string level = "Složka " + std::string(200, 'a');
     constexpr int kLevels = 30;  // about 6,200 bytes of path
-    int fd = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(::mkdirat(fd, "Léto", 0755), 0);
-    for (int depth = 0; depth <= kLevels; ++depth) {
-        const int next = ::openat(fd, depth == 0 ? "Léto" : level.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-        ASSERT_GE(fd, 0);
-        const int file = ::openat(fd, "č.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        ASSERT_EQ(::write(file, &depth, sizeof depth), static_cast<ssize_t>(sizeof depth));
-        ::close(file);
-        if (depth < kLevels) {
-            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
-        }
-    }
-    ::close(fd);
+    ASSERT_NO_FATAL_FAILURE(MakeDeepTree(tree.path(), level, kLevels));
     const std::string journal = RunOver(tree.path("Léto"), store);
     ASSERT_FALSE(std::filesystem::exists(tree.root() / "Léto"));
     // Each level's path is written once, not with every entry below it: the journal grows with
@@ -292,19 +317,7 @@ TEST(UndoConfined, PutsBackEntriesDeeperThanAPathCanName) {
     const tovana::UndoOutcome undo = UndoOf(journal, store, sink);
     EXPECT_EQ(undo.Failed, 0);
     // Every level is back under its old name with its file.
-    fd = ::open(tree.path("Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int depth = 0; depth <= kLevels && fd >= 0; ++depth) {
-        const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
-        int content = -1;
-        EXPECT_EQ(::read(file, &content, sizeof content), static_cast<ssize_t>(sizeof content));
-        EXPECT_EQ(content, depth);
-        ::close(file);
-        const int next = depth < kLevels ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY) : -1;
-        EXPECT_TRUE(depth == kLevels || next >= 0) << "level " << depth;
-        ::close(fd);
-        fd = next;
-    }
-    ASSERT_EQ(std::system(("rm -rf '" + tree.path() + "'/*").c_str()), 0);
+    ExpectDeepTreeBack(tree.path(), level, kLevels);
 }
 
 // A tree hundreds of levels deep with a file in each folder. Its journal is read into one name
@@ -318,22 +331,10 @@ TEST(UndoConfined, DeepTreeIsReadAndPutBackOneFolderAtATime) {
     const std::string level = "Úroveň " + std::string(91, 'x');  // 100 bytes
     constexpr int kLevels = 300;
     std::string deepest = tree.path("Léto") + "/";
-    int fd = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(::mkdirat(fd, "Léto", 0755), 0);
-    for (int depth = 0; depth <= kLevels; ++depth) {
-        const int next = ::openat(fd, depth == 0 ? "Léto" : level.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-        ASSERT_GE(fd, 0);
-        const int file = ::openat(fd, "č.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        ASSERT_EQ(::write(file, &depth, sizeof depth), static_cast<ssize_t>(sizeof depth));
-        ::close(file);
-        if (depth < kLevels) {
-            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
-            deepest += level + "/";
-        }
+    for (int depth = 0; depth < kLevels; ++depth) {
+        deepest += level + "/";
     }
-    ::close(fd);
+    ASSERT_NO_FATAL_FAILURE(MakeDeepTree(tree.path(), level, kLevels));
     const std::string journal = RunOver(tree.path("Léto"), store);
 
     tovana::Journal read;
@@ -365,20 +366,7 @@ TEST(UndoConfined, DeepTreeIsReadAndPutBackOneFolderAtATime) {
     ASSERT_FALSE(sink.rows.empty());
     EXPECT_EQ(sink.rows.back().path, deepest + "c.txt");  // Léto and the levels are back by then
 
-    fd = ::open(tree.path("Léto").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    for (int depth = 0; depth <= kLevels && fd >= 0; ++depth) {
-        const int file = ::openat(fd, "č.txt", O_RDONLY | O_CLOEXEC);
-        int content = -1;
-        EXPECT_EQ(::read(file, &content, sizeof content), static_cast<ssize_t>(sizeof content));
-        EXPECT_EQ(content, depth);
-        ::close(file);
-        const int next = depth < kLevels ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY) : -1;
-        EXPECT_TRUE(depth == kLevels || next >= 0) << "level " << depth;
-        ::close(fd);
-        fd = next;
-    }
-    ASSERT_EQ(std::system(("rm -rf '" + tree.path() + "'/*").c_str()), 0);
+    ExpectDeepTreeBack(tree.path(), level, kLevels);
 }
 
 struct ChosenPath {
