@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <utility>
+#include <vector>
 
 #include "journal/Escape.h"
 #include "journal/Undo.h"
@@ -112,6 +113,73 @@ TEST(Escape, AllBytesAndInvalidUtf8InOneNameRoundTrip) {
         std::string back;
         ASSERT_TRUE(tovana::UnescapeField(tovana::EscapeField(text), back));
         EXPECT_EQ(back, text);
+    }
+}
+
+// AppendEscaped passes over plain runs sixteen bytes at a time and two-byte letters whole; it
+// must give what the byte-by-byte way gives for any byte or sequence, valid or not, at any
+// place of a block, after plain ASCII or after two-byte letters, cut by the end or not.
+TEST(Escape, BlocksGiveWhatTheByteByByteWayGives) {
+    struct Piece {
+        const char* name;
+        std::string bytes;
+    };
+    std::vector<Piece> pieces = {
+        {"two-byte letter", "\xC3\xA1"},
+        {"last two-byte", "\xDF\xBF"},
+        {"C1 first", "\xC2\x80"},
+        {"C1 CSI", "\xC2\x9B"},
+        {"C1 last", "\xC2\x9F"},
+        {"NBSP", "\xC2\xA0"},
+        {"three-byte", "\xE2\x82\xAC"},
+        {"three-byte lowest", "\xE0\xA0\x80"},
+        {"below surrogates", "\xED\x9F\xBF"},
+        {"four-byte", "\xF0\x9F\x98\x80"},
+        {"highest", "\xF4\x8F\xBF\xBF"},
+        {"overlong two", "\xC0\x80"},
+        {"overlong two high", "\xC1\xBF"},
+        {"overlong three", "\xE0\x80\x80"},
+        {"overlong three high", "\xE0\x9F\xBF"},
+        {"overlong four", "\xF0\x80\x80\x80"},
+        {"overlong four high", "\xF0\x8F\xBF\xBF"},
+        {"surrogate low", "\xED\xA0\x80"},
+        {"surrogate high", "\xED\xBF\xBF"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80"},
+        {"F5 lead", "\xF5\x80\x80\x80"},
+        {"cut two", "\xC3"},
+        {"cut three", "\xE2\x82"},
+        {"cut four", "\xF0\x9F\x98"},
+        {"lead then letter", "\xC3\xC3\xA1"},
+        {"letter then continuation", "\xC3\xA1\x80"},
+        {"C1 continuation lead", "\xC4\x9B\x9B"},
+        {"escapes", "\\\t\n\r\x7F"},
+    };
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        pieces.push_back({"byte", std::string(1, static_cast<char>(byte))});
+    }
+    const std::string letter = "\xC4\x8D";  // a Czech letter, two bytes
+    std::vector<std::string> afters = {"", "a", letter, std::string(20, 'a')};
+    afters.push_back(letter + letter + letter + letter + letter + letter + letter + letter);
+    for (const Piece& piece : pieces) {
+        for (std::size_t ascii = 0; ascii < 18; ++ascii) {
+            for (const std::size_t letters : {0, 1, 7, 8}) {
+                std::string before(ascii, 'a');
+                for (std::size_t k = 0; k < letters; ++k) {
+                    before += letter;
+                }
+                for (const std::string& after : afters) {
+                    const std::string text = before + piece.bytes + after;
+                    std::string fast = "=";
+                    std::string reference = "=";
+                    tovana::AppendEscaped(fast, text);
+                    tovana::AppendEscapedByBytes(reference, text);
+                    ASSERT_EQ(fast, reference)
+                        << piece.name << " " << tovana::EscapeField(piece.bytes) << " after "
+                        << ascii << " ASCII and " << letters << " letters, before " << after.size()
+                        << " bytes";
+                }
+            }
+        }
     }
 }
 

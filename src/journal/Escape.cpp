@@ -1,8 +1,11 @@
 #include "journal/Escape.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "names/NameText.h"
 
@@ -10,35 +13,6 @@ namespace tovana {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// Whether any of the eight bytes in `word` may have to be escaped: below 0x20, 0x7F or '\\',
-// or above 0x7F other than whole two-byte UTF-8 sequences with a lead byte 0xC3-0xDF (the
-// letters of Czech and the other Latin scripts), which are never C1 control characters; those
-// bytes are looked at one by one. (A byte below n, for n up to 0x80, and a zero byte found with
-// the borrow of a subtraction.)
-bool AnyToEscape(std::uint64_t word, bool afterLead) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-    if (((word - kOnes * 0x20) & ~word & kHighs) != 0 || hasZero(word ^ (kOnes * 0x7F)) ||
-        hasZero(word ^ (kOnes * '\\'))) {
-        return true;
-    }
-    if ((word & kHighs) == 0) {
-        return false;
-    }
-    // Lead bytes (11xxxxxx) and continuation bytes (10xxxxxx), flagged in their top bits; each
-    // continuation must follow a lead, the first byte's the one before the word (`afterLead`),
-    // and each lead be followed by a continuation, the last byte's checked with the next word
-    // (bytes are in memory order, the first the lowest in a little-endian word).
-    const std::uint64_t leads = word & (word << 1) & kHighs;
-    const std::uint64_t continuations = word & ~(word << 1) & kHighs;
-    const std::uint64_t longLeads = leads & (word << 2);  // 0xE0 and up: three or four bytes
-    const bool lowLead = hasZero(word ^ (kOnes * 0xC0)) || hasZero(word ^ (kOnes * 0xC1)) ||
-                         hasZero(word ^ (kOnes * 0xC2));
-    return std::endian::native != std::endian::little || longLeads != 0 || lowLead ||
-           ((leads << 8) | (afterLead ? 0x80u : 0u)) != continuations;
-}
 
 // The length of the well-formed UTF-8 sequence starting at text[i] (a byte above 0x7F), or 0
 // when none starts there (no overlong forms, no surrogates, nothing above U+10FFFF).
@@ -83,104 +57,151 @@ std::size_t HighBytesToEscape(std::string_view text, std::size_t i, std::size_t&
     return 0;
 }
 
-// Passes over printable ASCII and UTF-8 from text[i] on, byte by byte, for at least eight
-// bytes (where the eight-byte steps could not): the index of the first byte to escape, or of
-// the first byte past those eight (text.size() at the end). `found` tells which.
-std::size_t PlainUpTo(std::string_view text, std::size_t i, bool& found) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    const std::size_t until = i + 8;
-    found = false;
-    while (i < size && i < until) {
-        const unsigned byte = p[i];
-        if (byte < 0x80) {
-            if (byte < 0x20 || byte == 0x7F || byte == '\\') {
-                found = true;
-                return i;
-            }
-            ++i;
-        } else if (byte >= 0xC3 && byte <= 0xDF && i + 1 < size && (p[i + 1] & 0xC0) == 0x80) {
-            i += 2;  // two bytes, never a C1 character (those start with 0xC2)
-        } else {
-            std::size_t plain = 0;
-            if (HighBytesToEscape(text, i, plain) != 0) {
-                found = true;
-                return i;
-            }
-            i += plain;
-        }
-    }
-    return i;
-}
-
 void AppendHex(std::string& out, unsigned char byte) {
     out += "\\x";
     out += kHex[byte >> 4];
     out += kHex[byte & 0xF];
 }
 
+// A byte below 0x80 as escaped: \\ \t \n \r or \xHH; `out` gets nothing for one that stays.
+bool AppendAsciiEscape(std::string& out, unsigned char byte) {
+    if (byte >= 0x20 && byte != 0x7F && byte != '\\') {
+        return false;
+    }
+    switch (byte) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            AppendHex(out, byte);
+    }
+    return true;
+}
+
+constexpr std::size_t kBlock = 16;
+
+#ifdef __SSE2__
+// How many of the sixteen bytes at `p`, which start a character, stay as they are, when all of
+// them do but perhaps a two-byte lead at the end (16 or 15), or 0: printable ASCII but "\" and
+// DEL, and two-byte UTF-8 sequences with a lead byte 0xC3-0xDF (the letters of Czech and the
+// other Latin, Greek and Cyrillic scripts), which are never C1 control characters. Anything
+// else (control bytes, C1, three- and four-byte characters, invalid UTF-8) is left to the
+// byte-by-byte way.
+std::size_t PlainBlock(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
+    // As signed bytes, printable ASCII and DEL are those above 0x1F; 0x80 and up are negative.
+    const __m128i printable = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
+        _mm_cmpgt_epi8(v, bytes(0x1F)));
+    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable));
+    if (plainAscii == 0xFFFF) {
+        return kBlock;
+    }
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if ((plainAscii | high) != 0xFFFF) {
+        return 0;
+    }
+    // Continuations 0x80-0xBF are the signed bytes below -64, leads 0xC3-0xDF those from -61 to
+    // -33; each continuation must follow a lead and each lead be followed by one.
+    const auto continuations =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0))));
+    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0)))));
+    if ((leads | continuations) != high || continuations != ((leads << 1) & 0xFFFF)) {
+        return 0;
+    }
+    return kBlock - (leads >> 15);
+}
+#endif
+
 }  // namespace
 
 void AppendEscaped(std::string& out, std::string_view text) {
-    // Runs of bytes that stay as they are go in whole, found eight at a time: rows and journals
-    // of deep trees carry paths of hundreds of kilobytes.
+    // Runs of bytes that stay as they are go in whole, found sixteen at a time where the
+    // processor allows: rows and journals carry every name and path of the tree, and those of
+    // deep trees are hundreds of kilobytes long.
+    const char* p = text.data();
+    const std::size_t size = text.size();
     std::size_t plainFrom = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        for (bool found = false; !found && i < text.size();) {
-            std::uint64_t word = 0;
-            bool afterLead = false;
-            while (
-                i + sizeof word <= text.size() &&
-                (std::memcpy(&word, text.data() + i, sizeof word), !AnyToEscape(word, afterLead))) {
-                i += sizeof word;
-                afterLead = (word >> 56) >= 0xC0;
+    std::size_t i = 0;
+    while (i < size) {
+#ifdef __SSE2__
+        for (std::size_t n = 1; n != 0 && size - i >= kBlock; i += n) {
+            n = PlainBlock(p + i);
+        }
+        if (i < size && size - i < kBlock) {
+            // The end, padded with plain bytes: a lead byte cut by the end fails the check.
+            char last[kBlock];
+            std::memset(last, 'a', kBlock);
+            std::memcpy(last, p + i, size - i);
+            if (PlainBlock(last) != 0) {
+                break;
             }
-            // A sequence cut by the end of the last word passed is looked at whole.
-            i -= afterLead ? 1 : 0;
-            i = PlainUpTo(text, i, found);
         }
-        if (i == text.size()) {
-            break;
-        }
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
+#endif
+        // Byte by byte up to the next block, or to the end.
+        for (const std::size_t until = i + kBlock; i < size && i < until;) {
+            const auto byte = static_cast<unsigned char>(p[i]);
+            if (byte < 0x80) {
+                if (byte >= 0x20 && byte != 0x7F && byte != '\\') {
+                    ++i;
+                    continue;
+                }
+                out.append(p + plainFrom, i - plainFrom);
+                AppendAsciiEscape(out, byte);
+                plainFrom = ++i;
+                continue;
+            }
+            if (byte >= 0xC3 && byte <= 0xDF && i + 1 < size &&
+                (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+                i += 2;  // two bytes, never a C1 character (those start with 0xC2)
+                continue;
+            }
             std::size_t plain = 0;
             const std::size_t escaped = HighBytesToEscape(text, i, plain);
-            out.append(text.substr(plainFrom, i - plainFrom));
-            for (std::size_t k = 0; k < escaped; ++k) {
-                AppendHex(out, static_cast<unsigned char>(text[i + k]));
+            if (escaped == 0) {
+                i += plain;
+                continue;
             }
-            i += escaped - 1;
-            plainFrom = i + 1;
-            continue;
-        }
-        if (byte >= 0x20 && byte != 0x7F && c != '\\') {
-            continue;
-        }
-        out.append(text.substr(plainFrom, i - plainFrom));
-        plainFrom = i + 1;
-        out += '\\';
-        switch (c) {
-            case '\\':
-                out += '\\';
-                break;
-            case '\t':
-                out += 't';
-                break;
-            case '\n':
-                out += 'n';
-                break;
-            case '\r':
-                out += 'r';
-                break;
-            default:
-                out += 'x';
-                out += kHex[byte >> 4];
-                out += kHex[byte & 0xF];
+            out.append(p + plainFrom, i - plainFrom);
+            for (std::size_t k = 0; k < escaped; ++k) {
+                AppendHex(out, static_cast<unsigned char>(p[i + k]));
+            }
+            i += escaped;
+            plainFrom = i;
         }
     }
-    out.append(text.substr(plainFrom));
+    out.append(p + plainFrom, size - plainFrom);
+}
+
+void AppendEscapedByBytes(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (!AppendAsciiEscape(out, byte)) {
+                out += text[i];
+            }
+            ++i;
+            continue;
+        }
+        std::size_t plain = 0;
+        const std::size_t escaped = HighBytesToEscape(text, i, plain);
+        for (std::size_t k = 0; k < escaped; ++k) {
+            AppendHex(out, static_cast<unsigned char>(text[i + k]));
+        }
+        out.append(text.substr(i + escaped, plain));
+        i += escaped + plain;
+    }
 }
 
 void AppendEscapedForWindows(std::string& out, std::string_view text) {
