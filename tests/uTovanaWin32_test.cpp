@@ -1010,9 +1010,10 @@ void CALLBACK ReadBrowserAndCancel(HWND, UINT, UINT_PTR timer, DWORD) {
     if (tree == nullptr) {
         return;
     }
-    // Wine selects the folder only once the tree is filled: given time to.
+    // Wine selects the folder only once the tree is filled, which the first time in a fresh
+    // prefix on a busy machine has taken more than 5 s: given up to 30 s.
     const HTREEITEM selected = TreeView_GetSelection(tree);
-    if (selected == nullptr && ++watchedBrowser->ticks < 50) {
+    if (selected == nullptr && ++watchedBrowser->ticks < 300) {
         return;
     }
     ::KillTimer(nullptr, timer);
