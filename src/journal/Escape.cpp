@@ -5,6 +5,8 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#else
+#include <bit>
 #endif
 
 #include "names/NameText.h"
@@ -122,20 +124,50 @@ std::size_t PlainBlock(const char* p) {
     }
     return kBlock - (leads >> 15);
 }
+#else
+// The same, eight bytes at a time in a word, for processors without SSE2 (the 32-bit Windows
+// build): a byte below n (for n up to 0x80) and a zero byte are found with the borrow of a
+// subtraction; lead bytes (11xxxxxx) and continuations (10xxxxxx) are flagged in their top bits.
+std::size_t PlainBlock(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    if constexpr (std::endian::native != std::endian::little) {
+        return 0;
+    }
+    bool afterLead = false;  // the byte before the word was a lead
+    for (std::size_t half = 0; half < kBlock; half += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + half, 8);
+        if (((word - kOnes * 0x20) & ~word & kHighs) != 0 || hasZero(word ^ (kOnes * 0x7F)) ||
+            hasZero(word ^ (kOnes * '\\'))) {
+            return 0;
+        }
+        const std::uint64_t leads = word & (word << 1) & kHighs;
+        const std::uint64_t continuations = word & ~(word << 1) & kHighs;
+        const std::uint64_t longLeads = leads & (word << 2);  // 0xE0 and up
+        if (longLeads != 0 || hasZero(word ^ (kOnes * 0xC0)) || hasZero(word ^ (kOnes * 0xC1)) ||
+            hasZero(word ^ (kOnes * 0xC2)) ||
+            ((leads << 8) | (afterLead ? 0x80u : 0u)) != continuations) {
+            return 0;
+        }
+        afterLead = (leads >> 63) != 0;
+    }
+    return kBlock - (afterLead ? 1 : 0);
+}
 #endif
 
 }  // namespace
 
 void AppendEscaped(std::string& out, std::string_view text) {
-    // Runs of bytes that stay as they are go in whole, found sixteen at a time where the
-    // processor allows: rows and journals carry every name and path of the tree, and those of
-    // deep trees are hundreds of kilobytes long.
+    // Runs of bytes that stay as they are go in whole, found sixteen at a time: rows and journals
+    // carry every name and path of the tree, and those of deep trees are hundreds of kilobytes
+    // long.
     const char* p = text.data();
     const std::size_t size = text.size();
     std::size_t plainFrom = 0;
     std::size_t i = 0;
     while (i < size) {
-#ifdef __SSE2__
         for (std::size_t n = 1; n != 0 && size - i >= kBlock; i += n) {
             n = PlainBlock(p + i);
         }
@@ -148,7 +180,6 @@ void AppendEscaped(std::string& out, std::string_view text) {
                 break;
             }
         }
-#endif
         // Byte by byte up to the next block, or to the end.
         for (const std::size_t until = i + kBlock; i < size && i < until;) {
             const auto byte = static_cast<unsigned char>(p[i]);

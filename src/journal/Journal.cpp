@@ -339,7 +339,7 @@ void RunJournal::FolderUnreadable(const std::string& path, std::error_code error
 
 void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
     const std::lock_guard lock(mutex_);
-    batches_[std::this_thread::get_id()].push_back({nextId_, planned.size()});
+    ThreadBatches().push_back({nextId_, planned.size()});
     std::string text = std::move(outcomes_);
     outcomes_.clear();
     for (const PlannedRename& rename : planned) {
@@ -356,9 +356,19 @@ void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
     outcomes_.clear();
 }
 
+// The calling thread's batches (under the lock). A run of one thread asks for its own every time.
+std::vector<RunJournal::Batch>& RunJournal::ThreadBatches() {
+    const std::thread::id thread = std::this_thread::get_id();
+    if (lastBatches_ == nullptr || lastThread_ != thread) {
+        lastThread_ = thread;
+        lastBatches_ = &batches_[thread];  // a map's elements stay where they are
+    }
+    return *lastBatches_;
+}
+
 void RunJournal::WriteOutcome(const LogEntry& entry) {
     const std::lock_guard lock(mutex_);
-    std::vector<Batch>& batches = batches_[std::this_thread::get_id()];
+    std::vector<Batch>& batches = ThreadBatches();
     if (!batches.empty() && batches.back().next < batches.back().count) {
         Batch& batch = batches.back();
         const std::size_t id = batch.firstId + batch.next++;
@@ -396,7 +406,7 @@ void RunJournal::WriteTemporary(const std::string& path, const std::string& temp
 void RunJournal::WriteEnd() {
     const std::lock_guard lock(mutex_);
     FlushOutcomes();
-    std::vector<Batch>& batches = batches_[std::this_thread::get_id()];
+    std::vector<Batch>& batches = ThreadBatches();
     if (!batches.empty()) {
         batches.pop_back();
     }

@@ -169,6 +169,9 @@ class RunJournal : public RunSink {
     };
     // Each thread's open batches, innermost last: a worker's nest as a one-worker run's do.
     std::map<std::thread::id, std::vector<Batch>> batches_;
+    std::thread::id lastThread_;
+    std::vector<Batch>* lastBatches_ = nullptr;
+    std::vector<Batch>& ThreadBatches();
     std::mutex mutex_;  // over the file and everything written to it
     Ahead ahead_{*this};
     bool parallel_ = false;

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "names/PathRules.h"
+#include "names/SettingTable.h"
 
 namespace tovana {
 namespace {
@@ -154,11 +155,18 @@ struct ShortCharRules {
     std::array<char32_t, 0x800> extension;
 };
 
+// The options the cached rules were made under: every check box and letter case of the inputs,
+// so that a rule added to them renews the cache too.
 unsigned RulesKey(const RenameOptions& o) {
-    return unsigned(o.ReplaceSpaceEffective()) | unsigned(o.NonAlphaNum) << 1 |
-           unsigned(o.ReplaceUnderlineEffective()) << 2 |
-           unsigned(o.RemoveUnderlineEffective()) << 3 | unsigned(o.RemoveSpaceEffective()) << 4 |
-           unsigned(o.ToUpperCase) << 5 | unsigned(o.ToLowerCase) << 6;
+    unsigned key = 0;
+    unsigned bit = 1;
+    for (const SettingRow& row : kSettings) {
+        if (row.on != nullptr) {
+            key |= o.*row.on ? bit : 0;
+            bit <<= 1;
+        }
+    }
+    return key;
 }
 
 // Each rule in its turn on the one character, as ApplyRules does on the whole name.
