@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -1042,13 +1043,23 @@ TEST(Win32FolderPicker, OpensAtTheFieldsFolder) {
                           {"EndingInASeparator", folder + L"\\"},
                           {"WithSlashes", slashes},
                           {"ShortName", shortened}};
-    for (const Case& c : cases) {
+    const auto open = [](const Case& c) {
         OpenBrowser browser;
         watchedBrowser = &browser;
         ::SetTimer(nullptr, 0, 100, ReadBrowserAndCancel);
         std::wstring field = c.field;
         EXPECT_FALSE(SelectFolder(nullptr, L"", L"", field)) << c.label;
         watchedBrowser = nullptr;
+        return browser;
+    };
+    for (const Case& c : cases) {
+        OpenBrowser browser = open(c);
+        if (browser.found && browser.selected.empty()) {
+            // Once, on a CI machine, the first browser of a fresh prefix selected nothing while
+            // the next ones did: a second look tells Wine's first start from a field not taken.
+            std::printf("%s: nothing selected, opened again\n", c.label);
+            browser = open(c);
+        }
         ASSERT_TRUE(browser.found) << c.label << ": no browser";
         EXPECT_EQ(browser.selected, L"Léto u moře") << c.label;
         EXPECT_EQ(browser.parent, L"Dovolená") << c.label;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "names/PathRules.h"
 #include "names/SettingTable.h"
@@ -157,16 +158,16 @@ struct ShortCharRules {
 
 // The options the cached rules were made under: every check box and letter case of the inputs,
 // so that a rule added to them renews the cache too.
-unsigned RulesKey(const RenameOptions& o) {
+template <std::size_t... Row>
+unsigned KeyOfRows(const RenameOptions& o, std::index_sequence<Row...>) {
     unsigned key = 0;
-    unsigned bit = 1;
-    for (const SettingRow& row : kSettings) {
-        if (row.on != nullptr) {
-            key |= o.*row.on ? bit : 0;
-            bit <<= 1;
-        }
-    }
+    ((key = key << 1 | unsigned(kSettings[Row].on != nullptr && o.*kSettings[Row].on)), ...);
     return key;
+}
+
+// A bit per row of the table (always 0 for the texts), unrolled: this is asked per name.
+unsigned RulesKey(const RenameOptions& o) {
+    return KeyOfRows(o, std::make_index_sequence<kSettings.size()>{});
 }
 
 // Each rule in its turn on the one character, as ApplyRules does on the whole name.
