@@ -65,9 +65,14 @@ void AppendHex(std::string& out, unsigned char byte) {
     out += kHex[byte & 0xF];
 }
 
+// A byte below 0x80 that stays as it is: printable, but "\".
+constexpr bool PlainAscii(unsigned char byte) {
+    return byte >= 0x20 && byte != 0x7F && byte != '\\';
+}
+
 // A byte below 0x80 as escaped: \\ \t \n \r or \xHH; `out` gets nothing for one that stays.
 bool AppendAsciiEscape(std::string& out, unsigned char byte) {
-    if (byte >= 0x20 && byte != 0x7F && byte != '\\') {
+    if (PlainAscii(byte)) {
         return false;
     }
     switch (byte) {
@@ -184,7 +189,7 @@ void AppendEscaped(std::string& out, std::string_view text) {
         for (const std::size_t until = i + kBlock; i < size && i < until;) {
             const auto byte = static_cast<unsigned char>(p[i]);
             if (byte < 0x80) {
-                if (byte >= 0x20 && byte != 0x7F && byte != '\\') {
+                if (PlainAscii(byte)) {
                     ++i;
                     continue;
                 }

@@ -156,8 +156,7 @@ struct ShortCharRules {
     std::array<char32_t, 0x800> extension;
 };
 
-// The options the cached rules were made under: every check box and letter case of the inputs,
-// so that a rule added to them renews the cache too.
+// A bit per row of the input table (always 0 for the two texts), unrolled.
 template <std::size_t... Row>
 unsigned KeyOfRows(const RenameOptions& o, std::index_sequence<Row...>) {
     unsigned key = 0;
@@ -165,7 +164,8 @@ unsigned KeyOfRows(const RenameOptions& o, std::index_sequence<Row...>) {
     return key;
 }
 
-// A bit per row of the table (always 0 for the texts), unrolled: this is asked per name.
+// The options the cached rules were made under, asked per name: every check box and letter case
+// of the inputs, so that a rule added to them renews the cache too.
 unsigned RulesKey(const RenameOptions& o) {
     return KeyOfRows(o, std::make_index_sequence<kSettings.size()>{});
 }
