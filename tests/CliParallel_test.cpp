@@ -1,6 +1,7 @@
-// tovana-cli with several workers (-j): on real trees with awkward names, everything a user or
-// script sees is what one worker gives, byte for byte; stopped or killed, its rows and journal
-// still tell exactly what it did.
+// tovana-cli with several workers (-j), or with one renaming and another reading ahead (auto
+// on a local disk): on real trees with awkward names, everything a user or script sees is what
+// one worker gives, byte for byte; stopped or killed, its rows and journal still tell exactly
+// what it did.
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -112,15 +113,18 @@ TEST_P(CliParallelTest, OutputTreeAndUndoAreThoseOfOneWorker) {
 
 INSTANTIATE_TEST_SUITE_P(
     OptionSets, CliParallelTest,
-    testing::Values(ParallelCase{"FoldersToo", {"-s", "-d"}, "4"},
-                    ParallelCase{
-                        "SpacesAndOthers", {"-s", "-d", "--replace-space", "--non-alnum"}, "16"},
-                    ParallelCase{"Upper", {"-s", "-d", "--upper"}, "4"},
-                    ParallelCase{"LowerTextOnly", {"-s", "-m", "*.txt", "--lower"}, "16"},
-                    ParallelCase{"RemoveUnderscoreKeepLegacy",
-                                 {"-s", "-d", "--remove-underscore", "--legacy", "none"},
-                                 "4"},
-                    ParallelCase{"TopFolderOnly", {"-d", "--replace-space"}, "4"}),
+    testing::Values(
+        ParallelCase{"FoldersToo", {"-s", "-d"}, "4"},
+        ParallelCase{"SpacesAndOthers", {"-s", "-d", "--replace-space", "--non-alnum"}, "16"},
+        ParallelCase{"Upper", {"-s", "-d", "--upper"}, "4"},
+        ParallelCase{"LowerTextOnly", {"-s", "-m", "*.txt", "--lower"}, "16"},
+        ParallelCase{"RemoveUnderscoreKeepLegacy",
+                     {"-s", "-d", "--remove-underscore", "--legacy", "none"},
+                     "4"},
+        ParallelCase{"TopFolderOnly", {"-d", "--replace-space"}, "4"},
+        // On a local disk: one thread renames, another reads ahead.
+        ParallelCase{"LookingAhead", {"-s", "-d", "--replace-space"}, "auto"},
+        ParallelCase{"LookingAheadLowerTextOnly", {"-s", "-m", "*.txt", "--lower"}, "auto"}),
     tovana::test::CaseLabel());
 
 TEST(CliJobs, ANumberFromOneTo256OrAuto) {
@@ -206,7 +210,9 @@ TEST_P(CliParallelStopTest, RowsAreWhatIsOnDiskAndUndoPutsItBack) {
 INSTANTIATE_TEST_SUITE_P(Signals, CliParallelStopTest,
                          testing::Values(StopCase{"Interrupt", SIGINT, 130, "4"},
                                          StopCase{"Terminate", SIGTERM, 143, "16"},
-                                         StopCase{"Killed", SIGKILL, -1, "8"}),
+                                         StopCase{"Killed", SIGKILL, -1, "8"},
+                                         StopCase{"InterruptLookingAhead", SIGINT, 130, "auto"},
+                                         StopCase{"KilledLookingAhead", SIGKILL, -1, "auto"}),
                          tovana::test::CaseLabel());
 
 }  // namespace

@@ -48,12 +48,35 @@ struct Event {
     std::shared_ptr<Task> task;
 };
 
+// An open folder of a walk: its entries and the next few renames planned there.
+struct Level {
+    std::unique_ptr<Folder> folder;
+    EntryList entries;
+    std::size_t next = 0;        // the entry being handled
+    std::size_t pathLength = 0;  // of path_ while in this folder
+    // The renames of entries before planUntil, as announced, and the index of each one's
+    // entry in the listing.
+    std::vector<PlannedRename> planned;
+    std::vector<std::size_t> plannedIndex;
+    std::size_t nextPlanned = 0;  // the first planned rename not yet made
+    std::size_t planUntil = 0;    // the first entry not yet looked at for a rename
+    // With several workers: the subfolders offered to them, in listing order, and the
+    // first one the walk has not got to.
+    std::vector<std::shared_ptr<Task>> offers;
+    std::size_t nextOffer = 0;
+};
+
 // A subfolder offered to the other workers. The walk listing its folder walks into it itself
 // when it gets there first; otherwise it waits there for the worker that took it.
 struct Task {
     enum State { Offered, Inline, Taken, Done, Dropped };
     Task(Folder& in, std::string subfolder, std::string prefix, std::size_t at)
         : parent(&in), name(std::move(subfolder)), path(std::move(prefix)), index(at) {}
+    ~Task();
+    // The folder opened ahead goes to the walk: it no longer counts as held ahead.
+    std::unique_ptr<Level> TakeOpened();
+    Task(const Task&) = delete;
+    Task& operator=(const Task&) = delete;
     bool Claim(State by) {
         int expected = Offered;
         return state.compare_exchange_strong(expected, by);
@@ -66,6 +89,15 @@ struct Task {
     // Written by the worker, read once the state is Done.
     std::vector<Event> events;
     bool stopped = false;
+    // Looked at ahead (see Crew): the subfolder opened and listed, and its first renames
+    // planned unless `planned` is false; or why it was not opened.
+    std::unique_ptr<Level> opened;
+    std::error_code openError;
+    std::error_code readError;
+    bool journals = false;   // it is the journals' folder: not walked into
+    bool leftAlone = false;  // a folder in it holds the journals
+    bool planned = false;
+    Crew* aheadOf = nullptr;  // the crew that counts the folders held open ahead
 };
 
 // Where the walks of a run with several workers report. The run's own walk passes everything
@@ -388,23 +420,6 @@ class Walk : private RenameNotes {
     }
 
   private:
-    struct Level {
-        std::unique_ptr<Folder> folder;
-        EntryList entries;
-        std::size_t next = 0;        // the entry being handled
-        std::size_t pathLength = 0;  // of path_ while in this folder
-        // The renames of entries before planUntil, as announced, and the index of each one's
-        // entry in the listing.
-        std::vector<PlannedRename> planned;
-        std::vector<std::size_t> plannedIndex;
-        std::size_t nextPlanned = 0;  // the first planned rename not yet made
-        std::size_t planUntil = 0;    // the first entry not yet looked at for a rename
-        // With several workers: the subfolders offered to them, in listing order, and the
-        // first one the walk has not got to.
-        std::vector<std::shared_ptr<Task>> offers;
-        std::size_t nextOffer = 0;
-    };
-
     // A folder's renames are planned, announced and made this many at a time, so that a folder
     // of a million entries needs no million new names (nor journal lines) at once.
     static constexpr std::size_t kRenamesAtOnce = 1024;
@@ -449,6 +464,7 @@ class Walk : private RenameNotes {
 
     // Every subfolder the walk would walk into is offered to the other workers.
     void Offer(Level& level);
+    void MakeOffers(Level& level);
 
     // The offer of the level's current entry, if there is one. An offer passed by (the
     // journals' folder) is withdrawn or waited for.
@@ -458,7 +474,9 @@ class Walk : private RenameNotes {
             const std::shared_ptr<Task>& task = level.offers[level.nextOffer++];
             if (!task->Claim(Task::Dropped)) {
                 Wait(*task);
-                channel_->Splice(task);
+                if (channel_ != nullptr) {
+                    channel_->Splice(task);
+                }
             }
         }
         if (level.nextOffer < level.offers.size() &&
@@ -496,11 +514,24 @@ class Walk : private RenameNotes {
                 continue;
             }
             const std::string_view name = level.entries.name(level.next);
+            const bool walksInto =
+                level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name);
+            if (walksInto && lookahead_) {
+                if (const std::shared_ptr<Task> task = OfferHere(level);
+                    task && !task->Claim(Task::Inline)) {
+                    Wait(*task);
+                    if (TakeOver(*task)) {
+                        continue;  // `level` is not used past this
+                    }
+                    RenamePlanned(level);
+                    ++level.next;
+                    continue;
+                }
+            }
             // A link to a folder is renamed like a folder but never walked into: it could lead
             // outside the chosen folder or round in a loop.
-            if (level.entries.kind(level.next) == EntryKind::Folder && WalksInto(name) &&
-                !IsJournalFolder(*level.folder, name)) {
-                if (crew_ != nullptr) {
+            if (walksInto && !IsJournalFolder(*level.folder, name)) {
+                if (crew_ != nullptr && !lookahead_) {
                     const std::shared_ptr<Task> task = OfferHere(level);
                     if (task && !task->Claim(Task::Inline)) {
                         // A worker took it: its rows come here, before the folder's rename.
@@ -529,6 +560,72 @@ class Walk : private RenameNotes {
         }
     }
 
+    // The subfolder the worker looking ahead opened, listed and planned: the walk goes in as
+    // if it had done that itself now. False when it does not go in (the journals' folder, a
+    // folder that did not open, a stop).
+    bool TakeOver(Task& task) {
+        const std::size_t pathLength = path_.size();
+        path_.append(task.name);
+        path_ += kFolderDelimiter;
+        if (task.journals) {
+            LeftAlone();
+        } else if (!task.opened) {
+            sink_->FolderUnreadable(path_, task.openError);
+        } else if (!Stopping()) {
+            Level& level = levels_.emplace_back(std::move(*task.TakeOpened()));
+            level.pathLength = path_.size();
+            if (task.readError) {
+                sink_->FolderUnreadable(path_, task.readError);
+            }
+            seen_ += level.entries.size();
+            sink_->Progress(seen_);
+            if (task.leftAlone) {
+                LeftAlone();
+            }
+            if (!task.planned) {
+                PlanFolder(level);
+            } else if (!level.planned.empty()) {
+                sink_->BeginRenames(level.planned);
+            }
+            return true;  // its subfolders were offered by the worker
+        }
+        path_.resize(pathLength);
+        return false;
+    }
+
+    // The worker's that looks ahead: opens and lists the task's subfolder and plans its first
+    // renames, announcing nothing, for the run's walk to take over.
+    void LookAhead(Task& task, bool plan) {
+        path_ = task.path;
+        if (stop_.Stopping()) {
+            return;
+        }
+        if (IsJournalFolder(*task.parent, task.name, false)) {
+            task.journals = true;
+            return;
+        }
+        auto level = std::make_unique<Level>();
+        level->folder = fs_.OpenSubfolder(*task.parent, task.name, task.openError);
+        if (!level->folder) {
+            return;
+        }
+        task.readError = fs_.ReadEntries(*level->folder, level->entries);
+        if (plan) {
+            PlanBatch(*level);
+            task.planned = !unplannable_;
+            if (unplannable_) {
+                level->planned.clear();
+                level->plannedIndex.clear();
+                level->planUntil = 0;
+            }
+        }
+        task.leftAlone = toldLeftAlone_;
+        MakeOffers(*level);
+        task.opened = std::move(level);
+    }
+
+    bool Unplannable() const { return unplannable_; }
+
     bool WalksInto(std::string_view name) const { return options_.SubDir && name.front() != '.'; }
 
     // An empty name would make the target the folder itself; "." and ".." are not names.
@@ -549,6 +646,11 @@ class Walk : private RenameNotes {
     // The same into `out`, its room kept from name to name; false when the entry is not taken.
     bool NewNameInto(std::string_view name, bool isFolder, std::string& out) {
         if (choosing_ && !IsValidUtf8(name)) {
+            if (ahead_) {
+                // The run's own walk chooses the code page when it gets here.
+                unplannable_ = true;
+                return false;
+            }
             ChooseLegacyCodePage();
         }
         if (!RewriteInto(name, isFolder, options_, reading_, out)) {
@@ -584,6 +686,14 @@ class Walk : private RenameNotes {
     // kRenamesAtOnce of them, announced to the sink before the first of these renames (a
     // journal writes them ahead).
     void PlanFolder(Level& level) {
+        PlanBatch(level);
+        if (!level.planned.empty()) {
+            sink_->BeginRenames(level.planned);
+        }
+    }
+
+    // The same, announcing nothing.
+    void PlanBatch(Level& level) {
         std::size_t i = level.planUntil;
         level.planned.reserve(std::min(level.entries.size() - i, kRenamesAtOnce));
         level.plannedIndex.reserve(level.planned.capacity());
@@ -611,9 +721,6 @@ class Walk : private RenameNotes {
             level.plannedIndex.push_back(i);
         }
         level.planUntil = i;
-        if (!level.planned.empty()) {
-            sink_->BeginRenames(level.planned);
-        }
     }
 
     // Makes the planned rename of the level's current entry, if it has one.
@@ -827,19 +934,30 @@ class Walk : private RenameNotes {
     // theirs.
     Crew* crew_ = nullptr;
     Channel* channel_ = nullptr;
+    // One worker that only looks ahead (opens, lists, plans) while this walk renames.
+    bool lookahead_ = false;
+    bool ahead_ = false;        // this walk is that worker's
+    bool unplannable_ = false;  // it met a name not in UTF-8 before the code page was chosen
     std::unique_ptr<Channel> ownChannel_;
     std::unique_ptr<Crew> ownCrew_;
 };
 
 // The workers of a run: each takes an offered subfolder, walks it with a walk of its own and
 // its own file system, and keeps what it did for the walk that offered it.
+//
+// Or one worker that looks ahead for a run that renames on its own thread: it opens, lists
+// and plans the subfolders the walk will come to next, so that the walk only renames. The
+// walk takes over each folder as it gets there, so everything happens in the order and at
+// the moment of a walk alone; a few folders are held open ahead at most.
 class Crew {
   public:
-    Crew(const Walk& run, RunSink* ahead, std::vector<std::unique_ptr<FileSystem>> fileSystems)
+    Crew(const Walk& run, RunSink* ahead, std::vector<std::unique_ptr<FileSystem>> fileSystems,
+         bool lookahead = false)
         : run_(run),
           ahead_(ahead),
           reading_(run.reading_),
           choosing_(run.choosing_),
+          lookahead_(lookahead),
           fileSystems_(std::move(fileSystems)) {
         for (const auto& fileSystem : fileSystems_) {
             threads_.emplace_back([this, fs = fileSystem.get()] { Work(*fs); });
@@ -859,14 +977,28 @@ class Crew {
     Crew& operator=(const Crew&) = delete;
 
     // Workers take the oldest offers first, a folder's last subfolders first: the walk that
-    // offered them starts from its first.
+    // offered them starts from its first. Looking ahead, the newest come first, a folder's
+    // first subfolder first: that is where the walk goes next.
     void Offer(const std::vector<std::shared_ptr<Task>>& tasks) {
         if (tasks.empty()) {
             return;
         }
         {
             const std::lock_guard lock(mutex_);
-            queue_.insert(queue_.end(), tasks.rbegin(), tasks.rend());
+            if (lookahead_) {
+                queue_.insert(queue_.begin(), tasks.begin(), tasks.end());
+            } else {
+                queue_.insert(queue_.end(), tasks.rbegin(), tasks.rend());
+            }
+        }
+        work_.notify_all();
+    }
+
+    // A folder opened ahead was taken over or given up.
+    void Released() {
+        {
+            const std::lock_guard lock(mutex_);
+            --held_;
         }
         work_.notify_all();
     }
@@ -897,7 +1029,8 @@ class Crew {
             std::shared_ptr<Task> task;
             {
                 std::unique_lock lock(mutex_);
-                work_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+                work_.wait(lock,
+                           [&] { return closing_ || (!queue_.empty() && held_ < kHeldAhead); });
                 if (closing_) {
                     return;
                 }
@@ -911,7 +1044,24 @@ class Crew {
                 Channel channel(ahead_, task->events);
                 RunCounters counters;
                 Walk walk(run_, fileSystem, channel, counters, *this);
-                walk.GoTask(*task);
+                if (lookahead_) {
+                    walk.ahead_ = true;
+                    walk.LookAhead(*task, planning_);
+                    // Once a name not in UTF-8 came up, the walk plans: it chooses the code page.
+                    planning_ = planning_ && !walk.Unplannable();
+                    if (task->opened) {
+                        {
+                            const std::lock_guard lock(mutex_);
+                            ++held_;
+                            task->aheadOf = this;
+                        }
+                        // Its subfolders are looked at next, before the rest: the walk
+                        // goes into them first.
+                        Offer(task->opened->offers);
+                    }
+                } else {
+                    walk.GoTask(*task);
+                }
                 task->stopped = counters.Stopped;
             } catch (...) {
                 // Out of memory: the run ends, having told what it did.
@@ -930,6 +1080,11 @@ class Crew {
     RunSink* ahead_;
     const NameReading reading_;
     const bool choosing_;
+    const bool lookahead_;
+    // Looking ahead: at most this many folders held open and listed before the walk gets there.
+    static constexpr int kHeldAhead = 32;
+    int held_ = 0;
+    bool planning_ = true;
     std::vector<std::unique_ptr<FileSystem>> fileSystems_;
     std::mutex mutex_;
     std::condition_variable work_;
@@ -941,6 +1096,30 @@ class Crew {
     std::optional<std::pair<LegacyCodePage, std::size_t>> codePage_;
     std::vector<std::thread> threads_;
 };
+
+Task::~Task() {
+    if (aheadOf == nullptr) {
+        return;
+    }
+    if (opened) {
+        // Never taken over (the run stopped): its subfolders were offered from it too, and
+        // none may still be opened through it.
+        for (const std::shared_ptr<Task>& task : opened->offers) {
+            if (!task->Claim(Task::Dropped)) {
+                aheadOf->Wait(*task);
+            }
+        }
+    }
+    aheadOf->Released();
+}
+
+std::unique_ptr<Level> Task::TakeOpened() {
+    if (aheadOf != nullptr) {
+        aheadOf->Released();
+        aheadOf = nullptr;
+    }
+    return std::move(opened);
+}
 
 Walk::Walk(const Walk& run, FileSystem& fileSystem, Channel& channel, RunCounters& counters,
            Crew& crew)
@@ -973,6 +1152,7 @@ Walk::~Walk() {
                 }
             }
         }
+        levels_.clear();  // before the crew its tasks may tell
     }
     if (ownChannel_) {
         out_.Parallel(false);
@@ -981,6 +1161,11 @@ Walk::~Walk() {
 }
 
 void Walk::Offer(Level& level) {
+    MakeOffers(level);
+    crew_->Offer(level.offers);
+}
+
+void Walk::MakeOffers(Level& level) {
     for (std::size_t i = 0; i < level.entries.size(); ++i) {
         const std::string_view name = level.entries.name(i);
         if (level.entries.kind(i) == EntryKind::Folder && WalksInto(name)) {
@@ -991,7 +1176,6 @@ void Walk::Offer(Level& level) {
                 std::make_shared<Task>(*level.folder, std::string(name), std::move(path), i));
         }
     }
-    crew_->Offer(level.offers);
 }
 
 void Walk::Settle(Level& level) {
@@ -999,7 +1183,9 @@ void Walk::Settle(Level& level) {
         const std::shared_ptr<Task>& task = level.offers[level.nextOffer];
         if (!task->Claim(Task::Dropped)) {
             crew_->Wait(*task);
-            channel_->Splice(task);
+            if (channel_ != nullptr) {
+                channel_->Splice(task);
+            }
         }
     }
     level.offers.clear();
@@ -1024,6 +1210,17 @@ void Walk::StartCrew(Folder& root) {
         jobs = fs_.Remote(root) ? kRemoteJobs : 1;
         if (jobs > 1) {
             out_.JobsChosen(path_, jobs);
+        } else if (std::thread::hardware_concurrency() > 1) {
+            // Where renames are quick, the walk renames alone and a second thread opens,
+            // lists and plans the folders ahead of it.
+            if (std::unique_ptr<FileSystem> clone = fs_.Clone()) {
+                std::vector<std::unique_ptr<FileSystem>> fileSystems;
+                fileSystems.push_back(std::move(clone));
+                ownCrew_ = std::make_unique<Crew>(*this, nullptr, std::move(fileSystems), true);
+                crew_ = ownCrew_.get();
+                lookahead_ = true;
+            }
+            return;
         }
     }
     std::vector<std::unique_ptr<FileSystem>> fileSystems;

@@ -760,6 +760,9 @@ bool FileSystemPosix::Remote(Folder& folder) {
 
 // A clone's temporary names count from a range of their own, so two workers never pick one.
 std::unique_ptr<FileSystem> FileSystemPosix::Clone() {
+    if (!calls_.Shared()) {
+        return nullptr;
+    }
     auto clone = std::make_unique<FileSystemPosix>(calls_);
     clone->temporaryCounter_ = ++clones_ * 1000000u;
     return clone;

@@ -29,6 +29,9 @@ class Syscalls {
     virtual int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
     virtual int UnlinkAt(int dirFd, const char* path, int flags);
     virtual int MkdirAt(int dirFd, const char* path, mode_t mode);
+    // Whether several threads may make these calls at once (through clones of one file
+    // system): the system's own may; a test's that counts and plans failures in order may not.
+    virtual bool Shared() const { return true; }
 };
 
 Syscalls& RealSyscalls();
