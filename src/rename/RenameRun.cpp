@@ -83,7 +83,7 @@ struct Task {
     }
     Folder* parent;  // kept open by the offering walk until the task is done or dropped
     std::string name;
-    std::string path;   // the subfolder's own prefix
+    std::string path;   // the subfolder's own prefix (none when looking ahead)
     std::size_t index;  // of the subfolder in its folder's listing
     std::atomic<int> state{Offered};
     // Written by the worker, read once the state is Done.
@@ -547,6 +547,7 @@ class Walk : private RenameNotes {
                 std::error_code error;
                 if (auto sub = fs_.OpenSubfolder(*level.folder, std::string(name), error)) {
                     if (!Stopping()) {
+                        ReleasePaths(level);
                         Enter(std::move(sub));  // `level` is not used past this
                         continue;
                     }
@@ -572,6 +573,7 @@ class Walk : private RenameNotes {
         } else if (!task.opened) {
             sink_->FolderUnreadable(path_, task.openError);
         } else if (!Stopping()) {
+            ReleasePaths(levels_.back());
             Level& level = levels_.emplace_back(std::move(*task.TakeOpened()));
             level.pathLength = path_.size();
             if (task.readError) {
@@ -585,6 +587,13 @@ class Walk : private RenameNotes {
             if (!task.planned) {
                 PlanFolder(level);
             } else if (!level.planned.empty()) {
+                for (std::size_t i = 0; i < level.planned.size(); ++i) {
+                    const std::string_view name = level.entries.name(level.plannedIndex[i]);
+                    std::string& path = level.planned[i].Path;
+                    path.reserve(path_.size() + name.size());
+                    path = path_;
+                    path += name;
+                }
                 sink_->BeginRenames(level.planned);
             }
             return true;  // its subfolders were offered by the worker
@@ -596,7 +605,6 @@ class Walk : private RenameNotes {
     // The worker's that looks ahead: opens and lists the task's subfolder and plans its first
     // renames, announcing nothing, for the run's walk to take over.
     void LookAhead(Task& task, bool plan) {
-        path_ = task.path;
         if (stop_.Stopping()) {
             return;
         }
@@ -713,9 +721,11 @@ class Walk : private RenameNotes {
                 continue;
             }
             PlannedRename& planned = level.planned.emplace_back();
-            planned.Path.reserve(path_.size() + name.size());
-            planned.Path = path_;
-            planned.Path += name;
+            if (!ahead_) {  // looking ahead, the walk that takes over puts in the paths
+                planned.Path.reserve(path_.size() + name.size());
+                planned.Path = path_;
+                planned.Path += name;
+            }
             planned.NewName = newName_;
             planned.IsFolder = isFolder;
             level.plannedIndex.push_back(i);
@@ -741,8 +751,23 @@ class Walk : private RenameNotes {
         }
         // Announced by now: its path and new name go on to the row.
         PlannedRename& planned = level.planned[level.nextPlanned++];
-        RenameItem(level.folder.get(), level.entries.name(level.next), planned.IsFolder,
-                   std::move(planned.Path), std::move(planned.NewName));
+        const std::string_view name = level.entries.name(level.next);
+        if (planned.Path.empty()) {
+            planned.Path.reserve(path_.size() + name.size());
+            planned.Path = path_;
+            planned.Path += name;
+        }
+        RenameItem(level.folder.get(), name, planned.IsFolder, std::move(planned.Path),
+                   std::move(planned.NewName));
+    }
+
+    // The renames announced and not yet made keep their full paths only while their folder is
+    // the innermost one; the walk going deeper lets them go, and they are put together again
+    // when their turn comes. A tree thousands of folders deep keeps no path per level.
+    static void ReleasePaths(Level& level) {
+        for (std::size_t i = level.nextPlanned; i < level.planned.size(); ++i) {
+            std::string().swap(level.planned[i].Path);
+        }
     }
 
     // `folder` is null when the folder holding the entry could not be opened (or no longer
@@ -1169,9 +1194,14 @@ void Walk::MakeOffers(Level& level) {
     for (std::size_t i = 0; i < level.entries.size(); ++i) {
         const std::string_view name = level.entries.name(i);
         if (level.entries.kind(i) == EntryKind::Folder && WalksInto(name)) {
-            std::string path = path_;
-            path.append(name);
-            path += kFolderDelimiter;
+            // Looking ahead, the paths are those of the walk that takes over: a tree a
+            // thousand folders deep keeps no thousand of them.
+            std::string path;
+            if (!lookahead_ && !ahead_) {
+                path = path_;
+                path.append(name);
+                path += kFolderDelimiter;
+            }
             level.offers.push_back(
                 std::make_shared<Task>(*level.folder, std::string(name), std::move(path), i));
         }

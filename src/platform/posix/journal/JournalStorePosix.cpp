@@ -18,21 +18,32 @@ std::error_code LastError() {
 class PosixJournalFile : public JournalFile {
   public:
     explicit PosixJournalFile(int fd) : fd_(fd) {}
-    ~PosixJournalFile() override { ::close(fd_); }
+    ~PosixJournalFile() override {
+        if (reserved_ > size_) {
+            // The room set aside and not used is given back where the file system can.
+            static_cast<void>(::ftruncate(fd_, static_cast<off_t>(size_)));
+        }
+        ::close(fd_);
+    }
     PosixJournalFile(const PosixJournalFile&) = delete;
     PosixJournalFile& operator=(const PosixJournalFile&) = delete;
 
     std::error_code Append(std::string_view text) override {
         room_ = false;
-        if (reserving_) {
+        const std::size_t needed = text.size() + kLastRecordRoom;
+        if (reserving_ && size_ + needed > reserved_) {
             // Blocks allocated beyond the end (the size kept) take the text and a last record
-            // without asking the file system for more room.
-            if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(size_),
-                            static_cast<off_t>(text.size() + kLastRecordRoom)) != 0) {
-                if (errno == ENOSPC || errno == EDQUOT) {
-                    room_ = size_ > 0;  // the room set aside by the Append before
-                    return LastError();
-                }
+            // without asking the file system for more room. They are set aside a stretch at a
+            // time; on a disk nearly full, just what this text needs.
+            int error = Reserve(needed + kRoomAhead);
+            if (error == ENOSPC || error == EDQUOT) {
+                error = Reserve(needed);
+            }
+            if (error == ENOSPC || error == EDQUOT) {
+                room_ = size_ > 0;  // the room set aside by the Append before
+                return {error, std::generic_category()};
+            }
+            if (error != 0) {
                 reserving_ = false;  // not on this file system: appends as they come
             }
         }
@@ -52,6 +63,16 @@ class PosixJournalFile : public JournalFile {
     }
 
   private:
+    // 0, or the errno of the refusal.
+    int Reserve(std::size_t length) {
+        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(size_),
+                        static_cast<off_t>(length)) != 0) {
+            return errno;
+        }
+        reserved_ = size_ + length;
+        return 0;
+    }
+
     std::error_code Write(std::string_view text) {
         while (!text.empty()) {
             const ssize_t written = ::write(fd_, text.data(), text.size());
@@ -68,8 +89,10 @@ class PosixJournalFile : public JournalFile {
     }
 
     static constexpr std::size_t kLastRecordRoom = 4096;
+    static constexpr std::size_t kRoomAhead = 32768;
     int fd_;
-    std::size_t size_ = 0;  // a new file, written by this object alone
+    std::size_t size_ = 0;      // a new file, written by this object alone
+    std::size_t reserved_ = 0;  // the end of the room set aside
     bool reserving_ = true;
     bool room_ = false;  // the last Append failed for want of room, writing nothing
 };
