@@ -335,7 +335,12 @@ FileSystemPosix::DeviceRenames* FileSystemPosix::DeviceOf(Folder& folder) {
     if (posix.device != PosixFolder::Device::Known) {
         return nullptr;
     }
-    return &devices_[posix.deviceNumber];
+    // A run's renames are nearly all on one device.
+    if (lastDevice_ == nullptr || lastDeviceNumber_ != posix.deviceNumber) {
+        lastDevice_ = &devices_[posix.deviceNumber];
+        lastDeviceNumber_ = posix.deviceNumber;
+    }
+    return lastDevice_;
 }
 
 // The temporary names are ".tovana-PID-N": the process's id and a count kept by this file

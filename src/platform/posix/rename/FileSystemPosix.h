@@ -95,6 +95,8 @@ class FileSystemPosix : public FileSystem {
     std::vector<char> buffer_;
     unsigned temporaryCounter_ = 0;
     std::map<dev_t, DeviceRenames> devices_;
+    DeviceRenames* lastDevice_ = nullptr;  // in devices_, whose elements stay where they are
+    dev_t lastDeviceNumber_ = 0;
     unsigned clones_ = 0;
 };
 
