@@ -98,6 +98,7 @@ struct Task {
     bool leftAlone = false;  // a folder in it holds the journals
     bool planned = false;
     Crew* aheadOf = nullptr;  // the crew that counts the folders held open ahead
+    std::size_t entriesHeld = 0;
 };
 
 // Where the walks of a run with several workers report. The run's own walk passes everything
@@ -1020,10 +1021,11 @@ class Crew {
     }
 
     // A folder opened ahead was taken over or given up.
-    void Released() {
+    void Released(std::size_t entries) {
         {
             const std::lock_guard lock(mutex_);
             --held_;
+            entriesHeld_ -= entries;
         }
         work_.notify_all();
     }
@@ -1054,8 +1056,10 @@ class Crew {
             std::shared_ptr<Task> task;
             {
                 std::unique_lock lock(mutex_);
-                work_.wait(lock,
-                           [&] { return closing_ || (!queue_.empty() && held_ < kHeldAhead); });
+                work_.wait(lock, [&] {
+                    return closing_ || (!queue_.empty() && held_ < kHeldAhead &&
+                                        entriesHeld_ < kEntriesHeldAhead);
+                });
                 if (closing_) {
                     return;
                 }
@@ -1078,6 +1082,8 @@ class Crew {
                         {
                             const std::lock_guard lock(mutex_);
                             ++held_;
+                            task->entriesHeld = task->opened->entries.size();
+                            entriesHeld_ += task->entriesHeld;
                             task->aheadOf = this;
                         }
                         // Its subfolders are looked at next, before the rest: the walk
@@ -1106,9 +1112,13 @@ class Crew {
     const NameReading reading_;
     const bool choosing_;
     const bool lookahead_;
-    // Looking ahead: at most this many folders held open and listed before the walk gets there.
+    // Looking ahead: folders held open and listed before the walk gets there, and their
+    // entries; no more is looked at while either is at its bound (a folder of a million
+    // entries is still listed whole, as the walk would).
     static constexpr int kHeldAhead = 32;
+    static constexpr std::size_t kEntriesHeldAhead = 65536;
     int held_ = 0;
+    std::size_t entriesHeld_ = 0;
     bool planning_ = true;
     std::vector<std::unique_ptr<FileSystem>> fileSystems_;
     std::mutex mutex_;
@@ -1135,12 +1145,12 @@ Task::~Task() {
             }
         }
     }
-    aheadOf->Released();
+    aheadOf->Released(entriesHeld);
 }
 
 std::unique_ptr<Level> Task::TakeOpened() {
     if (aheadOf != nullptr) {
-        aheadOf->Released();
+        aheadOf->Released(entriesHeld);
         aheadOf = nullptr;
     }
     return std::move(opened);
