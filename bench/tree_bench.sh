@@ -2,10 +2,10 @@
 # Times a whole renaming run over 100,000 files with Czech names on a tmpfs: tovana-cli (with
 # its journal, as users run it, and without) against detox and against a C loop that makes only
 # the system calls. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
-# copy of the same tree, so that a load on the machine meets them alike; the median of each is
-# printed, and its ratio to the floor. The journals go to a state folder on the same tmpfs
-# (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to include a real flush to stable
-# storage).
+# copy of the same tree, so that a load on the machine meets them alike (each round starting
+# with the next one); the median of each is printed, and its ratio to the floor. The journals go
+# to a state folder on the same tmpfs (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to
+# include a real flush to stable storage).
 #
 #   bench/tree_bench.sh [BUILD_DIR] [FILES]
 #
@@ -35,8 +35,12 @@ if [ -n "${BASELINE:-}" ]; then
   labels+=("baseline (journal)" "baseline --no-journal")
   commands+=("$BASELINE -s -d --replace-space" "$BASELINE -s -d --replace-space --no-journal")
 fi
+count=${#commands[@]}
 for round in $(seq "$rounds"); do
-  for i in "${!commands[@]}"; do
+  # Each round starts one further along, so that no command always runs in the same place
+  # (just after the floor, say) and takes the same effects of what ran before it.
+  for k in $(seq 0 $((count - 1))); do
+    i=$(( (round + k) % count ))
     rm -rf "$work/tree"; cp -a "$work/template" "$work/tree"; sync
     start=$(date +%s.%N)
     ${commands[$i]} "$work/tree" >/dev/null 2>&1 || true

@@ -1022,12 +1022,21 @@ class Crew {
 
     // A folder opened ahead was taken over or given up.
     void Released(std::size_t entries) {
+        bool wake = false;
         {
             const std::lock_guard lock(mutex_);
             --held_;
             entriesHeld_ -= entries;
+            // The worker waiting for room is woken once half of it is free, and fills it in
+            // one go rather than a folder at a time.
+            if (roomWanted_ && held_ <= kHeldAhead / 2 && entriesHeld_ <= kEntriesHeldAhead / 2) {
+                roomWanted_ = false;
+                wake = true;
+            }
         }
-        work_.notify_all();
+        if (wake) {
+            work_.notify_all();
+        }
     }
 
     void Wait(Task& task) {
@@ -1056,10 +1065,12 @@ class Crew {
             std::shared_ptr<Task> task;
             {
                 std::unique_lock lock(mutex_);
-                work_.wait(lock, [&] {
-                    return closing_ || (!queue_.empty() && held_ < kHeldAhead &&
-                                        entriesHeld_ < kEntriesHeldAhead);
-                });
+                while (!closing_ && (queue_.empty() || held_ >= kHeldAhead ||
+                                     entriesHeld_ >= kEntriesHeldAhead)) {
+                    roomWanted_ = !queue_.empty();
+                    work_.wait(lock);
+                }
+                roomWanted_ = false;
                 if (closing_) {
                     return;
                 }
@@ -1119,6 +1130,7 @@ class Crew {
     static constexpr std::size_t kEntriesHeldAhead = 65536;
     int held_ = 0;
     std::size_t entriesHeld_ = 0;
+    bool roomWanted_ = false;
     bool planning_ = true;
     std::vector<std::unique_ptr<FileSystem>> fileSystems_;
     std::mutex mutex_;
