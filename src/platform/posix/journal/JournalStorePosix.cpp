@@ -20,8 +20,11 @@ class PosixJournalFile : public JournalFile {
     explicit PosixJournalFile(int fd) : fd_(fd) {}
     ~PosixJournalFile() override {
         if (reserved_ > size_) {
-            // The room set aside and not used is given back where the file system can.
-            static_cast<void>(::ftruncate(fd_, static_cast<off_t>(size_)));
+            // The room set aside and not used is given back where the file system can; the
+            // file is whole either way, so a refusal changes nothing.
+            if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+                errno = 0;
+            }
         }
         ::close(fd_);
     }
