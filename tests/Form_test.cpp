@@ -1154,7 +1154,7 @@ class ListMenuTest : public FormTest {
     void RunJournaled() {
         struct ToList : tovana::RunSink {
             explicit ToList(FakeFormView& w) : list(w) {}
-            void Append(tovana::LogEntry entry) override {
+            void Append(tovana::LogEntry&& entry) override {
                 list.AppendRow(std::move(entry), false);
             }
             FakeFormView& list;

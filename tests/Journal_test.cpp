@@ -219,7 +219,7 @@ class JournalTest : public testing::Test {
         const auto fileSystem = tovana::MakeFileSystem();
         tovana::StopRequest stop;
         struct StoppingSink : RecordingSink {
-            void Append(tovana::LogEntry entry) override {
+            void Append(tovana::LogEntry&& entry) override {
                 RecordingSink::Append(std::move(entry));
                 if (rows.size() == stopAfter) {
                     stop->Request();
@@ -249,7 +249,7 @@ class JournalTest : public testing::Test {
         const auto fileSystem = tovana::MakeFileSystem();
         tovana::StopRequest stop;
         struct StoppingSink : RecordingSink {
-            void Append(tovana::LogEntry entry) override {
+            void Append(tovana::LogEntry&& entry) override {
                 RecordingSink::Append(std::move(entry));
                 if (rows.size() == stopAfter) {
                     stop->Request();

@@ -295,7 +295,7 @@ TEST_F(RenameRunTest, HardLinksThatAreNoCaseTwinsTakeNoTemporaryName) {
 // A sink that changes the tree as soon as the first row comes, while the run goes on.
 class ChangingSink : public tovana::test::RecordingSink {
   public:
-    void Append(tovana::LogEntry entry) override {
+    void Append(tovana::LogEntry&& entry) override {
         RecordingSink::Append(std::move(entry));
         if (change) {
             std::exchange(change, nullptr)();

@@ -56,8 +56,8 @@ class StoppingSink : public RecordingSink {
             stop_.Request();
         }
     }
-    void Append(LogEntry entry) override {
-        RecordingSink::Append(entry);
+    void Append(LogEntry&& entry) override {
+        RecordingSink::Append(std::move(entry));
         if (rows.size() == after_) {
             stop_.Request();
         }
@@ -170,8 +170,9 @@ class Gate {
 class TeeSink : public RunSink {
   public:
     TeeSink(RunSink& next, RecordingSink& copy) : next_(next), copy_(copy) {}
-    void Append(LogEntry entry) override {
-        copy_.Append(entry);
+    void Append(LogEntry&& entry) override {
+        LogEntry copy = entry;
+        copy_.Append(std::move(copy));
         next_.Append(std::move(entry));
     }
     void Progress(std::size_t entriesSeen) override { next_.Progress(entriesSeen); }
@@ -309,7 +310,7 @@ TEST_F(BackgroundRunTest, OneNoteUntilTheWindowTakes) {
 class FailingSink : public RunSink {
   public:
     explicit FailingSink(RunSink& next) : next_(next) {}
-    void Append(LogEntry entry) override {
+    void Append(LogEntry&& entry) override {
         next_.Append(std::move(entry));
         if (++rows_ == 2) {
             throw std::runtime_error("Unable to insert a line");

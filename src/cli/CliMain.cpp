@@ -61,7 +61,7 @@ class LinesSink : public tovana::RunSink {
         : showProgress_(showProgress), null_(null), stop_(stop) {}
 
     // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
-    void Append(LogEntry entry) override {
+    void Append(LogEntry&& entry) override {
         std::string& line = line_;
         line = KindWord(entry.Kind);
         if (null_) {

@@ -16,7 +16,7 @@ void RowBatcher::Announce(std::unique_lock<std::mutex>& lock, bool evenWhenQuiet
     notify_();
 }
 
-void RowBatcher::Append(LogEntry entry) {
+void RowBatcher::Append(LogEntry&& entry) {
     std::unique_lock lock(mutex_);
     pending_.filesRenamed += entry.Kind == rkFileRenamed;
     pending_.foldersRenamed += entry.Kind == rkDirRenamed;

@@ -45,7 +45,7 @@ class RowBatcher : public RunSink {
                         std::chrono::milliseconds quiet = kQuietAfterTake)
         : notify_(std::move(notify)), quiet_(quiet) {}
 
-    void Append(LogEntry entry) override;
+    void Append(LogEntry&& entry) override;
     void Progress(std::size_t entriesSeen) override;
     // The run's last word, from its thread.
     void Finish(const RunCounters& counters, std::exception_ptr error);

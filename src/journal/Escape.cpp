@@ -96,6 +96,8 @@ bool AppendAsciiEscape(std::string& out, unsigned char byte) {
 
 constexpr std::size_t kBlock = 16;
 
+bool PlainPadded(const char* p, std::size_t rest);
+
 #ifdef __SSE2__
 // How many of the sixteen bytes at `p`, which start a character, stay as they are, when all of
 // them do but perhaps a two-byte lead at the end (16 or 15), or 0: printable ASCII but "\" and
@@ -103,7 +105,7 @@ constexpr std::size_t kBlock = 16;
 // other Latin, Greek and Cyrillic scripts), which are never C1 control characters. Anything
 // else (control bytes, C1, three- and four-byte characters, invalid UTF-8) is left to the
 // byte-by-byte way.
-std::size_t PlainBlock(const char* p) {
+[[gnu::always_inline]] inline std::size_t PlainBlock(const char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
     // As signed bytes, printable ASCII and DEL are those above 0x1F; 0x80 and up are negative.
@@ -128,6 +130,38 @@ std::size_t PlainBlock(const char* p) {
         return 0;
     }
     return kBlock - (leads >> 15);
+}
+
+// Whether the last `rest` bytes of `text` (fewer than sixteen, starting a character) all stay as
+// they are. A text sixteen bytes long or more is checked in its last sixteen, those before the
+// rest left out, with no copy.
+bool PlainTail(std::string_view text, std::size_t rest) {
+    if (text.size() < kBlock) {
+        return PlainPadded(text.data() + text.size() - rest, rest);
+    }
+    const __m128i v =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + text.size() - kBlock));
+    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
+    const unsigned before = (1u << (kBlock - rest)) - 1;  // the bytes left out
+    const __m128i printable = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
+        _mm_cmpgt_epi8(v, bytes(0x1F)));
+    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable)) | before;
+    if (plainAscii == 0xFFFF) {
+        return true;
+    }
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)) & ~before;
+    if ((plainAscii | high) != 0xFFFF) {
+        return false;
+    }
+    const auto continuations =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0)))) & ~before;
+    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+                           _mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0))))) &
+                       ~before;
+    // A lead cut off by the end of the text stays as it is, as any byte of invalid UTF-8 from
+    // 0xA0 up.
+    return (leads | continuations) == high && continuations == ((leads << 1) & 0xFFFF);
 }
 #else
 // The same, eight bytes at a time in a word, for processors without SSE2 (the 32-bit Windows
@@ -160,7 +194,20 @@ std::size_t PlainBlock(const char* p) {
     }
     return kBlock - (afterLead ? 1 : 0);
 }
+
+bool PlainTail(std::string_view text, std::size_t rest) {
+    return PlainPadded(text.data() + text.size() - rest, rest);
+}
 #endif
+
+// The same for the `rest` bytes at `p`, padded with plain bytes: a lead byte cut by the end
+// fails the check.
+bool PlainPadded(const char* p, std::size_t rest) {
+    char last[kBlock];
+    std::memset(last, 'a', kBlock);
+    std::memcpy(last, p, rest);
+    return PlainBlock(last) != 0;
+}
 
 }  // namespace
 
@@ -177,11 +224,7 @@ void AppendEscaped(std::string& out, std::string_view text) {
             n = PlainBlock(p + i);
         }
         if (i < size && size - i < kBlock) {
-            // The end, padded with plain bytes: a lead byte cut by the end fails the check.
-            char last[kBlock];
-            std::memset(last, 'a', kBlock);
-            std::memcpy(last, p + i, size - i);
-            if (PlainBlock(last) != 0) {
+            if (PlainTail(text, size - i)) {
                 break;
             }
         }

@@ -308,7 +308,7 @@ void RunJournal::BeginRenames(const std::vector<PlannedRename>& planned) {
     front_.BeginRenames(planned);
 }
 
-void RunJournal::Append(LogEntry entry) {
+void RunJournal::Append(LogEntry&& entry) {
     if (!parallel_) {
         WriteOutcome(entry);
     }

@@ -80,7 +80,7 @@ class RunJournal : public RunSink {
     RunJournal(JournalStore& store, RunSink& front, const JournalHeader& header);
     ~RunJournal() override;
 
-    void Append(LogEntry entry) override;
+    void Append(LogEntry&& entry) override;
     void FolderUnreadable(const std::string& path, std::error_code error) override;
     void Progress(std::size_t entriesSeen) override;
     void BeginRenames(const std::vector<PlannedRename>& planned) override;
@@ -119,7 +119,7 @@ class RunJournal : public RunSink {
     class Ahead : public RunSink {
       public:
         explicit Ahead(RunJournal& journal) : journal_(journal) {}
-        void Append(LogEntry entry) override { journal_.WriteOutcome(entry); }
+        void Append(LogEntry&& entry) override { journal_.WriteOutcome(entry); }
         void FolderUnreadable(const std::string& path, std::error_code error) override {
             journal_.WriteUnreadable(path, error);
         }

@@ -112,9 +112,10 @@ class Channel : public RunSink {
     // A worker's.
     Channel(RunSink* ahead, std::vector<Event>& kept) : ahead_(ahead), kept_(&kept) {}
 
-    void Append(LogEntry entry) override {
+    void Append(LogEntry&& entry) override {
         if (ahead_ != nullptr) {
-            ahead_->Append(entry);
+            LogEntry copy = entry;
+            ahead_->Append(std::move(copy));
         }
         if (out_ != nullptr) {
             out_->Append(std::move(entry));
@@ -358,7 +359,9 @@ class Walk : private RenameNotes {
             return;
         }
         sink_->BeginRenames({{chosen.prefix + name, *newName, false}});
-        RenameItem(parent.get(), name, false, chosen.prefix + name, *newName);
+        row_.Path = chosen.prefix + name;
+        row_.NewName = *newName;
+        RenameItem(parent.get(), name, false);
         sink_->EndRenames();
     }
 
@@ -754,12 +757,13 @@ class Walk : private RenameNotes {
         PlannedRename& planned = level.planned[level.nextPlanned++];
         const std::string_view name = level.entries.name(level.next);
         if (planned.Path.empty()) {
-            planned.Path.reserve(path_.size() + name.size());
-            planned.Path = path_;
-            planned.Path += name;
+            row_.Path.assign(path_);
+            row_.Path += name;
+        } else {
+            row_.Path.assign(planned.Path);
         }
-        RenameItem(level.folder.get(), name, planned.IsFolder, std::move(planned.Path),
-                   std::move(planned.NewName));
+        row_.NewName.assign(planned.NewName);
+        RenameItem(level.folder.get(), name, planned.IsFolder);
     }
 
     // The renames announced and not yet made keep their full paths only while their folder is
@@ -772,14 +776,16 @@ class Walk : private RenameNotes {
     }
 
     // `folder` is null when the folder holding the entry could not be opened (or no longer
-    // holds the entry the run started from): the attempt is reported failed.
-    // `path` is the entry's old full path.
-    void RenameItem(Folder* folder, std::string_view name, bool isFolder, std::string path,
-                    std::string newName) {
+    // holds the entry the run started from): the attempt is reported failed. The entry's old
+    // full path and its new name are in row_ already.
+    void RenameItem(Folder* folder, std::string_view name, bool isFolder) {
         if (Stopping()) {
             return;
         }
-        LogEntry entry{std::move(path), rkFailed, std::move(newName), FailReason::None, {}};
+        LogEntry& entry = row_;
+        entry.Kind = rkFailed;
+        entry.Reason = FailReason::None;
+        entry.Error.clear();
         const bool usable = MayLoseEnd(entry.NewName) ? Usable(NameTheSystemKeeps(entry.NewName))
                                                       : Usable(entry.NewName);
         name_.assign(name);
@@ -828,7 +834,9 @@ class Walk : private RenameNotes {
             return;
         }
         sink_->BeginRenames({{chosen.prefix + name, *newName, true}});
-        RenameItem(parent, name, true, chosen.prefix + name, *newName);
+        row_.Path = chosen.prefix + name;
+        row_.NewName = *newName;
+        RenameItem(parent, name, true);
         sink_->EndRenames();
     }
 
@@ -946,9 +954,11 @@ class Walk : private RenameNotes {
     std::size_t seen_ = 0;
     std::vector<Level> levels_;
     std::string path_;  // the current folder's prefix: the path of the entries renamed now
-    // Room kept from entry to entry: the new name being planned, the name being renamed.
+    // Room kept from entry to entry: the new name being planned, the name being renamed, and
+    // the row of the rename (a sink that keeps rows takes its room with it).
     std::string newName_;
     std::string name_;
+    LogEntry row_;
     NameReading reading_;
     bool choosing_;
     bool namedEntry_;  // the chosen path is a file to rename, not a folder to walk

@@ -54,9 +54,10 @@ std::error_code MakeErrorCode(RunRefusal refusal);
 class RunSink {
   public:
     virtual ~RunSink() = default;
-    // Each rename attempt, in the run's order (handed over: a sink that keeps rows moves them
-    // rather than copies). May throw; the run then stops at once.
-    virtual void Append(LogEntry entry) = 0;
+    // Each rename attempt, in the run's order. A sink that keeps rows moves them out; one that
+    // only looks leaves them, and the run reuses their room for the next row. May throw; the
+    // run then stops at once.
+    virtual void Append(LogEntry&& entry) = 0;
     // A folder whose entries could not be read (it is still offered for its own rename). A
     // chosen path that is not a folder comes with std::errc::not_a_directory, and then the run
     // renames nothing.

@@ -18,7 +18,7 @@ struct Row {
 
 class RecordingSink : public RunSink {
   public:
-    void Append(LogEntry entry) override {
+    void Append(LogEntry&& entry) override {
         rows.push_back({entry.Path, entry.Kind, entry.NewName});
         reasons.push_back(entry.Reason);
     }
