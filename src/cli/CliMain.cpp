@@ -42,7 +42,7 @@ using tovana::RenameOptions;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* KindWord(tovana::ResultKind kind) {
+std::string_view KindWord(tovana::ResultKind kind) {
     switch (kind) {
         case tovana::rkDirRenamed:
             return "dir";
@@ -62,22 +62,35 @@ class LinesSink : public tovana::RunSink {
 
     // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
     void Append(LogEntry&& entry) override {
-        std::string& line = line_;
-        line = KindWord(entry.Kind);
+        const std::string_view word = KindWord(entry.Kind);
         if (null_) {
+            std::string& line = line_;
+            line = word;
             line += '\0';
             line += entry.Path;
             line += '\0';
             line += entry.NewName;
             line += '\0';
+            WriteText(stdout, line);
         } else {
-            line += '\t';
-            AppendShownPath(line, entry.Path);
-            line += '\t';
-            tovana::AppendShown(line, entry.NewName);
-            line += '\n';
+            // Written in place, in room for the longest row these fields can make.
+            const std::string_view name = ShownFolderOf(entry.Path);
+            const std::size_t most = word.size() + shownFolderText_.size() +
+                                     tovana::kMostEscaped * (name.size() + entry.NewName.size()) +
+                                     3;
+            if (line_.size() < most) {
+                line_.resize(std::max(most, 2 * line_.size()));
+            }
+            char* const row = line_.data();
+            char* at = std::copy(word.begin(), word.end(), row);
+            *at++ = '\t';
+            at = std::copy(shownFolderText_.begin(), shownFolderText_.end(), at);
+            at = tovana::ShownInto(at, name);
+            *at++ = '\t';
+            at = tovana::ShownInto(at, entry.NewName);
+            *at++ = '\n';
+            WriteText(stdout, std::string_view(row, static_cast<std::size_t>(at - row)));
         }
-        WriteText(stdout, line);
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
             WriteText(stderr, "tovana-cli: " +
@@ -195,7 +208,8 @@ class LinesSink : public tovana::RunSink {
   private:
     // The rows of a folder's entries begin with the same folder path, shown once for them all:
     // a field shows the same split after a delimiter as whole, as no escape spans a delimiter.
-    void AppendShownPath(std::string& line, const std::string& path) {
+    // Makes shownFolderText_ show the folder of `path`; returns the name in it.
+    std::string_view ShownFolderOf(const std::string& path) {
         const std::size_t cut = path.rfind(tovana::kFolderDelimiter);
         const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
         if (folder != shownFolder_) {
@@ -216,13 +230,12 @@ class LinesSink : public tovana::RunSink {
                 tovana::AppendShown(shownFolderText_, folder);
             }
         }
-        line += shownFolderText_;
-        tovana::AppendShown(line, std::string_view(path).substr(folder.size()));
+        return std::string_view(path).substr(folder.size());
     }
 
     // A closed output pipe ends the run after the rename under way.
     void CheckOutput() {
-        if (!outputClosed_ && (std::ferror(stdout) != 0 || OutputClosed())) {
+        if (!outputClosed_ && OutputFailed()) {
             outputClosed_ = true;
         }
         if (outputClosed_) {
@@ -252,7 +265,7 @@ class LinesSink : public tovana::RunSink {
     bool progressShown_ = false;
     bool failed_ = false;
     bool outputClosed_ = false;
-    std::string line_;             // the row being made
+    std::string line_;             // room for the row being made
     std::string shownFolder_;      // the folder of the last row's path
     std::string shownFolderText_;  // ... as shown
     std::string scratch_;

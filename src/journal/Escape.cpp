@@ -59,7 +59,28 @@ std::size_t HighBytesToEscape(std::string_view text, std::size_t i, std::size_t&
     return 0;
 }
 
-void AppendHex(std::string& out, unsigned char byte) {
+// Where escaped text goes: a string, or a buffer with room enough (Room).
+struct Room {
+    char* at;
+    void append(const char* p, std::size_t n) {
+        if (n != 0) {
+            std::memcpy(at, p, n);
+            at += n;
+        }
+    }
+    Room& operator+=(char c) {
+        *at++ = c;
+        return *this;
+    }
+    template <std::size_t N>
+    Room& operator+=(const char (&text)[N]) {
+        append(text, N - 1);
+        return *this;
+    }
+};
+
+template <class Out>
+void AppendHex(Out& out, unsigned char byte) {
     out += "\\x";
     out += kHex[byte >> 4];
     out += kHex[byte & 0xF];
@@ -71,7 +92,8 @@ constexpr bool PlainAscii(unsigned char byte) {
 }
 
 // A byte below 0x80 as escaped: \\ \t \n \r or \xHH; `out` gets nothing for one that stays.
-bool AppendAsciiEscape(std::string& out, unsigned char byte) {
+template <class Out>
+bool AppendAsciiEscape(Out& out, unsigned char byte) {
     if (PlainAscii(byte)) {
         return false;
     }
@@ -209,9 +231,8 @@ bool PlainPadded(const char* p, std::size_t rest) {
     return PlainBlock(last) != 0;
 }
 
-}  // namespace
-
-void AppendEscaped(std::string& out, std::string_view text) {
+template <class Out>
+void EscapeTo(Out& out, std::string_view text) {
     // Runs of bytes that stay as they are go in whole, found sixteen at a time: rows and journals
     // carry every name and path of the tree, and those of deep trees are hundreds of kilobytes
     // long.
@@ -263,6 +284,36 @@ void AppendEscaped(std::string& out, std::string_view text) {
     out.append(p + plainFrom, size - plainFrom);
 }
 
+template <class Out>
+void EscapeForWindowsTo(Out& out, std::string_view text) {
+    std::size_t plainFrom = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 || byte == 0) {
+            continue;
+        }
+        out.append(text.data() + plainFrom, i - plainFrom);
+        plainFrom = i + 1;
+        out += '<';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+        out += '>';
+    }
+    out.append(text.data() + plainFrom, text.size() - plainFrom);
+}
+
+}  // namespace
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    EscapeTo(out, text);
+}
+
+char* EscapeInto(char* out, std::string_view text) {
+    Room room{out};
+    EscapeTo(room, text);
+    return room.at;
+}
+
 void AppendEscapedByBytes(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
@@ -284,28 +335,25 @@ void AppendEscapedByBytes(std::string& out, std::string_view text) {
 }
 
 void AppendEscapedForWindows(std::string& out, std::string_view text) {
-    std::size_t plainFrom = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 || byte == 0) {
-            continue;
-        }
-        out.append(text.substr(plainFrom, i - plainFrom));
-        plainFrom = i + 1;
-        out += '<';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
-        out += '>';
-    }
-    out.append(text.substr(plainFrom));
+    EscapeForWindowsTo(out, text);
 }
 
 void AppendShown(std::string& out, std::string_view text) {
 #ifdef _WIN32
-    AppendEscapedForWindows(out, text);
+    EscapeForWindowsTo(out, text);
 #else
-    AppendEscaped(out, text);
+    EscapeTo(out, text);
 #endif
+}
+
+char* ShownInto(char* out, std::string_view text) {
+    Room room{out};
+#ifdef _WIN32
+    EscapeForWindowsTo(room, text);
+#else
+    EscapeTo(room, text);
+#endif
+    return room.at;
 }
 
 std::string ShownField(std::string_view text) {

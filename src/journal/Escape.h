@@ -13,6 +13,10 @@ namespace tovana {
 
 std::string EscapeField(std::string_view text);
 void AppendEscaped(std::string& out, std::string_view text);
+// The same written at `out`, which has room for kMostEscaped bytes per byte of `text`; returns
+// the end of what was written.
+char* EscapeInto(char* out, std::string_view text);
+constexpr std::size_t kMostEscaped = 4;  // \xHH, or <HH> on Windows
 // The same, one byte at a time: slower, kept to check AppendEscaped against.
 void AppendEscapedByBytes(std::string& out, std::string_view text);
 
@@ -24,6 +28,7 @@ void AppendEscapedForWindows(std::string& out, std::string_view text);
 
 // Rows and messages of tovana-cli: AppendEscapedForWindows on Windows, AppendEscaped elsewhere.
 void AppendShown(std::string& out, std::string_view text);
+char* ShownInto(char* out, std::string_view text);  // as EscapeInto
 std::string ShownField(std::string_view text);
 
 // Reverses EscapeField. False for text that EscapeField cannot have written (a lone

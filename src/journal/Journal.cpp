@@ -62,14 +62,25 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 
 // Every intent and outcome carries one: written digit by digit from the end, cheaper than
 // std::to_chars for the short numbers of a journal.
-void AppendNumber(std::string& line, std::size_t value) {
-    char digits[24];
+constexpr std::size_t kMostDigits = 20;
+char* PutNumber(char* out, std::size_t value) {
+    char digits[kMostDigits];
     char* first = digits + sizeof digits;
     do {
         *--first = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    line.append(first, static_cast<std::size_t>(digits + sizeof digits - first));
+    return std::copy(first, digits + sizeof digits, out);
+}
+
+void AppendNumber(std::string& line, std::size_t value) {
+    char digits[kMostDigits];
+    line.append(digits, static_cast<std::size_t>(PutNumber(digits, value) - digits));
+}
+
+template <std::size_t N>
+char* Put(char* out, const char (&text)[N]) {
+    return std::copy(text, text + N - 1, out);
 }
 
 bool Number(std::string_view text, std::size_t& value) {
@@ -250,8 +261,10 @@ void RunJournal::MoveTo(std::string& text, std::string_view folder) {
 // recorded path is worked out once for all the entries of a folder.
 std::string_view RunJournal::InFolder(std::string& text, const std::string& path) {
     // The entries of a folder come one after another: most are in the last entry's folder.
-    if (knownFolder_ && path.size() > givenFolder_.size() && path.starts_with(givenFolder_)) {
-        const std::string_view name = std::string_view(path).substr(givenFolder_.size());
+    const std::size_t known = givenFolder_.size();
+    if (knownFolder_ && path.size() > known &&
+        std::char_traits<char>::compare(path.data(), givenFolder_.data(), known) == 0) {
+        const std::string_view name(path.data() + known, path.size() - known);
         if (name.find(kFolderDelimiter) == std::string_view::npos &&
             std::none_of(given_.begin(), given_.end(), [&](const auto& pair) {
                 return pair.first.size() > givenFolder_.size() && path.starts_with(pair.first);
@@ -344,12 +357,18 @@ void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
     outcomes_.clear();
     for (const PlannedRename& rename : planned) {
         const std::string_view name = InFolder(text, rename.Path);
-        text += "intent\t";
-        AppendNumber(text, nextId_++);
-        text += rename.IsFolder ? "\tdir" : "\tfile";
-        Field(text, name);
-        Field(text, rename.NewName);
-        text += '\n';
+        // Written in place, in room for the longest record these fields can make.
+        const std::size_t at = text.size();
+        text.resize(at + sizeof "intent\t\tfile\t\t\n" + kMostDigits +
+                    kMostEscaped * (name.size() + rename.NewName.size()));
+        char* out = Put(text.data() + at, "intent\t");
+        out = PutNumber(out, nextId_++);
+        out = rename.IsFolder ? Put(out, "\tdir\t") : Put(out, "\tfile\t");
+        out = EscapeInto(out, name);
+        *out++ = '\t';
+        out = EscapeInto(out, rename.NewName);
+        *out++ = '\n';
+        text.resize(static_cast<std::size_t>(out - text.data()));
     }
     Write(text);
     outcomes_ = std::move(text);  // its room, for the outcomes to come
@@ -377,9 +396,11 @@ void RunJournal::WriteOutcome(const LogEntry& entry) {
             outcomes_ += Record({"failed", std::to_string(id), ReasonWord(entry.Reason),
                                  entry.Error ? entry.Error.message() : std::string()});
         } else {
-            outcomes_ += "done\t";
-            AppendNumber(outcomes_, id);
-            outcomes_ += '\n';
+            const std::size_t at = outcomes_.size();
+            outcomes_.resize(at + sizeof "done\t\n" + kMostDigits);
+            char* out = PutNumber(Put(outcomes_.data() + at, "done\t"), id);
+            *out++ = '\n';
+            outcomes_.resize(static_cast<std::size_t>(out - outcomes_.data()));
         }
     }
 }

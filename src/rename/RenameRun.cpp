@@ -463,8 +463,12 @@ class Walk : private RenameNotes {
         if (!level.planned.empty()) {
             sink_->EndRenames();
         }
+        if (lookahead_ && crew_ != nullptr) {
+            Retire(level);
+        }
         levels_.pop_back();
     }
+    void Retire(Level& level);
 
     // Every subfolder the walk would walk into is offered to the other workers.
     void Offer(Level& level);
@@ -756,13 +760,15 @@ class Walk : private RenameNotes {
         // Announced by now: its path and new name go on to the row.
         PlannedRename& planned = level.planned[level.nextPlanned++];
         const std::string_view name = level.entries.name(level.next);
+        // The row takes the strings (and gives its own room back to the plan, which no longer
+        // needs it).
         if (planned.Path.empty()) {
             row_.Path.assign(path_);
             row_.Path += name;
         } else {
-            row_.Path.assign(planned.Path);
+            row_.Path.swap(planned.Path);
         }
-        row_.NewName.assign(planned.NewName);
+        row_.NewName.swap(planned.NewName);
         RenameItem(level.folder.get(), name, planned.IsFolder);
     }
 
@@ -1049,6 +1055,14 @@ class Crew {
         }
     }
 
+    // Looking ahead: the listing and the renames of a folder the walk is done with are freed
+    // by the worker, which made most of them, and not on the run's thread.
+    void Retire(Level& level) {
+        Spent spent{std::move(level.entries), std::move(level.planned)};
+        const std::lock_guard lock(mutex_);
+        spent_.push_back(std::move(spent));
+    }
+
     void Wait(Task& task) {
         std::unique_lock lock(mutex_);
         done_.wait(lock, [&] { return task.state.load() == Task::Done; });
@@ -1071,6 +1085,7 @@ class Crew {
 
   private:
     void Work(FileSystem& fileSystem) {
+        std::vector<Spent> spent;
         for (;;) {
             std::shared_ptr<Task> task;
             {
@@ -1086,7 +1101,9 @@ class Crew {
                 }
                 task = std::move(queue_.front());
                 queue_.pop_front();
+                spent.swap(spent_);
             }
+            spent.clear();
             if (!task->Claim(Task::Taken)) {
                 continue;  // the offering walk got there first, or withdrew it
             }
@@ -1147,6 +1164,11 @@ class Crew {
     std::condition_variable work_;
     std::condition_variable done_;
     std::deque<std::shared_ptr<Task>> queue_;
+    struct Spent {
+        EntryList entries;
+        std::vector<PlannedRename> planned;
+    };
+    std::vector<Spent> spent_;
     bool closing_ = false;
     std::atomic<bool> abort_{false};
     std::mutex codePageMutex_;
@@ -1168,6 +1190,10 @@ Task::~Task() {
         }
     }
     aheadOf->Released(entriesHeld);
+}
+
+void Walk::Retire(Level& level) {
+    crew_->Retire(level);
 }
 
 std::unique_ptr<Level> Task::TakeOpened() {

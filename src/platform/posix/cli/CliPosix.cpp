@@ -74,7 +74,10 @@ void PrepareClosedOutput() {
 }
 
 // The write end of a pipe whose reader closed it polls as an error at once.
-bool OutputClosed() {
+bool OutputFailed() {
+    if (::ferror_unlocked(stdout) != 0) {
+        return true;
+    }
     if (!outputIsPipe) {
         return false;
     }
