@@ -210,6 +210,13 @@ class LinesSink : public tovana::RunSink {
     // a field shows the same split after a delimiter as whole, as no escape spans a delimiter.
     // Makes shownFolderText_ show the folder of `path`; returns the name in it.
     std::string_view ShownFolderOf(const std::string& path) {
+        // Most rows are in the last row's folder.
+        const std::size_t known = shownFolder_.size();
+        if (path.size() > known &&
+            std::char_traits<char>::compare(path.data(), shownFolder_.data(), known) == 0 &&
+            std::string_view(path).find(tovana::kFolderDelimiter, known) == std::string::npos) {
+            return std::string_view(path).substr(known);
+        }
         const std::size_t cut = path.rfind(tovana::kFolderDelimiter);
         const std::string_view folder(path.data(), cut == std::string::npos ? 0 : cut + 1);
         if (folder != shownFolder_) {

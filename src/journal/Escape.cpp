@@ -154,10 +154,10 @@ bool PlainPadded(const char* p, std::size_t rest);
     return kBlock - (leads >> 15);
 }
 
-// Whether the last `rest` bytes of `text` (fewer than sixteen, starting a character) all stay as
+// Whether the last `rest` bytes of `text` (sixteen at most, starting a character) all stay as
 // they are. A text sixteen bytes long or more is checked in its last sixteen, those before the
 // rest left out, with no copy.
-bool PlainTail(std::string_view text, std::size_t rest) {
+[[gnu::always_inline]] inline bool PlainTail(std::string_view text, std::size_t rest) {
     if (text.size() < kBlock) {
         return PlainPadded(text.data() + text.size() - rest, rest);
     }
@@ -231,8 +231,21 @@ bool PlainPadded(const char* p, std::size_t rest) {
     return PlainBlock(last) != 0;
 }
 
+// Whether no byte of `text` is escaped: most names.
+[[gnu::always_inline]] inline bool AllPlain(std::string_view text) {
+    std::size_t i = 0;
+    while (text.size() - i > kBlock) {
+        const std::size_t n = PlainBlock(text.data() + i);
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return i == text.size() || PlainTail(text, text.size() - i);
+}
+
 template <class Out>
-void EscapeTo(Out& out, std::string_view text) {
+[[gnu::noinline]] void EscapeRunsTo(Out& out, std::string_view text) {
     // Runs of bytes that stay as they are go in whole, found sixteen at a time: rows and journals
     // carry every name and path of the tree, and those of deep trees are hundreds of kilobytes
     // long.
@@ -282,6 +295,15 @@ void EscapeTo(Out& out, std::string_view text) {
         }
     }
     out.append(p + plainFrom, size - plainFrom);
+}
+
+template <class Out>
+void EscapeTo(Out& out, std::string_view text) {
+    if (AllPlain(text)) {
+        out.append(text.data(), text.size());
+    } else {
+        EscapeRunsTo(out, text);
+    }
 }
 
 template <class Out>

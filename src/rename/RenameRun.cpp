@@ -464,6 +464,15 @@ class Walk : private RenameNotes {
             sink_->EndRenames();
         }
         if (lookahead_ && crew_ != nullptr) {
+            // The paths were put together on this thread: their room serves the next ones.
+            for (PlannedRename& planned : level.planned) {
+                if (spareRoom_.size() == kSpareRoom) {
+                    break;
+                }
+                if (planned.Path.capacity() != 0 && planned.Path.capacity() <= kSpareLength) {
+                    spareRoom_.push_back(std::move(planned.Path));
+                }
+            }
             Retire(level);
         }
         levels_.pop_back();
@@ -598,6 +607,10 @@ class Walk : private RenameNotes {
                 for (std::size_t i = 0; i < level.planned.size(); ++i) {
                     const std::string_view name = level.entries.name(level.plannedIndex[i]);
                     std::string& path = level.planned[i].Path;
+                    if (!spareRoom_.empty()) {
+                        path.swap(spareRoom_.back());
+                        spareRoom_.pop_back();
+                    }
                     path.reserve(path_.size() + name.size());
                     path = path_;
                     path += name;
@@ -965,6 +978,11 @@ class Walk : private RenameNotes {
     std::string newName_;
     std::string name_;
     LogEntry row_;
+    // Looking ahead: the room of paths whose renames are made, for the paths of the next ones
+    // (not that of the long paths of deep trees).
+    static constexpr std::size_t kSpareRoom = 4096;
+    static constexpr std::size_t kSpareLength = 512;
+    std::vector<std::string> spareRoom_;
     NameReading reading_;
     bool choosing_;
     bool namedEntry_;  // the chosen path is a file to rename, not a folder to walk
