@@ -351,7 +351,7 @@ void RunJournal::FolderUnreadable(const std::string& path, std::error_code error
 }
 
 void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
-    const std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     ThreadBatches().push_back({nextId_, planned.size()});
     std::string text = std::move(outcomes_);
     outcomes_.clear();
@@ -386,7 +386,7 @@ std::vector<RunJournal::Batch>& RunJournal::ThreadBatches() {
 }
 
 void RunJournal::WriteOutcome(const LogEntry& entry) {
-    const std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     std::vector<Batch>& batches = ThreadBatches();
     if (!batches.empty() && batches.back().next < batches.back().count) {
         Batch& batch = batches.back();
@@ -409,7 +409,7 @@ void RunJournal::WriteOutcome(const LogEntry& entry) {
 // leaves a journal that tells where the entry went.
 void RunJournal::WriteTemporary(const std::string& path, const std::string& temporary,
                                 bool leftThere) {
-    const std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (!leftThere) {
         std::string text = std::move(outcomes_);
         outcomes_.clear();
@@ -425,7 +425,7 @@ void RunJournal::WriteTemporary(const std::string& path, const std::string& temp
 // A folder's outcomes are written before its batch ends, so before the folder holding it is
 // renamed: what a kill leaves without an outcome never holds an entry that was renamed.
 void RunJournal::WriteEnd() {
-    const std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     FlushOutcomes();
     std::vector<Batch>& batches = ThreadBatches();
     if (!batches.empty()) {
@@ -434,7 +434,7 @@ void RunJournal::WriteEnd() {
 }
 
 void RunJournal::WriteUnreadable(const std::string& path, std::error_code error) {
-    const std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     outcomes_ += Record({"unreadable", Recorded(path), error.message()});
 }
 

@@ -173,6 +173,11 @@ class RunJournal : public RunSink {
     std::vector<Batch>* lastBatches_ = nullptr;
     std::vector<Batch>& ThreadBatches();
     std::mutex mutex_;  // over the file and everything written to it
+    // Only the workers of a run with several write at once: a run's own thread alone takes no
+    // lock (parallel_ changes only while no worker runs).
+    std::unique_lock<std::mutex> Lock() {
+        return parallel_ ? std::unique_lock(mutex_) : std::unique_lock<std::mutex>();
+    }
     Ahead ahead_{*this};
     bool parallel_ = false;
     std::string outcomes_;  // written before the next batch or at its end
