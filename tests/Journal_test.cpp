@@ -173,6 +173,11 @@ TEST(Escape, BlocksGiveWhatTheByteByByteWayGives) {
                     std::string reference = "=";
                     tovana::AppendEscaped(fast, text);
                     tovana::AppendEscapedByBytes(reference, text);
+                    // Written in place, into room for the longest escaping.
+                    std::string inPlace(1 + tovana::kMostEscaped * text.size(), '=');
+                    inPlace.resize(static_cast<std::size_t>(
+                        tovana::EscapeInto(inPlace.data() + 1, text) - inPlace.data()));
+                    ASSERT_EQ(inPlace, reference);
                     ASSERT_EQ(fast, reference)
                         << piece.name << " " << tovana::EscapeField(piece.bytes) << " after "
                         << ascii << " ASCII and " << letters << " letters, before " << after.size()
