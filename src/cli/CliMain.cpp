@@ -59,37 +59,40 @@ class LinesSink : public tovana::RunSink {
     // `stop` is requested when nobody reads the rows any more.
     LinesSink(bool showProgress, bool null, tovana::StopRequest& stop)
         : showProgress_(showProgress), null_(null), stop_(stop) {}
+    ~LinesSink() override { Flush(); }
+    LinesSink(const LinesSink&) = delete;
+    LinesSink& operator=(const LinesSink&) = delete;
 
     // Fields escaped and separated by tabs, or with --null raw and each ended by a NUL.
     void Append(LogEntry&& entry) override {
+        // Written in place, in room for the longest row these fields can make.
         const std::string_view word = KindWord(entry.Kind);
+        const std::string_view name = null_ ? std::string_view() : ShownFolderOf(entry.Path);
+        const std::size_t most =
+            null_ ? word.size() + entry.Path.size() + entry.NewName.size() + 3
+                  : word.size() + shownFolderText_.size() +
+                        tovana::kMostEscaped * (name.size() + entry.NewName.size()) + 3;
+        if (rows_.size() - held_ < most) {
+            rows_.resize(std::max(held_ + most, 2 * rows_.size()));
+        }
+        char* at = std::copy(word.begin(), word.end(), rows_.data() + held_);
         if (null_) {
-            std::string& line = line_;
-            line = word;
-            line += '\0';
-            line += entry.Path;
-            line += '\0';
-            line += entry.NewName;
-            line += '\0';
-            WriteText(stdout, line);
+            *at++ = '\0';
+            at = std::copy(entry.Path.begin(), entry.Path.end(), at);
+            *at++ = '\0';
+            at = std::copy(entry.NewName.begin(), entry.NewName.end(), at);
+            *at++ = '\0';
         } else {
-            // Written in place, in room for the longest row these fields can make.
-            const std::string_view name = ShownFolderOf(entry.Path);
-            const std::size_t most = word.size() + shownFolderText_.size() +
-                                     tovana::kMostEscaped * (name.size() + entry.NewName.size()) +
-                                     3;
-            if (line_.size() < most) {
-                line_.resize(std::max(most, 2 * line_.size()));
-            }
-            char* const row = line_.data();
-            char* at = std::copy(word.begin(), word.end(), row);
             *at++ = '\t';
             at = std::copy(shownFolderText_.begin(), shownFolderText_.end(), at);
             at = tovana::ShownInto(at, name);
             *at++ = '\t';
             at = tovana::ShownInto(at, entry.NewName);
             *at++ = '\n';
-            WriteText(stdout, std::string_view(row, static_cast<std::size_t>(at - row)));
+        }
+        held_ = static_cast<std::size_t>(at - rows_.data());
+        if (lineByLine_ || held_ >= kRowsHeld) {
+            Flush();
         }
         if (entry.Kind == tovana::rkFailed) {
             ClearProgress();
@@ -132,6 +135,7 @@ class LinesSink : public tovana::RunSink {
     // Rows go out at least once per folder, so a run killed outright has told all but the
     // last folder's renames; a terminal gets each row as it is made (line buffering).
     void Progress(std::size_t entriesSeen) override {
+        Flush();
         if (std::fflush(stdout) != 0) {
             outputClosed_ = true;
         }
@@ -193,6 +197,14 @@ class LinesSink : public tovana::RunSink {
                                        "it are renamed"),
                                      {tovana::ShownField(path)}) +
                               "\n");
+    }
+
+    // Hands the rows made so far to stdout, in one piece rather than one call per row.
+    void Flush() {
+        if (held_ != 0) {
+            WriteText(stdout, std::string_view(rows_.data(), held_));
+            held_ = 0;
+        }
     }
 
     void ClearProgress() {
@@ -272,7 +284,12 @@ class LinesSink : public tovana::RunSink {
     bool progressShown_ = false;
     bool failed_ = false;
     bool outputClosed_ = false;
-    std::string line_;             // room for the row being made
+    // Room for the rows not yet handed to stdout, the first held_ bytes of it; a terminal gets
+    // each row as it is made.
+    std::string rows_;
+    std::size_t held_ = 0;
+    static constexpr std::size_t kRowsHeld = 1 << 16;
+    const bool lineByLine_ = ::isatty(::fileno(stdout)) == 1;
     std::string shownFolder_;      // the folder of the last row's path
     std::string shownFolderText_;  // ... as shown
     std::string scratch_;
@@ -661,6 +678,7 @@ int Undo(tovana::JournalStore& journals, const std::string& journal, bool dryRun
     if (outcome.JournalError) {
         WarnJournalFailed(outcome.JournalPath, journals.folder(), outcome.JournalError);
     }
+    sink.Flush();
     PrintSummary(counters, dryRun, null, quiet);
     if (outcome.JournalIncomplete) {
         // The run stopped when its journal could no longer be written, so what the journal
@@ -875,6 +893,7 @@ int main(int argc, char** argv) {
             WarnJournalFailed(journal.path(), journals->folder(), journal.error(), journalStopped);
         }
     }
+    sink.Flush();
     sink.ClearProgress();
     if (sink.outputClosed() && InterruptExitStatus() == 0) {
         // Nobody reads the rows any more; the run ended after the rename under way (the journal

@@ -396,11 +396,10 @@ void RunJournal::WriteOutcome(const LogEntry& entry) {
             outcomes_ += Record({"failed", std::to_string(id), ReasonWord(entry.Reason),
                                  entry.Error ? entry.Error.message() : std::string()});
         } else {
-            const std::size_t at = outcomes_.size();
-            outcomes_.resize(at + sizeof "done\t\n" + kMostDigits);
-            char* out = PutNumber(Put(outcomes_.data() + at, "done\t"), id);
+            char record[sizeof "done\t\n" + kMostDigits];
+            char* out = PutNumber(Put(record, "done\t"), id);
             *out++ = '\n';
-            outcomes_.resize(static_cast<std::size_t>(out - outcomes_.data()));
+            outcomes_.append(record, static_cast<std::size_t>(out - record));
         }
     }
 }
