@@ -204,6 +204,7 @@ class LinesSink : public tovana::RunSink {
         if (held_ != 0) {
             WriteText(stdout, std::string_view(rows_.data(), held_));
             held_ = 0;
+            outputClosed_ = outputClosed_ || std::ferror(stdout) != 0;
         }
     }
 
@@ -252,9 +253,10 @@ class LinesSink : public tovana::RunSink {
         return std::string_view(path).substr(folder.size());
     }
 
-    // A closed output pipe ends the run after the rename under way.
+    // A closed output pipe, or a write to stdout that failed, ends the run after the rename
+    // under way.
     void CheckOutput() {
-        if (!outputClosed_ && OutputFailed()) {
+        if (!outputClosed_ && OutputClosed()) {
             outputClosed_ = true;
         }
         if (outputClosed_) {

@@ -26,6 +26,5 @@ std::string ErrorText(const std::error_code& error);
 // A write to an output pipe whose reader went away fails instead of ending the program, so the
 // run can stop cleanly after the rename under way.
 void PrepareClosedOutput();
-// Whether a write to stdout failed, or it goes to a pipe whose reader went away. Only the
-// run's own thread writes: the stream is looked at without its lock.
-bool OutputFailed();
+// Whether the output goes to a pipe whose reader went away.
+bool OutputClosed();

@@ -74,10 +74,7 @@ void PrepareClosedOutput() {
 }
 
 // The write end of a pipe whose reader closed it polls as an error at once.
-bool OutputFailed() {
-    if (::ferror_unlocked(stdout) != 0) {
-        return true;
-    }
+bool OutputClosed() {
     if (!outputIsPipe) {
         return false;
     }
