@@ -222,8 +222,8 @@ bool PlainTail(std::string_view text, std::size_t rest) {
 }
 #endif
 
-// The same for the `rest` bytes at `p`, padded with plain bytes: a lead byte cut by the end
-// fails the check.
+// The same for the `rest` bytes at `p`, copied into a block padded with plain bytes (reading
+// beyond the text could leave its memory).
 bool PlainPadded(const char* p, std::size_t rest) {
     char last[kBlock];
     std::memset(last, 'a', kBlock);
