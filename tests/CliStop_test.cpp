@@ -173,6 +173,30 @@ TEST_F(CliOutputTest, ReaderGoneStopsTheRunCleanly) {
     EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore);
 }
 
+// A write of the rows that fails (a full disk, here /dev/full) stops the run as a reader gone
+// does, before the next folder.
+TEST_F(CliOutputTest, FailedWriteStopsTheRunCleanly) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int full = ::open("/dev/full", O_WRONLY);
+        ::dup2(full, STDOUT_FILENO);
+        Exec();
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = Errors();
+    const std::string said = "tovana-cli: the output was closed; stopped after ";
+    const std::size_t at = err.find(said);
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(std::atoi(err.c_str() + at + said.size()), RenamedOnDisk(tree.root()));
+    EXPECT_LE(RenamedOnDisk(tree.root()), 2 * (kFilesPerFolder + 1)) << "not stopped";
+    EXPECT_EQ(tovana::test::Contents(tree.root()), contentsBefore);
+}
+
 // On a terminal each row shows as soon as its rename is made, not a folder's worth later.
 TEST_F(CliOutputTest, TerminalGetsEachRowAsItIsMade) {
     int terminal = -1;

@@ -201,10 +201,16 @@ class LinesSink : public tovana::RunSink {
 
     // Hands the rows made so far to stdout, in one piece rather than one call per row.
     void Flush() {
-        if (held_ != 0) {
-            WriteText(stdout, std::string_view(rows_.data(), held_));
-            held_ = 0;
+        if (held_ == 0) {
+            return;
+        }
+        const std::string_view rows(rows_.data(), held_);
+        held_ = 0;
+        if (lineByLine_) {
+            WriteText(stdout, rows);
             outputClosed_ = outputClosed_ || std::ferror(stdout) != 0;
+        } else if (!WriteHeld(rows)) {
+            outputClosed_ = true;
         }
     }
 

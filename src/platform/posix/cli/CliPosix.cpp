@@ -5,6 +5,7 @@
 
 #include <libintl.h>
 
+#include <cerrno>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
@@ -27,6 +28,25 @@ void PrepareOutput() {}
 // Only the run's own thread writes, so the stream needs no lock of its own.
 void WriteText(std::FILE* stream, std::string_view text) {
     ::fwrite_unlocked(text.data(), 1, text.size(), stream);
+}
+
+// The rows are held in blocks already: they go straight to the file, not through the stream's
+// buffer as well.
+bool WriteHeld(std::string_view text) {
+    if (std::fflush(stdout) != 0) {
+        return false;
+    }
+    while (!text.empty()) {
+        const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 
 // The catalogue lies in ../share/locale from the program, installed (/usr/bin) or built.

@@ -132,6 +132,11 @@ std::string ErrorText(const std::error_code& error) {
     return utf8;
 }
 
+bool WriteHeld(std::string_view text) {
+    WriteText(stdout, text);
+    return std::ferror(stdout) == 0;
+}
+
 // A closed pipe makes the writes fail; nothing more is needed here.
 void PrepareClosedOutput() {}
 
