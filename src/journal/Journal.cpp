@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <map>
 #include <ostream>
 
@@ -66,9 +67,12 @@ constexpr char kTwoDigits[] =
     "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
     "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
     "888990919293949596979899";
+// `out` has room for kMostDigits bytes: the digits are copied in one piece of that size, and
+// the bytes after them are room for what comes next.
 char* PutNumber(char* out, std::size_t value) {
-    char digits[kMostDigits];
-    char* first = digits + sizeof digits;
+    char digits[2 * kMostDigits];
+    char* const end = digits + kMostDigits;
+    char* first = end;
     while (value >= 100) {
         const std::size_t two = value % 100 * 2;
         value /= 100;
@@ -81,7 +85,8 @@ char* PutNumber(char* out, std::size_t value) {
     } else {
         *--first = static_cast<char>('0' + value);
     }
-    return std::copy(first, digits + sizeof digits, out);
+    std::memcpy(out, first, kMostDigits);
+    return out + (end - first);
 }
 
 void AppendNumber(std::string& line, std::size_t value) {
@@ -201,7 +206,7 @@ RunJournal::RunJournal(JournalStore& store, RunSink& front, const JournalHeader&
 
 RunJournal::~RunJournal() = default;
 
-void RunJournal::Write(const std::string& text) {
+void RunJournal::Write(std::string_view text) {
     if (!file_ || error_) {
         return;
     }
@@ -364,26 +369,36 @@ void RunJournal::FolderUnreadable(const std::string& path, std::error_code error
 void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
     const auto lock = Lock();
     ThreadBatches().push_back({nextId_, planned.size()});
-    std::string text = std::move(outcomes_);
+    // The outcomes not written yet go with the intents, in one write. The records are written
+    // in place into room that is kept from batch to batch and only grows: its first `used`
+    // bytes.
+    std::size_t used = 0;
+    const auto makeRoom = [&](std::size_t most) {
+        if (intents_.size() - used < most) {
+            intents_.resize(std::max(used + most, 2 * intents_.size()));
+        }
+        return intents_.data() + used;
+    };
+    used = static_cast<std::size_t>(
+        std::copy(outcomes_.begin(), outcomes_.end(), makeRoom(outcomes_.size())) -
+        intents_.data());
     outcomes_.clear();
     for (const PlannedRename& rename : planned) {
-        const std::string_view name = InFolder(text, rename.Path);
-        // Written in place, in room for the longest record these fields can make.
-        const std::size_t at = text.size();
-        text.resize(at + sizeof "intent\t\tfile\t\t\n" + kMostDigits +
-                    kMostEscaped * (name.size() + rename.NewName.size()));
-        char* out = Put(text.data() + at, "intent\t");
+        move_.clear();
+        const std::string_view name = InFolder(move_, rename.Path);
+        char* out = makeRoom(move_.size() + sizeof "intent\t\tfile\t\t\n" + kMostDigits +
+                             kMostEscaped * (name.size() + rename.NewName.size()));
+        out = std::copy(move_.begin(), move_.end(), out);
+        out = Put(out, "intent\t");
         out = PutNumber(out, nextId_++);
         out = rename.IsFolder ? Put(out, "\tdir\t") : Put(out, "\tfile\t");
         out = EscapeInto(out, name);
         *out++ = '\t';
         out = EscapeInto(out, rename.NewName);
         *out++ = '\n';
-        text.resize(static_cast<std::size_t>(out - text.data()));
+        used = static_cast<std::size_t>(out - intents_.data());
     }
-    Write(text);
-    outcomes_ = std::move(text);  // its room, for the outcomes to come
-    outcomes_.clear();
+    Write(std::string_view(intents_.data(), used));
 }
 
 // The calling thread's batches (under the lock). A run of one thread asks for its own every time.

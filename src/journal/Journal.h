@@ -141,7 +141,7 @@ class RunJournal : public RunSink {
     void WriteEnd();
     void WriteTemporary(const std::string& path, const std::string& temporary, bool leftThere);
     void WriteUnreadable(const std::string& path, std::error_code error);
-    void Write(const std::string& text);
+    void Write(std::string_view text);
     void FlushOutcomes();
     std::string Recorded(const std::string& path) const;
     void MoveTo(std::string& text, std::string_view folder);
@@ -162,6 +162,8 @@ class RunJournal : public RunSink {
     std::string givenFolder_;
     bool knownFolder_ = false;
     std::string recorded_;  // room for the recorded path of the entry at hand
+    std::string move_;      // room for the `at` record an intent may need first
+    std::string intents_;   // room for a batch's intents
     struct Batch {
         std::size_t firstId;
         std::size_t count;
