@@ -85,9 +85,15 @@ class LinesSink : public tovana::RunSink {
         } else {
             *at++ = '\t';
             at = std::copy(shownFolderText_.begin(), shownFolderText_.end(), at);
-            at = tovana::ShownInto(at, name);
-            *at++ = '\t';
-            at = tovana::ShownInto(at, entry.NewName);
+            if (entry.PlainNames) {  // the walk found that nothing in them is shown escaped
+                at = std::copy(name.begin(), name.end(), at);
+                *at++ = '\t';
+                at = std::copy(entry.NewName.begin(), entry.NewName.end(), at);
+            } else {
+                at = tovana::ShownInto(at, name);
+                *at++ = '\t';
+                at = tovana::ShownInto(at, entry.NewName);
+            }
             *at++ = '\n';
         }
         held_ = static_cast<std::size_t>(at - rows_.data());

@@ -3,16 +3,15 @@
 #include <cstdint>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#else
-#include <bit>
-#endif
-
 #include "names/NameText.h"
+#include "names/PlainText.h"
 
 namespace tovana {
 namespace {
+
+using plain::kBlock;
+using plain::PlainBlock;
+using plain::PlainTail;
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -116,134 +115,6 @@ bool AppendAsciiEscape(Out& out, unsigned char byte) {
     return true;
 }
 
-constexpr std::size_t kBlock = 16;
-
-bool PlainPadded(const char* p, std::size_t rest);
-
-#ifdef __SSE2__
-// How many of the sixteen bytes at `p`, which start a character, stay as they are, when all of
-// them do but perhaps a two-byte lead at the end (16 or 15), or 0: printable ASCII but "\" and
-// DEL, and two-byte UTF-8 sequences with a lead byte 0xC3-0xDF (the letters of Czech and the
-// other Latin, Greek and Cyrillic scripts), which are never C1 control characters. Anything
-// else (control bytes, C1, three- and four-byte characters, invalid UTF-8) is left to the
-// byte-by-byte way.
-[[gnu::always_inline]] inline std::size_t PlainBlock(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
-    // As signed bytes, printable ASCII and DEL are those above 0x1F; 0x80 and up are negative.
-    const __m128i printable = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
-        _mm_cmpgt_epi8(v, bytes(0x1F)));
-    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable));
-    if (plainAscii == 0xFFFF) {
-        return kBlock;
-    }
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    if ((plainAscii | high) != 0xFFFF) {
-        return 0;
-    }
-    // Continuations 0x80-0xBF are the signed bytes below -64, leads 0xC3-0xDF those from -61 to
-    // -33; each continuation must follow a lead and each lead be followed by one.
-    const auto continuations =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0))));
-    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0)))));
-    if ((leads | continuations) != high || continuations != ((leads << 1) & 0xFFFF)) {
-        return 0;
-    }
-    return kBlock - (leads >> 15);
-}
-
-// Whether the last `rest` bytes of `text` (sixteen at most, starting a character) all stay as
-// they are. A text sixteen bytes long or more is checked in its last sixteen, those before the
-// rest left out, with no copy.
-[[gnu::always_inline]] inline bool PlainTail(std::string_view text, std::size_t rest) {
-    if (text.size() < kBlock) {
-        return PlainPadded(text.data() + text.size() - rest, rest);
-    }
-    const __m128i v =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + text.size() - kBlock));
-    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
-    const unsigned before = (1u << (kBlock - rest)) - 1;  // the bytes left out
-    const __m128i printable = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
-        _mm_cmpgt_epi8(v, bytes(0x1F)));
-    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable)) | before;
-    if (plainAscii == 0xFFFF) {
-        return true;
-    }
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)) & ~before;
-    if ((plainAscii | high) != 0xFFFF) {
-        return false;
-    }
-    const auto continuations =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0)))) & ~before;
-    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-                           _mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0))))) &
-                       ~before;
-    // A lead cut off by the end of the text stays as it is, as any byte of invalid UTF-8 from
-    // 0xA0 up.
-    return (leads | continuations) == high && continuations == ((leads << 1) & 0xFFFF);
-}
-#else
-// The same, eight bytes at a time in a word, for processors without SSE2 (the 32-bit Windows
-// build): a byte below n (for n up to 0x80) and a zero byte are found with the borrow of a
-// subtraction; lead bytes (11xxxxxx) and continuations (10xxxxxx) are flagged in their top bits.
-std::size_t PlainBlock(const char* p) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-    if constexpr (std::endian::native != std::endian::little) {
-        return 0;
-    }
-    bool afterLead = false;  // the byte before the word was a lead
-    for (std::size_t half = 0; half < kBlock; half += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p + half, 8);
-        if (((word - kOnes * 0x20) & ~word & kHighs) != 0 || hasZero(word ^ (kOnes * 0x7F)) ||
-            hasZero(word ^ (kOnes * '\\'))) {
-            return 0;
-        }
-        const std::uint64_t leads = word & (word << 1) & kHighs;
-        const std::uint64_t continuations = word & ~(word << 1) & kHighs;
-        const std::uint64_t longLeads = leads & (word << 2);  // 0xE0 and up
-        if (longLeads != 0 || hasZero(word ^ (kOnes * 0xC0)) || hasZero(word ^ (kOnes * 0xC1)) ||
-            hasZero(word ^ (kOnes * 0xC2)) ||
-            ((leads << 8) | (afterLead ? 0x80u : 0u)) != continuations) {
-            return 0;
-        }
-        afterLead = (leads >> 63) != 0;
-    }
-    return kBlock - (afterLead ? 1 : 0);
-}
-
-bool PlainTail(std::string_view text, std::size_t rest) {
-    return PlainPadded(text.data() + text.size() - rest, rest);
-}
-#endif
-
-// The same for the `rest` bytes at `p`, copied into a block padded with plain bytes (reading
-// beyond the text could leave its memory).
-bool PlainPadded(const char* p, std::size_t rest) {
-    char last[kBlock];
-    std::memset(last, 'a', kBlock);
-    std::memcpy(last, p, rest);
-    return PlainBlock(last) != 0;
-}
-
-// Whether no byte of `text` is escaped: most names.
-[[gnu::always_inline]] inline bool AllPlain(std::string_view text) {
-    std::size_t i = 0;
-    while (text.size() - i > kBlock) {
-        const std::size_t n = PlainBlock(text.data() + i);
-        if (n == 0) {
-            return false;
-        }
-        i += n;
-    }
-    return i == text.size() || PlainTail(text, text.size() - i);
-}
-
 template <class Out>
 [[gnu::noinline]] void EscapeRunsTo(Out& out, std::string_view text) {
     // Runs of bytes that stay as they are go in whole, found sixteen at a time: rows and journals
@@ -299,7 +170,7 @@ template <class Out>
 
 template <class Out>
 void EscapeTo(Out& out, std::string_view text) {
-    if (AllPlain(text)) {
+    if (IsPlainText(text)) {
         out.append(text.data(), text.size());
     } else {
         EscapeRunsTo(out, text);

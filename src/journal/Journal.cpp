@@ -99,6 +99,12 @@ char* Put(char* out, const char (&text)[N]) {
     return std::copy(text, text + N - 1, out);
 }
 
+// Whether `name` is the last part of `path` itself, after its last delimiter.
+bool IsEntryName(std::string_view name, const std::string& path) {
+    return name.size() < path.size() && name.data() + name.size() == path.data() + path.size() &&
+           name.data()[-1] == kFolderDelimiter;
+}
+
 bool Number(std::string_view text, std::size_t& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
@@ -392,9 +398,17 @@ void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
         out = Put(out, "intent\t");
         out = PutNumber(out, nextId_++);
         out = rename.IsFolder ? Put(out, "\tdir\t") : Put(out, "\tfile\t");
-        out = EscapeInto(out, name);
-        *out++ = '\t';
-        out = EscapeInto(out, rename.NewName);
+        // The walk found the entry's name and new name plain: as they are, unless the name
+        // here is not the end of the entry's path (a chosen folder recorded by its real path).
+        if (rename.PlainNames && IsEntryName(name, rename.Path)) {
+            out = std::copy(name.begin(), name.end(), out);
+            *out++ = '\t';
+            out = std::copy(rename.NewName.begin(), rename.NewName.end(), out);
+        } else {
+            out = EscapeInto(out, name);
+            *out++ = '\t';
+            out = EscapeInto(out, rename.NewName);
+        }
         *out++ = '\n';
         used = static_cast<std::size_t>(out - intents_.data());
     }

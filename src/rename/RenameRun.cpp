@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "names/PathRules.h"
+#include "names/PlainText.h"
 #include "names/RenameRules.h"
 #include "rename/LegacyScan.h"
 
@@ -360,6 +361,7 @@ class Walk : private RenameNotes {
         }
         sink_->BeginRenames({{chosen.prefix + name, *newName, false}});
         row_.Path = chosen.prefix + name;
+        row_.PlainNames = false;
         row_.NewName = *newName;
         RenameItem(parent.get(), name, false);
         sink_->EndRenames();
@@ -749,6 +751,8 @@ class Walk : private RenameNotes {
             }
             planned.NewName = newName_;
             planned.IsFolder = isFolder;
+            // Found here, where the look-ahead worker plans, rather than by every sink.
+            planned.PlainNames = IsPlainText(name) && IsPlainText(newName_);
             level.plannedIndex.push_back(i);
         }
         level.planUntil = i;
@@ -782,6 +786,7 @@ class Walk : private RenameNotes {
             row_.Path.swap(planned.Path);
         }
         row_.NewName.swap(planned.NewName);
+        row_.PlainNames = planned.PlainNames;
         RenameItem(level.folder.get(), name, planned.IsFolder);
     }
 
@@ -855,6 +860,7 @@ class Walk : private RenameNotes {
         sink_->BeginRenames({{chosen.prefix + name, *newName, true}});
         row_.Path = chosen.prefix + name;
         row_.NewName = *newName;
+        row_.PlainNames = false;
         RenameItem(parent, name, true);
         sink_->EndRenames();
     }

@@ -34,6 +34,9 @@ struct LogEntry {
     // The error behind the reason, when there is one: the system's, or the run's own refusal
     // (RunRefusal).
     std::error_code Error;
+    // The entry's name (the last part of Path) and NewName are plain text (names/PlainText.h):
+    // a sink that escapes them can take them as they are. False when not known.
+    bool PlainNames = false;
 };
 
 // A rename the run is about to ask for.
@@ -41,6 +44,7 @@ struct PlannedRename {
     std::string Path;  // the entry's old full path
     std::string NewName;
     bool IsFolder = false;
+    bool PlainNames = false;  // as LogEntry's
 };
 
 // Renames the run refuses without asking the file system.
