@@ -3,9 +3,10 @@
 # its journal, as users run it, and without) against detox and against a C loop that makes only
 # the system calls. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
 # copy of the same tree, so that a load on the machine meets them alike (each round starting
-# with the next one); the median of each is printed, and its ratio to the floor. The journals go
-# to a state folder on the same tmpfs (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to
-# include a real flush to stable storage).
+# with the next one); the median of each is printed, its ratio to the floor's, and the median of
+# its ratios to the floor of the same round. The journals go to a state folder on the same tmpfs
+# (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to include a real flush to stable
+# storage).
 #
 #   bench/tree_bench.sh [BUILD_DIR] [FILES]
 #
@@ -45,16 +46,21 @@ for round in $(seq "$rounds"); do
     start=$(date +%s.%N)
     ${commands[$i]} "$work/tree" >/dev/null 2>&1 || true
     end=$(date +%s.%N)
-    echo "$i $(echo "$end - $start" | bc)" >> "$work/times"
+    echo "$round $i $(echo "$end - $start" | bc)" >> "$work/times"
   done
 done
-median() {  # index
-  awk -v i="$1" '$1 == i { print $2 }' "$work/times" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+median() {  # reads numbers, prints their median
+  sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
-floor=$(median 0)
-printf '%-30s %9s %9s\n' "median of $rounds rounds" seconds "/ floor"
+floor=$(awk '$2 == 0 { print $3 }' "$work/times" | median)
+# The machine's speed may drift from round to round (another VM on the host, say): the median
+# of each round's ratio to the floor of the same round follows it better than the ratio of the
+# medians; both are printed.
+printf '%-30s %9s %9s %13s\n' "median of $rounds rounds" seconds "/ floor" "round / floor"
 for i in "${!commands[@]}"; do
-  t=$(median "$i")
-  printf '%-30s %9.3f %9.2f\n' "${labels[$i]}" "$t" "$(echo "$t / $floor" | bc -l)"
+  t=$(awk -v i="$i" '$2 == i { print $3 }' "$work/times" | median)
+  r=$(awk -v i="$i" '$2 == 0 { f[$1] = $3 } $2 == i { t[$1] = $3 }
+      END { for (k in t) print t[k] / f[k] }' "$work/times" | median)
+  printf '%-30s %9.3f %9.2f %13.2f\n' "${labels[$i]}" "$t" "$(echo "$t / $floor" | bc -l)" "$r"
 done
 printf 'journal folder after the journaled runs: %s\n' "$(du -sh "$XDG_STATE_HOME/Korvel/Tovana/journal" 2>/dev/null | cut -f1)"
