@@ -85,15 +85,9 @@ class LinesSink : public tovana::RunSink {
         } else {
             *at++ = '\t';
             at = std::copy(shownFolderText_.begin(), shownFolderText_.end(), at);
-            if (entry.PlainNames) {  // the walk found that nothing in them is shown escaped
-                at = std::copy(name.begin(), name.end(), at);
-                *at++ = '\t';
-                at = std::copy(entry.NewName.begin(), entry.NewName.end(), at);
-            } else {
-                at = tovana::ShownInto(at, name);
-                *at++ = '\t';
-                at = tovana::ShownInto(at, entry.NewName);
-            }
+            at = tovana::ShownInto(at, name, entry.PlainNames);
+            *at++ = '\t';
+            at = tovana::ShownInto(at, entry.NewName, entry.PlainNames);
             *at++ = '\n';
         }
         held_ = static_cast<std::size_t>(at - rows_.data());
@@ -210,14 +204,10 @@ class LinesSink : public tovana::RunSink {
         if (held_ == 0) {
             return;
         }
-        const std::string_view rows(rows_.data(), held_);
-        held_ = 0;
-        if (lineByLine_) {
-            WriteText(stdout, rows);
-            outputClosed_ = outputClosed_ || std::ferror(stdout) != 0;
-        } else if (!WriteHeld(rows)) {
+        if (!WriteHeld(std::string_view(rows_.data(), held_))) {
             outputClosed_ = true;
         }
+        held_ = 0;
     }
 
     void ClearProgress() {

@@ -16,8 +16,8 @@ void PrepareOutput();
 // Writes UTF-8 text to stdout or stderr.
 void WriteText(std::FILE* stream, std::string_view text);
 
-// Writes rows held by the caller to stdout (not a console) at once, after what the stream
-// holds; false when the write failed.
+// Writes rows held by the caller to stdout at once, after what the stream holds; false when
+// the write failed.
 bool WriteHeld(std::string_view text);
 
 // Whether the user reads Czech: a Czech locale for messages (LC_ALL, LC_MESSAGES or LANG, the

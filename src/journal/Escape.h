@@ -6,6 +6,7 @@
 // UTF-8; every other byte, the rest of invalid UTF-8 included, stays as it is.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,15 @@ void AppendEscapedForWindows(std::string& out, std::string_view text);
 // Rows and messages of tovana-cli: AppendEscapedForWindows on Windows, AppendEscaped elsewhere.
 void AppendShown(std::string& out, std::string_view text);
 char* ShownInto(char* out, std::string_view text);  // as EscapeInto
+
+// The same for text the caller knows to be plain when `plain` (names/PlainText.h, as the walk
+// finds the names it plans): copied as it is, with no second look.
+inline char* EscapeInto(char* out, std::string_view text, bool plain) {
+    return plain ? std::copy(text.begin(), text.end(), out) : EscapeInto(out, text);
+}
+inline char* ShownInto(char* out, std::string_view text, bool plain) {
+    return plain ? std::copy(text.begin(), text.end(), out) : ShownInto(out, text);
+}
 std::string ShownField(std::string_view text);
 
 // Reverses EscapeField. False for text that EscapeField cannot have written (a lone

@@ -398,17 +398,12 @@ void RunJournal::WriteIntents(const std::vector<PlannedRename>& planned) {
         out = Put(out, "intent\t");
         out = PutNumber(out, nextId_++);
         out = rename.IsFolder ? Put(out, "\tdir\t") : Put(out, "\tfile\t");
-        // The walk found the entry's name and new name plain: as they are, unless the name
-        // here is not the end of the entry's path (a chosen folder recorded by its real path).
-        if (rename.PlainNames && IsEntryName(name, rename.Path)) {
-            out = std::copy(name.begin(), name.end(), out);
-            *out++ = '\t';
-            out = std::copy(rename.NewName.begin(), rename.NewName.end(), out);
-        } else {
-            out = EscapeInto(out, name);
-            *out++ = '\t';
-            out = EscapeInto(out, rename.NewName);
-        }
+        // The walk found whether the entry's name and new name are plain; the name here may
+        // not be the end of the entry's path (a chosen folder recorded by its real path).
+        const bool plain = rename.PlainNames && IsEntryName(name, rename.Path);
+        out = EscapeInto(out, name, plain);
+        *out++ = '\t';
+        out = EscapeInto(out, rename.NewName, plain);
         *out++ = '\n';
         used = static_cast<std::size_t>(out - intents_.data());
     }
