@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times a whole renaming run over 100,000 files with Czech names on a tmpfs: tovana-cli (with
 # its journal, as users run it, and without) against detox and against a C loop that makes only
-# the system calls. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
+# the system calls, and that loop split as tovana-cli splits a run (a second thread lists the
+# folders ahead, the first only renames), which shows what the split itself costs. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
 # copy of the same tree, so that a load on the machine meets them alike (each round starting
 # with the next one); the median of each is printed, its ratio to the floor's, and the median of
 # its ratios to the floor of the same round. The journals go to a state folder on the same tmpfs
@@ -22,15 +23,18 @@ work=$(mktemp -d /dev/shm/tovana-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=${JOURNAL_STATE:-$work/state}
 cc -O2 -o "$work/floor" bench/floor.c
+cc -O2 -pthread -o "$work/floor_ahead" bench/floor_ahead.c
 python3 bench/make_tree.py "$work/template" "$files"
 echo "tree: $(find "$work/template" -type f | wc -l) files, $(find "$work/template" -type d | wc -l) folders"
 
 rounds=${ROUNDS:-7}
-labels=("C floor (readdir+renameat2)" "tovana-cli (journal)" "tovana-cli --no-journal" "detox -r")
+labels=("C floor (readdir+renameat2)" "tovana-cli (journal)" "tovana-cli --no-journal" "detox -r"
+  "C floor, listed on 2nd thread")
 commands=("$work/floor" \
   "$build/src/tovana-cli -s -d --replace-space" \
   "$build/src/tovana-cli -s -d --replace-space --no-journal" \
-  "detox -r")
+  "detox -r" \
+  "$work/floor_ahead")
 : > "$work/times"
 if [ -n "${BASELINE:-}" ]; then
   labels+=("baseline (journal)" "baseline --no-journal")
