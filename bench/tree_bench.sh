@@ -2,10 +2,11 @@
 # Times a whole renaming run over 100,000 files with Czech names on a tmpfs: tovana-cli (with
 # its journal, as users run it, and without) against detox and against a C loop that makes only
 # the system calls, and that loop split as tovana-cli splits a run (a second thread lists the
-# folders ahead, the first only renames), which shows what the split itself costs. ROUNDS rounds (7 unless set), each running all four once in turn on a fresh
-# copy of the same tree, so that a load on the machine meets them alike (each round starting
-# with the next one); the median of each is printed, its ratio to the floor's, and the median of
-# its ratios to the floor of the same round. The journals go to a state folder on the same tmpfs
+# folders ahead, the first only renames), which shows what the split itself costs. ROUNDS rounds
+# (7 unless set), each running all of them once in turn on a fresh copy of the same tree, so
+# that a load on the machine meets them alike (each round starting with the next one); the
+# median of each is printed, its ratio to the floor's, and the median of its ratios to the floor
+# of the same round. The journals go to a state folder on the same tmpfs
 # (JOURNAL_STATE=DIR puts them elsewhere, e.g. on a disk, to include a real flush to stable
 # storage).
 #

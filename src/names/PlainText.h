@@ -23,6 +23,33 @@ constexpr std::size_t kBlock = 16;
 inline bool PlainPadded(const char* p, std::size_t rest);
 
 #ifdef __SSE2__
+[[gnu::always_inline]] inline __m128i Bytes(int b) {
+    return _mm_set1_epi8(static_cast<char>(b));
+}
+
+// The bytes of `v`, a bit each, that are printable ASCII but "\" and DEL: as signed bytes,
+// printable ASCII and DEL are those above 0x1F; 0x80 and up are negative.
+[[gnu::always_inline]] inline unsigned PrintableAscii(__m128i v) {
+    const __m128i printable = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, Bytes(0x7F)), _mm_cmpeq_epi8(v, Bytes('\\'))),
+        _mm_cmpgt_epi8(v, Bytes(0x1F)));
+    return static_cast<unsigned>(_mm_movemask_epi8(printable));
+}
+
+// Whether the bytes `high` of `v` (those from 0x80 up, a bit each, none of `left`) are two-byte
+// sequences with a lead 0xC3-0xDF: continuations 0x80-0xBF are the signed bytes below -64,
+// leads those from -61 to -33; each continuation must follow a lead and each lead be followed by
+// one. `leads` gets the leads.
+[[gnu::always_inline]] inline bool TwoByteLetters(__m128i v, unsigned high, unsigned left,
+                                                  unsigned& leads) {
+    const auto continuations =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, Bytes(0xC0)))) & ~left;
+    leads = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpgt_epi8(v, Bytes(0xC2)), _mm_cmplt_epi8(v, Bytes(0xE0))))) &
+            ~left;
+    return (leads | continuations) == high && continuations == ((leads << 1) & 0xFFFF);
+}
+
 // How many of the sixteen bytes at `p`, which start a character, stay as they are, when all of
 // them do but perhaps a two-byte lead at the end (16 or 15), or 0: printable ASCII but "\" and
 // DEL, and two-byte UTF-8 sequences with a lead byte 0xC3-0xDF (the letters of Czech and the
@@ -31,26 +58,13 @@ inline bool PlainPadded(const char* p, std::size_t rest);
 // byte-by-byte way.
 [[gnu::always_inline]] inline std::size_t PlainBlock(const char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
-    // As signed bytes, printable ASCII and DEL are those above 0x1F; 0x80 and up are negative.
-    const __m128i printable = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
-        _mm_cmpgt_epi8(v, bytes(0x1F)));
-    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable));
+    const unsigned plainAscii = PrintableAscii(v);
     if (plainAscii == 0xFFFF) {
         return kBlock;
     }
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    if ((plainAscii | high) != 0xFFFF) {
-        return 0;
-    }
-    // Continuations 0x80-0xBF are the signed bytes below -64, leads 0xC3-0xDF those from -61 to
-    // -33; each continuation must follow a lead and each lead be followed by one.
-    const auto continuations =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0))));
-    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0)))));
-    if ((leads | continuations) != high || continuations != ((leads << 1) & 0xFFFF)) {
+    unsigned leads = 0;
+    if ((plainAscii | high) != 0xFFFF || !TwoByteLetters(v, high, 0, leads)) {
         return 0;
     }
     return kBlock - (leads >> 15);
@@ -65,27 +79,16 @@ inline bool PlainPadded(const char* p, std::size_t rest);
     }
     const __m128i v =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + text.size() - kBlock));
-    const auto bytes = [](int b) { return _mm_set1_epi8(static_cast<char>(b)); };
     const unsigned before = (1u << (kBlock - rest)) - 1;  // the bytes left out
-    const __m128i printable = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, bytes(0x7F)), _mm_cmpeq_epi8(v, bytes('\\'))),
-        _mm_cmpgt_epi8(v, bytes(0x1F)));
-    const auto plainAscii = static_cast<unsigned>(_mm_movemask_epi8(printable)) | before;
+    const unsigned plainAscii = PrintableAscii(v) | before;
     if (plainAscii == 0xFFFF) {
         return true;
     }
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)) & ~before;
-    if ((plainAscii | high) != 0xFFFF) {
-        return false;
-    }
-    const auto continuations =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, bytes(0xC0)))) & ~before;
-    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-                           _mm_cmpgt_epi8(v, bytes(0xC2)), _mm_cmplt_epi8(v, bytes(0xE0))))) &
-                       ~before;
     // A lead cut off by the end of the text stays as it is, as any byte of invalid UTF-8 from
     // 0xA0 up.
-    return (leads | continuations) == high && continuations == ((leads << 1) & 0xFFFF);
+    unsigned leads = 0;
+    return (plainAscii | high) == 0xFFFF && TwoByteLetters(v, high, before, leads);
 }
 #else
 // The same, eight bytes at a time in a word, for processors without SSE2 (the 32-bit Windows
